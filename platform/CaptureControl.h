@@ -1,0 +1,89 @@
+#pragma once
+
+#include "VideoHeader.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+// The capture control: camera enumeration, the live picture, frame events
+// and AVI recording. Everything behind it is GStreamer; only this file pair
+// and its helpers in platform/ include GStreamer headers.
+//
+// Devices 0.. are the cameras the device monitor finds, in a stable order,
+// followed by the built-in test scene camera. All members are called on the
+// thread that created the object; events arrive there as queued signals.
+class CaptureControl final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(CaptureControl)
+
+public:
+    explicit CaptureControl(QObject* parent = nullptr);
+    ~CaptureControl() override;
+
+    static constexpr int MaxDevices = 10;
+
+    // Name / version of device n (0..9); empty when there is no device n.
+    QString DeviceName(int n) const;
+    QString DeviceVersion(int n) const;
+
+    int Device() const;
+    // Opens device n and starts its live picture. Returns false, and leaves
+    // no device selected, when n is not available; lastError() says why.
+    bool setDevice(int n);
+    QString lastError() const;
+
+    bool HasSourceDialog() const;
+    bool HasFormatDialog() const;
+    bool HasAudio() const;
+    bool HasOverlay() const;
+
+    bool CaptureAudio() const;
+    void setCaptureAudio(bool on);
+
+    int FrameRate() const;
+    // Ignored while a capture runs.
+    void setFrameRate(int framesPerSecond);
+
+    // Frame size the device delivers; ignored while a capture runs.
+    QSize frameSize() const;
+    void setFrameSize(QSize size);
+
+    QString CaptureFile() const;
+    void setCaptureFile(const QString& path);
+
+    // Begin / end recording to CaptureFile. StopCapture returns when the AVI
+    // file is complete (index and headers written). StartCapture returns
+    // false when the file cannot be opened.
+    bool StartCapture();
+    void StopCapture();
+    bool IsCapturing() const;
+
+    // Writes the latest frame as a BMP file; false when there is no frame
+    // yet or the file cannot be written.
+    bool SaveFrameAsDIB(const QString& path) const;
+
+    void setPreview(bool on);
+    bool Preview() const;
+    void setOverlay(bool on);
+    bool Overlay() const;
+
+    // Start-up values of the control, n = 1..9; kept, not interpreted.
+    void setSetupOption(int n, int value);
+    int SetupOption(int n) const;
+
+Q_SIGNALS:
+    // A frame while not capturing / a frame written during a capture. The
+    // header and its bytes are valid only during the signal's delivery.
+    void FrameCallback(const VideoHeader* header);
+    void StreamCallback(const VideoHeader* header);
+    void StatusCallback(int code, const QString& text);
+    // The live picture, for display while Preview is on.
+    void pictureChanged(const QImage& picture);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};

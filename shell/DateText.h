@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// The general date-and-time text of the program: the locale's short date
+// with a four-digit year, a blank, and the time with seconds, without a
+// time-zone name. Used for panel texts, trace lines, log rows and mails.
+class DateText final {
+public:
+    static QString general(const QDateTime& when);
+};

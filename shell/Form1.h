@@ -1,0 +1,138 @@
+#pragma once
+
+#include "CommandLine.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <cstdint>
+
+class CaptureControl;
+class CaptureView;
+class ConfigSection;
+class PublicStuff;
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class StatusPanels;
+
+// The main window: live picture, menus and the five status panels. Its
+// window events are the program's start-up, layout and shutdown.
+class Form1 final : public QMainWindow {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
+
+public:
+    Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& config,
+          QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Start-up; the caller shows the window afterwards.
+    void Form_Load();
+    void Form_Resize();
+    // Shutdown; runs once, from the first close.
+    void Form_Unload();
+
+    // Menu commands that receive the list index of their entry.
+    void mnuDevice_Click(int index);
+    void mnuSensitivity_Click(int index);
+    void mnuTimeType_Click(int index);
+    void mnuRec_Click(int index);
+    void mnuRefresh_Click(int index);
+    void mnuAudio_Click();
+    void mnuSuspendRefresh_Click();
+
+    CaptureControl& captureControl() const { return *m_capture; }
+    StatusPanels& statusPanels() const { return *m_panels; }
+    CaptureView& captureView() const { return *m_view; }
+    QFrame& picFrame() const { return *m_picFrame; }
+
+    // The entries of the menu tree, named as the program names them.
+    struct Menus {
+        QMenu* mnuStartStop = nullptr;
+        QAction* mnuStart = nullptr;
+        QAction* mnuTimer = nullptr;
+        QAction* mnuSuspend = nullptr;
+        QMenu* mnuSettings = nullptr;
+        QMenu* mnuDeviceMain = nullptr;
+        QList<QAction*> mnuDevice; // list index i at position i - 1
+        QAction* mnuSource = nullptr;
+        QAction* mnuFormat = nullptr;
+        QAction* mnuCompress = nullptr;
+        QAction* mnuAudio = nullptr;
+        QAction* mnuAudioFormat = nullptr;
+        QMenu* mnuSensitivityMain = nullptr;
+        QList<QAction*> mnuSensitivity;
+        QMenu* mnuRecordingMain = nullptr;
+        QList<QAction*> mnuTimeType;
+        QList<QAction*> mnuRec;
+        QMenu* mnuRefreshBase = nullptr;
+        QList<QAction*> mnuRefresh;
+        QAction* mnuSuspendRefresh = nullptr;
+        QAction* mnuStat = nullptr;
+        QAction* mnuConfig = nullptr;
+        QMenu* mnuLog = nullptr;
+        QAction* mnuLogShow = nullptr;
+        QAction* mnuLogClear = nullptr;
+        QMenu* mnuHelpMain = nullptr;
+        QAction* mnuDoc = nullptr;
+        QAction* mnuOnline = nullptr;
+        QAction* mnuAbout = nullptr;
+    };
+    const Menus& menus() const { return m_menus; }
+
+    // Members that start-up and the menu commands set.
+    std::int16_t DeviceCount = 0;
+    bool NoOverlay = false;
+    bool SurveillanceOn = false;
+    bool ForceRecording = false;
+    std::int16_t RecordSeconds = 0;
+    std::int16_t TimeType = 0;
+    std::int16_t RefreshSeconds = 0;
+    QTimer Timer1;
+    QTimer Timer2;
+
+    // Window geometry in twips (15 per pixel at 96 dpi).
+    static constexpr double TwipsPerPixel = 15.0;
+    double leftTwips() const;
+    double topTwips() const;
+    double widthTwips() const;
+    double heightTwips() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildStatusBar();
+    QAction* addListEntry(QMenu* menu, QList<QAction*>& list, const QString& caption,
+                          void (Form1::*command)(int));
+    static void checkOnly(const QList<QAction*>& list, int index);
+    void enableCaptureEntries(bool sourceOn, bool formatOn, bool compressAndStartOn);
+    void addDeviceEntry(const QString& caption);
+    void restoreWindowPosition();
+    void saveWindowPosition();
+    void applyPicFrameGeometry();
+
+    const CommandLine m_commandLine;
+    PublicStuff& m_stuff;
+    ConfigSection& m_config;
+    Menus m_menus;
+    CaptureControl* const m_capture;
+    StatusPanels* const m_panels;
+    QFrame* const m_picFrame;
+    CaptureView* const m_view;
+    QList<QLabel*> m_panelLabels;
+
+    // Layout state, in whole twips.
+    std::int32_t LastWidth = 0;
+    std::int32_t LastHeight = 0;
+    std::int32_t m_picFrameWidth = 0;
+    std::int32_t m_picFrameHeight = 0;
+    bool m_loaded = false;
+    bool m_unloaded = false;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "TraceLog.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// The shared state of the program: the settings held during the run, the
+// detection figures, and the shared routines. One object per run, owned by
+// main() and handed to the window, so tests can build it afresh.
+class PublicStuff final {
+    Q_DISABLE_COPY_MOVE(PublicStuff)
+
+public:
+    using Clock = std::function<QDateTime()>;
+
+    explicit PublicStuff(Clock clock = &QDateTime::currentDateTime);
+
+    QDateTime now() const { return m_clock(); }
+
+    // Writes one trace line when DebugMode is on.
+    void WriteTrace(const QString& where, const QString& text);
+    TraceLog& trace() { return m_trace; }
+
+    // The stored form of the remote password and back. A character outside
+    // the 62 letters and digits makes the whole result empty.
+    static QString ScramblePassword(const QString& password);
+    static QString UnscramblePassword(const QString& scrambled);
+
+    // Settings held during the run.
+    bool DebugMode = false;
+    QString VidPath;
+    QString EMail;
+    QString SMTPServer;
+    std::int32_t LowSpace = 0;
+    QString RemotePassword;
+    std::uint8_t Notify = 0;
+    std::uint8_t APM = 0;
+    QString Saver;
+    bool SuspendRefresh = false;
+    float Threshold = 0.0F;
+
+    // Detection figures.
+    std::int32_t BaseSize = 0;
+    std::int16_t BaseCountdown = 0;
+    std::int32_t FrameCount = 0;
+    std::int32_t BaseCount = 0;
+    std::int32_t LastFrameSize = 0;
+    float LastDeviation = 0.0F;
+    QString CaptureStatusText;
+
+private:
+    Clock m_clock;
+    TraceLog m_trace;
+};

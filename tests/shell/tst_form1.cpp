@@ -1,0 +1,419 @@
+#include "CaptureControl.h"
+#include "CaptureView.h"
+#include "ConfigSection.h"
+#include "Form1.h"
+#include "PublicStuff.h"
+#include "SettingsStore.h"
+#include "StatusPanels.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+// One program run: the objects main() builds, over a settings file in a
+// temporary directory.
+struct Run {
+    explicit Run(const QString& configPath, const QString& commandLine = QString())
+        : store(configPath)
+        , config(store)
+        , form(CommandLine::parse(commandLine), stuff, config) {}
+    PublicStuff stuff;
+    SettingsStore store;
+    ConfigSection config;
+    Form1 form;
+};
+
+QStringList checkedCaptions(const QList<QAction*>& list) {
+    QStringList result;
+    for (QAction* a : list) {
+        if (a->isChecked())
+            result << a->text();
+    }
+    return result;
+}
+
+// Closes the next message box and remembers its text and icon.
+struct MessageBoxCatcher {
+    QString text;
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    void arm() {
+        QTimer::singleShot(0, qApp, [this] { catchOne(); });
+    }
+    void catchOne() {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(20, qApp, [this] { catchOne(); });
+            return;
+        }
+        text = box->text();
+        title = box->windowTitle();
+        icon = box->icon();
+        box->accept();
+    }
+};
+
+} // namespace
+
+class tst_Form1 final : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_home;
+    QString configPath() const {
+        return m_home.filePath(QStringLiteral("config/Norvane/Sentorix.conf"));
+    }
+    QString tracePath() const { return m_home.filePath(QStringLiteral("temp/ZarvelDebug.dat")); }
+    void store(const char* key, const char* value) {
+        SettingsStore(configPath()).write("CONFIG", QLatin1String(key), QLatin1String(value));
+    }
+    QString stored(const char* key) const {
+        return SettingsStore(configPath()).read("CONFIG", QLatin1String(key), "<missing>");
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_home.isValid());
+        QDir(m_home.path()).mkpath(QStringLiteral("temp"));
+        qputenv("TEMP", QFile::encodeName(m_home.filePath(QStringLiteral("temp"))));
+        qputenv("SENTORIX_NO_CAMERAS", "1");
+    }
+    void cleanup() {
+        QFile::remove(configPath());
+        QFile::remove(tracePath());
+    }
+
+    void firstRunWithEmptyStore() {
+        Run run(configPath());
+        run.form.Form_Load();
+        Form1& f = run.form;
+        const Form1::Menus& m = f.menus();
+
+        QCOMPARE(f.windowTitle(), QStringLiteral("Sentorix V1.0"));
+        QCOMPARE(f.widthTwips(), 7950.0);
+        QCOMPARE(f.heightTwips(), 5805.0);
+        // 1000 twips lie between two pixels; the nearest pixel is taken.
+        QCOMPARE(f.pos(), QPoint(67, 67));
+
+        QCOMPARE(checkedCaptions(m.mnuSensitivity), QStringList{"&Medium"});
+        QCOMPARE(checkedCaptions(m.mnuTimeType), QStringList{"...end of activity plus..."});
+        QCOMPARE(checkedCaptions(m.mnuRec), QStringList{"30 seconds"});
+        QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"1 minute"});
+        QVERIFY(m.mnuSuspendRefresh->isChecked());
+        QCOMPARE(run.stuff.Threshold, 4.0F);
+        QCOMPARE(int(f.RecordSeconds), 30);
+        QCOMPARE(int(f.TimeType), 1);
+        QCOMPARE(int(f.RefreshSeconds), 60);
+        QVERIFY(run.stuff.SuspendRefresh);
+
+        // The option commands save their keys; nothing else is written.
+        QCOMPARE(stored("Sensitivity"), QStringLiteral("3"));
+        QCOMPARE(stored("RecStop"), QStringLiteral("3"));
+        QCOMPARE(stored("TimeType"), QStringLiteral("1"));
+        QCOMPARE(stored("NewBase"), QStringLiteral("2"));
+        QCOMPARE(stored("VidPath"), QStringLiteral("<missing>"));
+
+        QCOMPARE(run.stuff.LowSpace, 20);
+        QCOMPARE(int(run.stuff.Notify), 1);
+        QCOMPARE(int(run.stuff.APM), 0);
+        QCOMPARE(run.stuff.Saver, QStringLiteral("0"));
+        QCOMPARE(run.stuff.RemotePassword, QString());
+        QVERIFY(run.stuff.VidPath.endsWith(u'/'));
+        QCOMPARE(f.Timer1.interval(), 250);
+        QVERIFY(!f.Timer1.isActive());
+
+        QCOMPARE(f.statusPanels().text(2), QStringLiteral("OFF"));
+        for (int panel = 1; panel <= 5; ++panel) {
+            auto* label = f.statusBar()->findChild<QLabel*>(QStringLiteral("Panel%1").arg(panel));
+            QVERIFY(label);
+            QCOMPARE(label->toolTip(), StatusPanels::toolTip(panel));
+            QCOMPARE(label->text(), f.statusPanels().text(panel));
+        }
+        QCOMPARE(StatusPanels::toolTip(1), QStringLiteral("Current image deviation in %"));
+        QCOMPARE(StatusPanels::toolTip(5), QStringLiteral("Timestamp when recording started"));
+    }
+
+    void testSceneIsDeviceZeroAndSelected() {
+        Run run(configPath());
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        QCOMPARE(int(run.form.DeviceCount), 1);
+        QCOMPARE(m.mnuDevice.size(), 2);
+        QVERIFY(!m.mnuDevice[0]->isVisible());
+        QCOMPARE(m.mnuDevice[0]->text(), QStringLiteral("(none)"));
+        QCOMPARE(m.mnuDevice[1]->text(), run.form.captureControl().DeviceName(0));
+        QCOMPARE(checkedCaptions(m.mnuDevice), QStringList{m.mnuDevice[1]->text()});
+        QCOMPARE(run.form.captureControl().Device(), 0);
+        QCOMPARE(stored("Camera"), QStringLiteral("2"));
+        QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
+        QVERIFY(m.mnuCompress->isEnabled());
+        QCOMPARE(m.mnuFormat->isEnabled(), run.form.captureControl().HasFormatDialog());
+        QCOMPARE(m.mnuSource->isEnabled(), run.form.captureControl().HasSourceDialog());
+
+        // The live picture reaches the view.
+        run.form.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!run.form.captureView().picture().isNull(), 5000);
+    }
+
+    void storedOptionsAreReplayed() {
+        store("Sensitivity", "5");
+        store("RecStop", "6");
+        store("TimeType", "2");
+        store("NewBase", "7");
+        store("SuspendRefresh", "False");
+        store("LowSpace", "150.5");
+        store("Notify", "0");
+        store("SAVER", "--- none ---");
+        store("RemotePW", PublicStuff::ScramblePassword("Secret42").toLatin1().constData());
+        Run run(configPath());
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        QCOMPARE(checkedCaptions(m.mnuSensitivity), QStringList{"V&ery low"});
+        QCOMPARE(checkedCaptions(m.mnuTimeType), QStringList{"...a &fixed time of..."});
+        QCOMPARE(checkedCaptions(m.mnuRec), QStringList{"5 minutes"});
+        QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
+        QVERIFY(!m.mnuSuspendRefresh->isChecked());
+        QCOMPARE(run.stuff.Threshold, 8.0F);
+        QCOMPARE(int(run.form.RecordSeconds), 300);
+        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(run.stuff.LowSpace, 150);
+        QCOMPARE(int(run.stuff.Notify), 0);
+        QCOMPARE(run.stuff.Saver, QStringLiteral("--- none ---"));
+        QCOMPARE(run.stuff.RemotePassword, QStringLiteral("Secret42"));
+    }
+
+    void outOfRangeIndexesCheckNothing() {
+        store("Sensitivity", "9");
+        store("RecStop", "0");
+        store("TimeType", "5");
+        store("NewBase", "-3");
+        Run run(configPath());
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        QVERIFY(checkedCaptions(m.mnuSensitivity).isEmpty());
+        QVERIFY(checkedCaptions(m.mnuTimeType).isEmpty());
+        QVERIFY(checkedCaptions(m.mnuRec).isEmpty());
+        QVERIFY(checkedCaptions(m.mnuRefresh).isEmpty());
+        QCOMPARE(run.stuff.Threshold, 0.0F);
+        QCOMPARE(int(run.form.RecordSeconds), 0);
+        QCOMPARE(int(run.form.TimeType), 5);
+        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(stored("Sensitivity"), QStringLiteral("9"));
+        QCOMPARE(stored("NewBase"), QStringLiteral("-3"));
+    }
+
+    void textsThatAreNotNumbersFallBack() {
+        store("Sensitivity", "high");
+        store("PosLeft", "left");
+        store("PosWidth", "1e999");
+        store("LowSpace", "lots");
+        store("CaptureFPS", "fast");
+        store("Camera", "first");
+        Run run(configPath());
+        run.form.Form_Load();
+        QCOMPARE(checkedCaptions(run.form.menus().mnuSensitivity), QStringList{"&Medium"});
+        QCOMPARE(run.form.pos().x(), 67);
+        QCOMPARE(run.form.widthTwips(), 7950.0);
+        QCOMPARE(run.stuff.LowSpace, 20);
+        QCOMPARE(run.form.captureControl().FrameRate(), 5);
+        QCOMPARE(run.form.captureControl().Device(), 0);
+    }
+
+    void geometryIsRestoredAndSavedInTwips() {
+        store("PosLeft", "1500");
+        store("PosTop", "750");
+        store("PosWidth", "9000");
+        store("PosHeight", "6000");
+        {
+            Run run(configPath());
+            run.form.Form_Load();
+            QCOMPARE(run.form.pos(), QPoint(100, 50));
+            QCOMPARE(run.form.size(), QSize(600, 400));
+            run.form.show();
+            run.form.move(120, 90);
+            run.form.resize(640, 480);
+            QVERIFY(run.form.close());
+        }
+        QCOMPARE(stored("PosLeft"), QStringLiteral("1800"));
+        QCOMPARE(stored("PosTop"), QStringLiteral("1350"));
+        QCOMPARE(stored("PosWidth"), QStringLiteral("9600"));
+        QCOMPARE(stored("PosHeight"), QStringLiteral("7200"));
+        Run again(configPath());
+        again.form.Form_Load();
+        QCOMPARE(again.form.pos(), QPoint(120, 90));
+        QCOMPARE(again.form.size(), QSize(640, 480));
+    }
+
+    void pictureKeepsItsMarginWhenResized() {
+        Run run(configPath());
+        run.form.Form_Load();
+        run.form.show();
+        QFrame& frame = run.form.picFrame();
+        const QRect view0 = run.form.captureView().geometry();
+        const QSize frame0 = frame.size();
+        QCOMPARE(view0.topLeft(), QPoint(8, 8));
+        QCOMPARE(view0.width(), frame0.width() - 16);
+        QCOMPARE(view0.height(), frame0.height() - 16);
+
+        for (const QSize size : {QSize(900, 700), QSize(300, 200), QSize(531, 388)}) {
+            const QSize before = run.form.size();
+            const QSize frameBefore = frame.size();
+            run.form.resize(size);
+            QTRY_COMPARE(run.form.size(), size);
+            QCOMPARE(frame.width() - frameBefore.width(), size.width() - before.width());
+            QCOMPARE(frame.height() - frameBefore.height(), size.height() - before.height());
+            const QRect view = run.form.captureView().geometry();
+            QCOMPARE(view.topLeft(), QPoint(8, 8));
+            QCOMPARE(view.width(), frame.width() - 16);
+            QCOMPARE(view.height(), frame.height() - 16);
+        }
+    }
+
+    void tinyAndMinimisedWindowsSurvive() {
+        Run run(configPath());
+        run.form.Form_Load();
+        run.form.show();
+        run.form.setMinimumSize(0, 0);
+        run.form.resize(1, 1);
+        QCoreApplication::processEvents();
+        QVERIFY(run.form.captureView().width() >= 0);
+        QVERIFY(run.form.captureView().height() >= 0);
+        run.form.showMinimized();
+        QCoreApplication::processEvents();
+        run.form.showNormal();
+        run.form.resize(700, 500);
+        QTRY_COMPARE(run.form.size(), QSize(700, 500));
+        // Back from tiny and minimised, the picture has its margin again.
+        const QRect view = run.form.captureView().geometry();
+        QCOMPARE(view.width(), run.form.picFrame().width() - 16);
+        QCOMPARE(view.height(), run.form.picFrame().height() - 16);
+        QVERIFY(view.width() > 0);
+    }
+
+    void noHardwareListsNoDevice() {
+        Run run(configPath(), QStringLiteral("/nohw /START"));
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        QCOMPARE(int(run.form.DeviceCount), 0);
+        QCOMPARE(m.mnuDevice.size(), 1);
+        QVERIFY(m.mnuDevice[0]->isVisible());
+        QVERIFY(!m.mnuDevice[0]->isEnabled());
+        QVERIFY(!m.mnuStartStop->menuAction()->isEnabled());
+        QVERIFY(!m.mnuSource->isEnabled());
+        QVERIFY(!m.mnuFormat->isEnabled());
+        QVERIFY(!m.mnuCompress->isEnabled());
+        QVERIFY(!m.mnuAudio->isVisible());
+        QVERIFY(!m.mnuAudioFormat->isVisible());
+        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("OFF"));
+        QCOMPARE(stored("Camera"), QStringLiteral("<missing>"));
+    }
+
+    void noOverlayShowsInPanelFive() {
+        Run run(configPath(), QStringLiteral("/NoOverlay"));
+        run.form.Form_Load();
+        QVERIFY(run.form.NoOverlay);
+        QCOMPARE(run.form.statusPanels().text(5), QStringLiteral("Overlay disabled"));
+        Run plain(configPath());
+        plain.form.Form_Load();
+        QCOMPARE(plain.form.statusPanels().text(5), QString());
+    }
+
+    void unavailableStoredDeviceShowsMessage() {
+        store("Camera", "7");
+        MessageBoxCatcher catcher;
+        catcher.arm();
+        Run run(configPath());
+        run.form.Form_Load();
+        QCOMPARE(catcher.text,
+                 QStringLiteral("The selected video device is currently not available."));
+        QCOMPARE(catcher.title, QStringLiteral("Sentorix"));
+        QCOMPARE(catcher.icon, QMessageBox::Critical);
+        const Form1::Menus& m = run.form.menus();
+        QVERIFY(checkedCaptions(m.mnuDevice).isEmpty());
+        QVERIFY(!m.mnuStartStop->menuAction()->isEnabled());
+        QVERIFY(!m.mnuCompress->isEnabled());
+        QCOMPARE(stored("Camera"), QStringLiteral("7"));
+
+        // Choosing the working entry afterwards selects it.
+        m.mnuDevice[1]->trigger();
+        QCOMPARE(checkedCaptions(m.mnuDevice), QStringList{m.mnuDevice[1]->text()});
+        QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
+        QCOMPARE(stored("Camera"), QStringLiteral("2"));
+    }
+
+    void debugSwitchTracesTheRun() {
+        for (int runNumber = 0; runNumber < 2; ++runNumber) {
+            Run run(configPath(), QStringLiteral("/debug"));
+            run.form.Form_Load();
+            QCOMPARE(run.form.windowTitle(), QStringLiteral("Sentorix V1.0  D E B U G"));
+            run.form.close();
+        }
+        QFile file(tracePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QVERIFY(lines.last().isEmpty()); // every line ends with CR LF
+        QList<QByteArray> texts;
+        for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+            QVERIFY2(lines[i].endsWith('\r'), lines[i].constData());
+            const qsizetype dash = lines[i].indexOf(" - ");
+            QVERIFY(dash > 0);
+            texts << lines[i].mid(dash + 3).chopped(1);
+        }
+        QCOMPARE(texts.first(), QByteArray("Init - Sentorix V1.0"));
+        QCOMPARE(texts.count("Init - Sentorix V1.0"), 2);
+        QVERIFY(texts.contains("Init - Hardware detected: Sentorix test scene camera"));
+        QVERIFY(texts.contains("Device_Click - Select device 0"));
+        QVERIFY(texts.contains("Device_Click - Device selected"));
+        QVERIFY(texts.contains("Sensitivity_Click - Change sensitivity"));
+        QVERIFY(texts.contains("Rec_Click - Recording Time changed"));
+        QVERIFY(texts.contains("Init - Telnet Init Begin"));
+        QVERIFY(texts.contains("Init - Position Window"));
+        QVERIFY(texts.contains("Resize - Perform"));
+        QCOMPARE(texts.last(), QByteArray("End - Unload completed"));
+        QCOMPARE(texts.count("End - Unload completed"), 2);
+    }
+
+    void noTraceWithoutDebug() {
+        Run run(configPath(), QStringLiteral("/START"));
+        run.form.Form_Load();
+        run.form.close();
+        QVERIFY(!QFile::exists(tracePath()));
+        QCOMPARE(run.form.windowTitle(), QStringLiteral("Sentorix V1.0"));
+    }
+
+    void optionCommandsFromTheMenu() {
+        Run run(configPath());
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        m.mnuRefresh[6]->trigger();
+        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(stored("NewBase"), QStringLiteral("7"));
+        QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
+        m.mnuSensitivity[4]->trigger();
+        QCOMPARE(run.stuff.Threshold, 8.0F);
+        QCOMPARE(stored("Sensitivity"), QStringLiteral("5"));
+        m.mnuSuspendRefresh->trigger();
+        QVERIFY(!run.stuff.SuspendRefresh);
+        QCOMPARE(stored("SuspendRefresh"), QStringLiteral("False"));
+        if (m.mnuAudio->isVisible()) {
+            m.mnuAudio->trigger();
+            QCOMPARE(stored("Audio"),
+                     ConfigSection::booleanText(run.form.captureControl().CaptureAudio()));
+            QVERIFY(run.form.captureControl().CaptureAudio());
+        }
+    }
+};
+
+QTEST_MAIN(tst_Form1)
+#include "tst_form1.moc"
