@@ -25,6 +25,12 @@ public:
 
     static constexpr int MaxDevices = 10;
 
+    // Codes passed with StatusCallback.
+    enum StatusCode : int {
+        StatusDeviceLost = 1,    // the live picture stopped (device error, unplugged)
+        StatusCaptureFailed = 2, // the recording ended early (write error, disk full)
+    };
+
     // Name / version of device n (0..9); empty when there is no device n.
     QString DeviceName(int n) const;
     QString DeviceVersion(int n) const;

@@ -278,6 +278,7 @@ void Form1::Form_Load() {
     constexpr std::array<int, 9> SetupOptions{0, 0, 0, 1, 1, 0, 0, 0, 100};
     for (std::size_t i = 0; i < SetupOptions.size(); ++i)
         m_capture->setSetupOption(int(i) + 1, SetupOptions[i]);
+    m_capture->setPreview(true);
     m_capture->setFrameRate(std::clamp<int>(m_config.int16(QStringLiteral("CaptureFPS"), 5),
                                             MinFrameRate, MaxFrameRate));
 

@@ -1,0 +1,130 @@
+#include "AviRecorder.h"
+
+#include <gst/app/gstappsrc.h>
+
+#include <QFile>
+
+namespace {
+
+GstElementPtr byName(GstElement* pipeline, const char* name) {
+    return GstElementPtr(gst_bin_get_by_name(GST_BIN(pipeline), name));
+}
+
+} // namespace
+
+AviRecorder::AviRecorder(QObject* context, BusRelay::ErrorHandler onError)
+    : context_(context)
+    , onError_(std::move(onError)) {}
+
+AviRecorder::~AviRecorder() {
+    abort();
+}
+
+bool AviRecorder::start(const Settings& s, QString* error) {
+    auto fail = [&](const QString& text) {
+        if (error != nullptr)
+            *error = text;
+        abort();
+        return false;
+    };
+    if (s.width <= 0 || s.height <= 0 || s.framesPerSecond <= 0)
+        return fail(QStringLiteral("no frames to record"));
+    fps_ = s.framesPerSecond;
+    frames_ = 0;
+
+    // At most two seconds of frames wait for the encoder; beyond that new
+    // frames are dropped rather than piling up in memory.
+    const qint64 frameBytes = qint64((s.width * 3 + 3) & ~3) * s.height;
+    QString description =
+        QStringLiteral("appsrc name=video is-live=true format=time leaky-type=upstream "
+                       "max-bytes=%1 caps=video/x-raw,format=BGR,width=%2,height=%3,"
+                       "framerate=%4/1,pixel-aspect-ratio=1/1 "
+                       "! videoflip video-direction=vert ! videoconvert ! jpegenc quality=85 "
+                       "! avimux name=mux ! filesink name=file buffer-mode=unbuffered sync=false")
+            .arg(frameBytes * 2 * s.framesPerSecond)
+            .arg(s.width)
+            .arg(s.height)
+            .arg(s.framesPerSecond);
+    const QString pcm = QStringLiteral(" ! audioconvert ! audioresample "
+                                       "! audio/x-raw,format=S16LE,rate=22050,channels=1 "
+                                       "! queue ! mux.");
+    if (s.audio == Audio::Synthetic)
+        description += QStringLiteral(" audiotestsrc name=audio is-live=true wave=pink-noise "
+                                      "volume=0.02 ! audio/x-raw,rate=22050,channels=1") +
+                       pcm;
+    else if (s.audio == Audio::Microphone)
+        description += QStringLiteral(" autoaudiosrc name=audio") + pcm;
+
+    GError* rawError = nullptr;
+    pipeline_ = adoptFloating(gst_parse_launch(description.toUtf8().constData(), &rawError));
+    GErrorPtr parseError(rawError);
+    if (!pipeline_)
+        return fail(QString::fromUtf8(parseError ? parseError->message : "cannot build recorder"));
+    video_ = byName(pipeline_.get(), "video");
+    if (s.audio != Audio::None)
+        audio_ = byName(pipeline_.get(), "audio");
+    GstElementPtr file = byName(pipeline_.get(), "file");
+    g_object_set(file.get(), "location", QFile::encodeName(s.path).constData(), nullptr);
+
+    bus_ = std::make_unique<BusRelay>(pipeline_.get(), context_, onError_, false);
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ||
+        bus_->failed()) {
+        const QString why = bus_->failed() ? bus_->firstError() : QString();
+        return fail(QStringLiteral("cannot record to %1%2")
+                        .arg(s.path, why.isEmpty()
+                                         ? QString()
+                                         : QStringLiteral(" (") + why + QLatin1Char(')')));
+    }
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    return true;
+}
+
+void AviRecorder::push(GstBuffer* frame) {
+    std::lock_guard lock(mutex_);
+    if (!open_ || frame == nullptr)
+        return;
+    // A new buffer header over the same memory, stamped relative to the
+    // start of this recording.
+    GstBuffer* copy = gst_buffer_copy(frame);
+    const auto n = static_cast<guint64>(frames_.fetch_add(1));
+    GST_BUFFER_PTS(copy) = gst_util_uint64_scale_int(n, GST_SECOND, fps_);
+    GST_BUFFER_DTS(copy) = GST_CLOCK_TIME_NONE;
+    GST_BUFFER_DURATION(copy) = gst_util_uint64_scale_int(1, GST_SECOND, fps_);
+    GST_BUFFER_OFFSET(copy) = n;
+    gst_app_src_push_buffer(GST_APP_SRC(video_.get()), copy);
+}
+
+bool AviRecorder::stop(std::chrono::milliseconds timeout) {
+    bool finished = false;
+    close(true, timeout, &finished);
+    return finished;
+}
+
+void AviRecorder::abort() {
+    close(false, {}, nullptr);
+}
+
+void AviRecorder::close(bool finish, std::chrono::milliseconds timeout, bool* finished) {
+    bool wasOpen = false;
+    {
+        std::lock_guard lock(mutex_);
+        wasOpen = open_;
+        open_ = false;
+    }
+    if (!pipeline_)
+        return;
+    if (finish && wasOpen && !bus_->failed()) {
+        gst_app_src_end_of_stream(GST_APP_SRC(video_.get()));
+        if (audio_)
+            gst_element_send_event(audio_.get(), gst_event_new_eos());
+        const bool ok = bus_->waitForEndOfStream(timeout);
+        if (finished != nullptr)
+            *finished = ok;
+    }
+    gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    bus_.reset();
+    audio_.reset();
+    video_.reset();
+    pipeline_.reset();
+}
