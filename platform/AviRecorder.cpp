@@ -1,5 +1,7 @@
 #include "AviRecorder.h"
 
+#include <algorithm>
+
 #include <gst/app/gstappsrc.h>
 
 #include <QFile>
@@ -39,18 +41,22 @@ bool AviRecorder::start(const Settings& s, QString* error) {
         QStringLiteral("appsrc name=video is-live=true format=time leaky-type=upstream "
                        "max-bytes=%1 caps=video/x-raw,format=BGR,width=%2,height=%3,"
                        "framerate=%4/1,pixel-aspect-ratio=1/1 "
-                       "! videoflip video-direction=vert ! videoconvert ! jpegenc quality=85 "
+                       "! videoflip video-direction=vert ! videoconvert ! %5 "
                        "! avimux name=mux ! filesink name=file buffer-mode=unbuffered sync=false")
             .arg(frameBytes * 2 * s.framesPerSecond)
             .arg(s.width)
             .arg(s.height)
-            .arg(s.framesPerSecond);
+            .arg(s.framesPerSecond)
+            .arg(s.mjpeg ? QStringLiteral("jpegenc quality=%1").arg(std::clamp(s.quality, 1, 100))
+                         : QStringLiteral("video/x-raw,format=YUY2"));
     const QString pcm = QStringLiteral(" ! audioconvert ! audioresample "
-                                       "! audio/x-raw,format=S16LE,rate=22050,channels=1 "
-                                       "! queue ! mux.");
+                                       "! audio/x-raw,format=S16LE,rate=%1,channels=%2 "
+                                       "! queue ! mux.")
+                            .arg(s.audioRate)
+                            .arg(s.audioChannels);
     if (s.audio == Audio::Synthetic)
         description += QStringLiteral(" audiotestsrc name=audio is-live=true wave=pink-noise "
-                                      "volume=0.02 ! audio/x-raw,rate=22050,channels=1") +
+                                      "volume=0.02") +
                        pcm;
     else if (s.audio == Audio::Microphone)
         description += QStringLiteral(" autoaudiosrc name=audio") + pcm;

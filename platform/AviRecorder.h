@@ -24,6 +24,10 @@ public:
         int height = 0;
         int framesPerSecond = 0;
         Audio audio = Audio::None;
+        bool mjpeg = true; // else uncompressed YUY2
+        int quality = 85;
+        int audioRate = 22050;
+        int audioChannels = 1;
     };
 
     // `onError` runs on the thread of `context` when the recording fails

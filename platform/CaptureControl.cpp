@@ -6,6 +6,7 @@
 #include "DibFile.h"
 #include "GstHandles.h"
 #include "SceneSource.h"
+#include "SettingsStore.h"
 #include "TestScene.h"
 
 #include <gst/app/gstappsink.h>
@@ -76,6 +77,20 @@ struct CaptureControl::Private {
     GstSamplePtr latest; // for SaveFrameAsDIB
     std::vector<std::uint8_t> repacked;
 
+    // Driver choices, kept in the driver's own section of the settings.
+    SettingsStore* driverSettings = nullptr;
+    QList<PictureControl> controls{{QStringLiteral("Brightness"), 50, 50},
+                                   {QStringLiteral("Contrast"), 50, 50},
+                                   {QStringLiteral("Hue"), 50, 50},
+                                   {QStringLiteral("Saturation"), 50, 50}};
+    VideoCodec codec = VideoCodec::Mjpeg;
+    int quality = 85;
+    int audioRate = 22050;
+    int audioChannels = 1;
+    void applyPictureControls();
+    void saveDriverSetting(const QString& key, int value);
+    int storedDriverSetting(const QString& key, int fallback) const;
+
     int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
     bool isScene(int n) const { return n == cameraCount(); }
     std::vector<QSize> sizesOf(int n) const;
@@ -121,6 +136,53 @@ QSize CaptureControl::Private::fitSize(int n, QSize wanted) const {
     });
 }
 
+namespace {
+const QString driverSection = QStringLiteral("CAPTURE");
+
+// videobalance property and its range for each picture control.
+struct BalanceProperty {
+    const char* property;
+    double minimum;
+    double maximum;
+};
+BalanceProperty balancePropertyOf(const QString& name) {
+    if (name == QLatin1String("Brightness"))
+        return {"brightness", -1.0, 1.0};
+    if (name == QLatin1String("Hue"))
+        return {"hue", -1.0, 1.0};
+    if (name == QLatin1String("Saturation"))
+        return {"saturation", 0.0, 2.0};
+    return {"contrast", 0.0, 2.0};
+}
+} // namespace
+
+void CaptureControl::Private::applyPictureControls() {
+    if (!pipeline)
+        return;
+    GstElementPtr balance = byName(pipeline.get(), "balance");
+    if (!balance)
+        return;
+    for (const PictureControl& c : controls) {
+        const BalanceProperty p = balancePropertyOf(c.name);
+        // 50 is the neutral middle of every control.
+        const double value = p.minimum + (p.maximum - p.minimum) * c.value / 100.0;
+        g_object_set(balance.get(), p.property, value, nullptr);
+    }
+}
+
+void CaptureControl::Private::saveDriverSetting(const QString& key, int value) {
+    if (driverSettings)
+        driverSettings->write(driverSection, key, QString::number(value));
+}
+
+int CaptureControl::Private::storedDriverSetting(const QString& key, int fallback) const {
+    if (!driverSettings)
+        return fallback;
+    bool ok = false;
+    const int value = driverSettings->read(driverSection, key, QString()).trimmed().toInt(&ok);
+    return ok ? value : fallback;
+}
+
 bool CaptureControl::Private::startPipeline(QString* error) {
     const bool scene = isScene(device);
     // Knobs for measurements and tests of the test scene camera.
@@ -135,7 +197,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         QStringLiteral("videoconvert ! videoscale ! videorate "
                        "! video/x-raw,format=BGR,width=%1,height=%2,framerate=%3/1,"
                        "pixel-aspect-ratio=1/1 "
-                       "! videoflip video-direction=vert "
+                       "! videobalance name=balance ! videoflip video-direction=vert "
                        "! appsink name=sink max-buffers=1 drop=true sync=true")
             .arg(size.width())
             .arg(size.height())
@@ -198,6 +260,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
             bus->failed() ? bus->firstError() : QStringLiteral("the device did not start");
         return fail(why);
     }
+    applyPictureControls();
     return true;
 }
 
@@ -414,7 +477,8 @@ QString CaptureControl::lastError() const {
 // No property pages of our own yet: the test scene has no controls, and
 // camera controls are not exposed.
 bool CaptureControl::HasSourceDialog() const {
-    return false;
+    // The picture controls work on every device's picture.
+    return d->device >= 0;
 }
 
 bool CaptureControl::HasFormatDialog() const {
@@ -459,6 +523,8 @@ void CaptureControl::setFrameSize(QSize size) {
     if (IsCapturing() || size.width() <= 0 || size.height() <= 0)
         return;
     d->requestedSize = size;
+    d->saveDriverSetting(QStringLiteral("FrameWidth"), size.width());
+    d->saveDriverSetting(QStringLiteral("FrameHeight"), size.height());
     if (d->device < 0) {
         d->size = size;
         return;
@@ -494,6 +560,10 @@ bool CaptureControl::StartCapture() {
     settings.width = d->size.width();
     settings.height = d->size.height();
     settings.framesPerSecond = d->fps;
+    settings.mjpeg = d->codec == VideoCodec::Mjpeg;
+    settings.quality = d->quality;
+    settings.audioRate = d->audioRate;
+    settings.audioChannels = d->audioChannels;
     if (CaptureAudio())
         settings.audio =
             d->isScene(d->device) ? AviRecorder::Audio::Synthetic : AviRecorder::Audio::Microphone;
@@ -567,4 +637,78 @@ void CaptureControl::setSetupOption(int n, int value) {
 
 int CaptureControl::SetupOption(int n) const {
     return n >= 1 && n <= 9 ? d->setupOptions[static_cast<std::size_t>(n)] : 0;
+}
+
+QList<CaptureControl::PictureControl> CaptureControl::pictureControls() const {
+    return d->controls;
+}
+
+void CaptureControl::setPictureControl(const QString& name, int value) {
+    for (PictureControl& c : d->controls) {
+        if (c.name != name)
+            continue;
+        c.value = std::clamp(value, 0, 100);
+        d->saveDriverSetting(name, c.value);
+        d->applyPictureControls();
+    }
+}
+
+QList<QSize> CaptureControl::frameSizes() const {
+    const std::vector<QSize> sizes = d->sizesOf(d->device);
+    return QList<QSize>(sizes.begin(), sizes.end());
+}
+
+CaptureControl::VideoCodec CaptureControl::videoCodec() const {
+    return d->codec;
+}
+
+void CaptureControl::setVideoCodec(VideoCodec codec) {
+    d->codec = codec == VideoCodec::Uncompressed ? codec : VideoCodec::Mjpeg;
+    d->saveDriverSetting(QStringLiteral("Codec"), int(d->codec));
+}
+
+int CaptureControl::videoQuality() const {
+    return d->quality;
+}
+
+void CaptureControl::setVideoQuality(int quality) {
+    d->quality = std::clamp(quality, 1, 100);
+    d->saveDriverSetting(QStringLiteral("Quality"), d->quality);
+}
+
+int CaptureControl::audioRate() const {
+    return d->audioRate;
+}
+
+int CaptureControl::audioChannels() const {
+    return d->audioChannels;
+}
+
+QList<int> CaptureControl::audioRates() {
+    return {8000, 11025, 16000, 22050, 44100, 48000};
+}
+
+void CaptureControl::setAudioFormat(int samplesPerSecond, int channels) {
+    if (audioRates().contains(samplesPerSecond))
+        d->audioRate = samplesPerSecond;
+    d->audioChannels = channels == 2 ? 2 : 1;
+    d->saveDriverSetting(QStringLiteral("AudioRate"), d->audioRate);
+    d->saveDriverSetting(QStringLiteral("AudioChannels"), d->audioChannels);
+}
+
+void CaptureControl::setDriverSettings(SettingsStore* store) {
+    d->driverSettings = store;
+    for (PictureControl& c : d->controls)
+        c.value = std::clamp(d->storedDriverSetting(c.name, c.defaultValue), 0, 100);
+    d->codec = d->storedDriverSetting(QStringLiteral("Codec"), 1) == 2 ? VideoCodec::Uncompressed
+                                                                       : VideoCodec::Mjpeg;
+    d->quality = std::clamp(d->storedDriverSetting(QStringLiteral("Quality"), 85), 1, 100);
+    const int rate = d->storedDriverSetting(QStringLiteral("AudioRate"), 22050);
+    d->audioRate = audioRates().contains(rate) ? rate : 22050;
+    d->audioChannels = d->storedDriverSetting(QStringLiteral("AudioChannels"), 1) == 2 ? 2 : 1;
+    const int w = d->storedDriverSetting(QStringLiteral("FrameWidth"), 0);
+    const int h = d->storedDriverSetting(QStringLiteral("FrameHeight"), 0);
+    if (w > 0 && h > 0)
+        setFrameSize(QSize(w, h));
+    d->applyPictureControls();
 }

@@ -6,7 +6,12 @@
 #include <QObject>
 #include <QString>
 
+#include <QList>
+#include <QSize>
+
 #include <memory>
+
+class SettingsStore;
 
 // The capture control: camera enumeration, the live picture, frame events
 // and AVI recording. Everything behind it is GStreamer; only this file pair
@@ -66,6 +71,30 @@ public:
     bool StartCapture();
     void StopCapture();
     bool IsCapturing() const;
+
+    // What the driver dialogs change. Picture controls run from 0 to 100
+    // and act on the live picture at once.
+    struct PictureControl {
+        QString name; // "Brightness", "Contrast", "Hue", "Saturation"
+        int value = 50;
+        int defaultValue = 50;
+    };
+    QList<PictureControl> pictureControls() const;
+    void setPictureControl(const QString& name, int value);
+    // Frame sizes the selected device offers.
+    QList<QSize> frameSizes() const;
+    enum class VideoCodec { Mjpeg = 1, Uncompressed = 2 };
+    VideoCodec videoCodec() const;
+    void setVideoCodec(VideoCodec codec);
+    int videoQuality() const; // JPEG quality 1..100
+    void setVideoQuality(int quality);
+    int audioRate() const;
+    int audioChannels() const;
+    void setAudioFormat(int samplesPerSecond, int channels);
+    static QList<int> audioRates();
+    // Where the driver keeps these choices across runs; the stored choices
+    // are applied at once. The store must outlive the control.
+    void setDriverSettings(SettingsStore* store);
 
     // Writes the latest frame as a BMP file; false when there is no frame
     // yet or the file cannot be written.

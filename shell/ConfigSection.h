@@ -15,6 +15,7 @@ public:
     static constexpr QLatin1StringView Section{"CONFIG"};
 
     explicit ConfigSection(SettingsStore& store);
+    SettingsStore& store() const { return m_store; }
 
     QString text(const QString& key, const QString& defaultText) const;
     std::int16_t int16(const QString& key, std::int16_t defaultValue) const;

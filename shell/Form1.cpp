@@ -1,6 +1,7 @@
 #include "Form1.h"
 
 #include "CaptureControl.h"
+#include "CaptureDialogs.h"
 #include "CaptureView.h"
 #include "ConfigSection.h"
 #include "PublicStuff.h"
@@ -103,12 +104,9 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     Timer2.setSingleShot(true);
 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
-    connect(m_capture, &CaptureControl::StatusCallback, this, [this](int, const QString& text) {
-        QString t = text;
-        if (t.endsWith(QChar(u'\0')))
-            t.chop(1);
-        m_stuff.CaptureStatusText = t;
-    });
+    connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
+    // The driver keeps its dialog choices beside the program's settings.
+    m_capture->setDriverSettings(&m_config.store());
 }
 
 Form1::~Form1() = default;
@@ -134,15 +132,19 @@ void Form1::buildMenus() {
     addDeviceEntry(QStringLiteral("(none)"));
     m.mnuDevice.front()->setEnabled(false);
     m.mnuSource = named(m.mnuSettings->addAction(QStringLiteral("Video &Source")), "mnuSource");
+    connect(m.mnuSource, &QAction::triggered, this, [this] { mnuSource_Click(); });
     m.mnuFormat = named(m.mnuSettings->addAction(QStringLiteral("Video &Format")), "mnuFormat");
+    connect(m.mnuFormat, &QAction::triggered, this, [this] { mnuFormat_Click(); });
     m.mnuCompress =
         named(m.mnuSettings->addAction(QStringLiteral("Video &Compression")), "mnuCompress");
+    connect(m.mnuCompress, &QAction::triggered, this, [this] { mnuCompress_Click(); });
     named(m.mnuSettings->addSeparator(), "mnuDiv5");
     m.mnuAudio = named(m.mnuSettings->addAction(QStringLiteral("&Capture &Audio")), "mnuAudio");
     m.mnuAudio->setCheckable(true);
     connect(m.mnuAudio, &QAction::triggered, this, [this] { mnuAudio_Click(); });
     m.mnuAudioFormat =
         named(m.mnuSettings->addAction(QStringLiteral("Audio F&ormat")), "mnuAudioFormat");
+    connect(m.mnuAudioFormat, &QAction::triggered, this, [this] { mnuAudioFormat_Click(); });
     named(m.mnuSettings->addSeparator(), "mnuDiv1");
 
     m.mnuSensitivityMain =
@@ -498,4 +500,38 @@ void Form1::mnuSuspendRefresh_Click() {
     m_config.saveBoolean(QStringLiteral("SuspendRefresh"), m_stuff.SuspendRefresh);
     m_stuff.WriteTrace(QStringLiteral("SupendRefresh_Click"),
                        QStringLiteral("Suspend Refresh changed"));
+}
+
+void Form1::mnuSource_Click() {
+    m_stuff.WriteTrace(QStringLiteral("Source_Click"), QStringLiteral("Display Source Dialog"));
+    CaptureDialogs::ShowSourceDialog(*m_capture, this);
+}
+
+void Form1::mnuFormat_Click() {
+    m_stuff.WriteTrace(QStringLiteral("Format_Click"), QStringLiteral("Display Format Dialog"));
+    CaptureDialogs::ShowFormatDialog(*m_capture, this);
+}
+
+void Form1::mnuCompress_Click() {
+    m_stuff.WriteTrace(QStringLiteral("Compress_Click"), QStringLiteral("Display Compress Dialog"));
+    CaptureDialogs::ShowCompressionDialog(*m_capture, this);
+}
+
+void Form1::mnuAudioFormat_Click() {
+    m_stuff.WriteTrace(QStringLiteral("AudioFormat_Click"),
+                       QStringLiteral("Display Audio Format Dialog"));
+    CaptureDialogs::ShowAudioFormatDialog(*m_capture, this);
+}
+
+void Form1::onCaptureStatus(int code, const QString& text) {
+    QString t = text;
+    if (t.endsWith(QChar(u'\0')))
+        t.chop(1);
+    m_stuff.CaptureStatusText = t;
+    if (code == CaptureControl::StatusDeviceLost) {
+        // The camera is gone (unplugged, driver error): nothing is selected
+        // any more, as after a failed selection.
+        checkOnly(m_menus.mnuDevice, 0);
+        enableCaptureEntries(false, false, false);
+    }
 }

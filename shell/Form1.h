@@ -42,6 +42,10 @@ public:
     void mnuRec_Click(int index);
     void mnuRefresh_Click(int index);
     void mnuAudio_Click();
+    void mnuSource_Click();
+    void mnuFormat_Click();
+    void mnuCompress_Click();
+    void mnuAudioFormat_Click();
     void mnuSuspendRefresh_Click();
 
     CaptureControl& captureControl() const { return *m_capture; }
@@ -117,6 +121,7 @@ private:
     void restoreWindowPosition();
     void saveWindowPosition();
     void applyPicFrameGeometry();
+    void onCaptureStatus(int code, const QString& text);
 
     const CommandLine m_commandLine;
     PublicStuff& m_stuff;

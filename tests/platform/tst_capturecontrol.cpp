@@ -71,7 +71,7 @@ private Q_SLOTS:
         QCOMPARE(control.Device(), 0);
         QVERIFY(control.HasAudio());
         QVERIFY(control.HasFormatDialog());
-        QVERIFY(!control.HasSourceDialog());
+        QVERIFY(control.HasSourceDialog()); // picture controls act on any device
         QVERIFY(!control.HasOverlay());
         control.setCaptureAudio(true);
         QVERIFY(control.CaptureAudio());

@@ -1,11 +1,9 @@
+#include "AviProbe.h"
 #include "CaptureControl.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -18,44 +16,8 @@
 class tst_CaptureRecording final : public QObject {
     Q_OBJECT
 
-    struct Stream {
-        QString codec;
-        int width = 0;
-        int height = 0;
-        int frames = -1;
-        double duration = -1.0;
-    };
-
-    static QList<Stream> probe(const QString& path) {
-        QProcess ffprobe;
-        ffprobe.start(QStringLiteral("ffprobe"),
-                      {QStringLiteral("-v"), QStringLiteral("error"),
-                       QStringLiteral("-count_frames"), QStringLiteral("-show_entries"),
-                       QStringLiteral("stream=width,height,nb_read_frames,codec_name,duration,"
-                                      "nb_frames,time_base"),
-                       QStringLiteral("-of"), QStringLiteral("json"), path});
-        if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
-            return {};
-        QList<Stream> streams;
-        const auto json = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-        for (const auto& value : json.value(QStringLiteral("streams")).toArray()) {
-            const QJsonObject o = value.toObject();
-            Stream s;
-            s.codec = o.value(QStringLiteral("codec_name")).toString();
-            s.width = o.value(QStringLiteral("width")).toInt();
-            s.height = o.value(QStringLiteral("height")).toInt();
-            s.frames = o.value(QStringLiteral("nb_read_frames")).toString().toInt();
-            s.duration =
-                o.value(QStringLiteral("duration")).toString(QStringLiteral("-1")).toDouble();
-            // The AVI header has no duration for PCM; count its samples.
-            const QStringList base = o.value(QStringLiteral("time_base")).toString().split(u'/');
-            if (s.duration < 0 && base.size() == 2 && base.at(1).toDouble() > 0)
-                s.duration = o.value(QStringLiteral("nb_frames")).toString().toDouble() *
-                             base.at(0).toDouble() / base.at(1).toDouble();
-            streams.append(s);
-        }
-        return streams;
-    }
+    using Stream = AviProbe::Stream;
+    static QList<Stream> probe(const QString& path) { return AviProbe::probe(path); }
 
     QTemporaryDir m_dir;
 

@@ -8,15 +8,19 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -63,6 +67,28 @@ struct MessageBoxCatcher {
         box->accept();
     }
 };
+
+// Captions of a menu, depth-first, submenus indented, separators as "-".
+void collectCaptions(const QList<QAction*>& actions, const QString& indent, QStringList& out) {
+    for (QAction* a : actions) {
+        out << indent + (a->isSeparator() ? QStringLiteral("-") : a->text());
+        if (a->menu())
+            collectCaptions(a->menu()->actions(), indent + QStringLiteral("  "), out);
+    }
+}
+
+// Accepts the next modal dialog after `edit` has changed it.
+void whenDialogOpens(std::function<void(QDialog*)> edit) {
+    QTimer::singleShot(50, qApp, [edit = std::move(edit)]() mutable {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            whenDialogOpens(std::move(edit));
+            return;
+        }
+        edit(dialog);
+        dialog->accept();
+    });
+}
 
 } // namespace
 
@@ -390,6 +416,118 @@ private Q_SLOTS:
         run.form.close();
         QVERIFY(!QFile::exists(tracePath()));
         QCOMPARE(run.form.windowTitle(), QStringLiteral("Sentorix V1.0"));
+    }
+
+    void menuTreeAsDesigned() {
+        Run run(configPath());
+        run.form.Form_Load();
+        QStringList captions;
+        collectCaptions(run.form.menuBar()->actions(), QString(), captions);
+        const QStringList expected{"&Start/Stop",
+                                   "  &Start",
+                                   "  Start in &30 seconds",
+                                   "Sus&pend",
+                                   "Se&ttings",
+                                   "  Video &Device",
+                                   "    (none)",
+                                   "    " + run.form.captureControl().DeviceName(0),
+                                   "  Video &Source",
+                                   "  Video &Format",
+                                   "  Video &Compression",
+                                   "  -",
+                                   "  &Capture &Audio",
+                                   "  Audio F&ormat",
+                                   "  -",
+                                   "  &Sensitivity",
+                                   "    &Very high",
+                                   "    &High",
+                                   "    &Medium",
+                                   "    &Low",
+                                   "    V&ery low",
+                                   "  &Stop recording after...",
+                                   "    ...end of activity plus...",
+                                   "    ...a &fixed time of...",
+                                   "    -",
+                                   "    10 seconds",
+                                   "    20 seconds",
+                                   "    30 seconds",
+                                   "    1 minute",
+                                   "    2 minutes",
+                                   "    5 minutes",
+                                   "  &Refresh base image every...",
+                                   "    30 seconds",
+                                   "    1 minute",
+                                   "    5 minutes",
+                                   "    10 minutes",
+                                   "    30 minutes",
+                                   "    1 hour",
+                                   "    Never",
+                                   "    -",
+                                   "    &No refresh when recording",
+                                   "  -",
+                                   "  Show Video &Statistics",
+                                   "  -",
+                                   "  &Configuration",
+                                   "&Log",
+                                   "  &Show log",
+                                   "  &Clear log",
+                                   "&?",
+                                   "  &Documentation",
+                                   "  &Online Information",
+                                   "  -",
+                                   "  &About"};
+        QCOMPARE(captions, expected);
+        for (QAction* a : run.form.menuBar()->actions()) {
+            if (a->menu())
+                for (QAction* e : a->menu()->actions())
+                    QVERIFY2(e->shortcut().isEmpty(), qPrintable(e->text()));
+        }
+        QVERIFY(!run.form.menus().mnuSuspend->isEnabled());
+    }
+
+    void formatDialogFromTheMenuChangesTheFrames() {
+        Run run(configPath(), QStringLiteral("/DEBUG"));
+        run.form.Form_Load();
+        QSize delivered;
+        connect(&run.form.captureControl(), &CaptureControl::FrameCallback, this,
+                [&delivered](const VideoHeader* h) {
+                    delivered = QSize(int(h->width), int(h->height));
+                });
+        QTRY_COMPARE_WITH_TIMEOUT(delivered, QSize(640, 480), 5000);
+        whenDialogOpens([](QDialog* d) {
+            auto* sizes = d->findChild<QComboBox*>(QStringLiteral("FrameSize"));
+            sizes->setCurrentIndex(sizes->findData(QSize(320, 240)));
+        });
+        run.form.menus().mnuFormat->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(delivered, QSize(320, 240), 5000);
+        whenDialogOpens([](QDialog*) {});
+        run.form.menus().mnuCompress->trigger();
+        run.form.close();
+        QFile trace(tracePath());
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        const QByteArray text = trace.readAll();
+        QVERIFY(text.contains(" - Format_Click - Display Format Dialog\r\n"));
+        QVERIFY(text.contains(" - Compress_Click - Display Compress Dialog\r\n"));
+
+        // The driver keeps the size for the next run.
+        Run again(configPath());
+        again.form.Form_Load();
+        QCOMPARE(again.form.captureControl().frameSize(), QSize(320, 240));
+    }
+
+    void unpluggedCameraLeavesTheProgramRunning() {
+        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "5");
+        Run run(configPath());
+        run.form.Form_Load();
+        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
+        const Form1::Menus& m = run.form.menus();
+        QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(!m.mnuStartStop->menuAction()->isEnabled(), 10000);
+        QVERIFY(checkedCaptions(m.mnuDevice).isEmpty());
+        QVERIFY(!m.mnuCompress->isEnabled());
+        QVERIFY(!run.stuff.CaptureStatusText.isEmpty());
+        QCOMPARE(run.form.captureControl().Device(), -1);
+        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("OFF"));
     }
 
     void optionCommandsFromTheMenu() {

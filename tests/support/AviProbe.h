@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+// Reads a recording back with ffprobe: one entry per stream, empty when
+// ffprobe cannot read the file.
+class AviProbe final {
+public:
+    struct Stream {
+        QString codec;
+        int width = 0;
+        int height = 0;
+        int frames = -1;
+        double duration = -1.0;
+        int sampleRate = 0;
+        int channels = 0;
+    };
+    static QList<Stream> probe(const QString& path);
+};
