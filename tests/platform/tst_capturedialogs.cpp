@@ -2,6 +2,7 @@
 #include "AviProbe.h"
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
+#include "ModalDialog.h"
 #include "SettingsStore.h"
 
 #include <QApplication>
@@ -16,19 +17,6 @@
 #include <functional>
 
 namespace {
-
-// Runs `edit` on the next modal dialog, then accepts or rejects it.
-void whenDialogOpens(std::function<void(QDialog*)> edit, bool accept) {
-    QTimer::singleShot(50, qApp, [edit = std::move(edit), accept]() mutable {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            whenDialogOpens(std::move(edit), accept);
-            return;
-        }
-        edit(dialog);
-        accept ? dialog->accept() : dialog->reject();
-    });
-}
 
 // Mean of all bytes of the latest frame.
 struct Brightness {
@@ -66,7 +54,7 @@ private Q_SLOTS:
         const double neutral = now.mean;
 
         double whileOpen = -1;
-        whenDialogOpens(
+        ModalDialog::whenOpen(
             [&](QDialog* d) {
                 auto* slider = d->findChild<QSlider*>(QStringLiteral("Brightness"));
                 QVERIFY(slider);
@@ -84,7 +72,7 @@ private Q_SLOTS:
         QCOMPARE(capture.pictureControls().at(0).value, 90);
 
         // Cancel puts back what the dialog opened with.
-        whenDialogOpens(
+        ModalDialog::whenOpen(
             [](QDialog* d) { d->findChild<QSlider*>(QStringLiteral("Brightness"))->setValue(10); },
             false);
         CaptureDialogs::ShowSourceDialog(capture, nullptr);
@@ -108,7 +96,7 @@ private Q_SLOTS:
         });
         QTRY_COMPARE_WITH_TIMEOUT(delivered, QSize(640, 480), 5000);
 
-        whenDialogOpens(
+        ModalDialog::whenOpen(
             [](QDialog* d) {
                 auto* sizes = d->findChild<QComboBox*>(QStringLiteral("FrameSize"));
                 QCOMPARE(sizes->currentData().toSize(), QSize(640, 480));
@@ -130,7 +118,7 @@ private Q_SLOTS:
         capture.setDriverSettings(&store);
         QVERIFY(capture.setDevice(0));
         capture.setFrameSize(QSize(320, 240));
-        whenDialogOpens(
+        ModalDialog::whenOpen(
             [](QDialog* d) {
                 auto* codec = d->findChild<QComboBox*>(QStringLiteral("Codec"));
                 codec->setCurrentIndex(
@@ -139,7 +127,7 @@ private Q_SLOTS:
             },
             true);
         CaptureDialogs::ShowCompressionDialog(capture, nullptr);
-        whenDialogOpens(
+        ModalDialog::whenOpen(
             [](QDialog* d) {
                 auto* rate = d->findChild<QComboBox*>(QStringLiteral("Rate"));
                 rate->setCurrentIndex(rate->findData(44100));

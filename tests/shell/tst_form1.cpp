@@ -2,6 +2,7 @@
 #include "CaptureView.h"
 #include "ConfigSection.h"
 #include "Form1.h"
+#include "ModalDialog.h"
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "StatusPanels.h"
@@ -75,19 +76,6 @@ void collectCaptions(const QList<QAction*>& actions, const QString& indent, QStr
         if (a->menu())
             collectCaptions(a->menu()->actions(), indent + QStringLiteral("  "), out);
     }
-}
-
-// Accepts the next modal dialog after `edit` has changed it.
-void whenDialogOpens(std::function<void(QDialog*)> edit) {
-    QTimer::singleShot(50, qApp, [edit = std::move(edit)]() mutable {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            whenDialogOpens(std::move(edit));
-            return;
-        }
-        edit(dialog);
-        dialog->accept();
-    });
 }
 
 } // namespace
@@ -494,13 +482,13 @@ private Q_SLOTS:
                     delivered = QSize(int(h->width), int(h->height));
                 });
         QTRY_COMPARE_WITH_TIMEOUT(delivered, QSize(640, 480), 5000);
-        whenDialogOpens([](QDialog* d) {
+        ModalDialog::whenOpen([](QDialog* d) {
             auto* sizes = d->findChild<QComboBox*>(QStringLiteral("FrameSize"));
             sizes->setCurrentIndex(sizes->findData(QSize(320, 240)));
         });
         run.form.menus().mnuFormat->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(delivered, QSize(320, 240), 5000);
-        whenDialogOpens([](QDialog*) {});
+        ModalDialog::whenOpen([](QDialog*) {});
         run.form.menus().mnuCompress->trigger();
         run.form.close();
         QFile trace(tracePath());
