@@ -89,6 +89,7 @@ struct CaptureControl::Private {
     int audioChannels = 1;
     void applyPictureControls();
     void saveDriverSetting(const QString& key, int value);
+    void applyFrameSize(QSize wanted);
     int storedDriverSetting(const QString& key, int fallback) const;
 
     int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
@@ -522,18 +523,22 @@ QSize CaptureControl::frameSize() const {
 void CaptureControl::setFrameSize(QSize size) {
     if (IsCapturing() || size.width() <= 0 || size.height() <= 0)
         return;
-    d->requestedSize = size;
     d->saveDriverSetting(QStringLiteral("FrameWidth"), size.width());
     d->saveDriverSetting(QStringLiteral("FrameHeight"), size.height());
-    if (d->device < 0) {
-        d->size = size;
+    d->applyFrameSize(size);
+}
+
+void CaptureControl::Private::applyFrameSize(QSize wanted) {
+    requestedSize = wanted;
+    if (device < 0) {
+        size = wanted;
         return;
     }
-    const QSize fitted = d->fitSize(d->device, size);
-    if (fitted == d->size)
+    const QSize fitted = fitSize(device, wanted);
+    if (fitted == size)
         return;
-    d->size = fitted;
-    d->restart();
+    size = fitted;
+    restart();
 }
 
 QString CaptureControl::CaptureFile() const {
@@ -708,7 +713,8 @@ void CaptureControl::setDriverSettings(SettingsStore* store) {
     d->audioChannels = d->storedDriverSetting(QStringLiteral("AudioChannels"), 1) == 2 ? 2 : 1;
     const int w = d->storedDriverSetting(QStringLiteral("FrameWidth"), 0);
     const int h = d->storedDriverSetting(QStringLiteral("FrameHeight"), 0);
-    if (w > 0 && h > 0)
-        setFrameSize(QSize(w, h));
+    // Applied without writing back what was just read.
+    if (w > 0 && h > 0 && !IsCapturing())
+        d->applyFrameSize(QSize(w, h));
     d->applyPictureControls();
 }
