@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The file-system queries the program makes beyond reading and writing
+// files: free space for the disk-space rules and the folder that holds the
+// screen-saver programs.
+class FileSystem final {
+public:
+    // Bytes available to this user on the volume that holds path (quota and
+    // reserved blocks respected); 0 when the path cannot be queried.
+    static std::uint64_t availableBytes(const QString& path);
+
+    // Folder of the "*.scr" screen-saver programs, ending in "/":
+    // ${XDG_DATA_HOME:-~/.local/share}/sentorix/savers/. Empty when no home
+    // directory is known.
+    static QString saverDirectory();
+};
