@@ -24,6 +24,10 @@ QString timeWithSecondsFormat(const QLocale& locale) {
 
 QString DateText::general(const QDateTime& when) {
     const QLocale locale; // the default locale, which is the system's unless a test fixes it
-    return locale.toString(when.date(), shortDateFormat(locale)) + u' ' +
-           locale.toString(when.time(), timeWithSecondsFormat(locale));
+    const QString date = locale.toString(when.date(), shortDateFormat(locale));
+    // The general form leaves out a time of exactly midnight.
+    const QTime time = when.time();
+    if (time.hour() == 0 && time.minute() == 0 && time.second() == 0)
+        return date;
+    return date + u' ' + locale.toString(time, timeWithSecondsFormat(locale));
 }

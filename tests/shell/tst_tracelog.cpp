@@ -28,6 +28,11 @@ private Q_SLOTS:
         QCOMPARE(DateText::general(FixedTime), QStringLiteral("12/6/2026 9:05:07 AM"));
         QCOMPARE(DateText::general(QDateTime(QDate(2027, 1, 2), QTime(23, 0, 0))),
                  QStringLiteral("1/2/2027 11:00:00 PM"));
+        // Exactly midnight is the date alone; a second later is not.
+        QCOMPARE(DateText::general(QDateTime(QDate(2027, 1, 3), QTime(0, 0, 0))),
+                 QStringLiteral("1/3/2027"));
+        QCOMPARE(DateText::general(QDateTime(QDate(2027, 1, 3), QTime(0, 0, 1))),
+                 QStringLiteral("1/3/2027 12:00:01 AM"));
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         QCOMPARE(DateText::general(FixedTime), QStringLiteral("06.12.2026 09:05:07"));
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
