@@ -1,5 +1,7 @@
 #include "PublicStuff.h"
 
+#include "FileSystem.h"
+
 namespace {
 
 constexpr QLatin1StringView PlainAlphabet{
@@ -39,4 +41,16 @@ QString PublicStuff::ScramblePassword(const QString& password) {
 
 QString PublicStuff::UnscramblePassword(const QString& scrambled) {
     return substitute(scrambled, PlainAlphabet, ScrambledAlphabet);
+}
+
+double PublicStuff::FreeDiskSpaceMB(const QString& path) {
+    return megabytes(FileSystem::availableBytes(path));
+}
+
+double PublicStuff::megabytes(std::uint64_t bytes) {
+    return double(bytes) / 1024.0 / 1024.0;
+}
+
+QString PublicStuff::SystemDirectory() {
+    return FileSystem::saverDirectory();
 }

@@ -30,6 +30,14 @@ public:
     static QString ScramblePassword(const QString& password);
     static QString UnscramblePassword(const QString& scrambled);
 
+    // Free space for this user on the volume of path, in MB of 1 048 576
+    // bytes with its fraction; 0 when the path cannot be queried, so an
+    // unusable output directory counts as full.
+    static double FreeDiskSpaceMB(const QString& path);
+    static double megabytes(std::uint64_t bytes);
+    // Folder of the screen-saver programs, ending in "/"; empty when unknown.
+    static QString SystemDirectory();
+
     // Settings held during the run.
     bool DebugMode = false;
     QString VidPath;
@@ -41,7 +49,11 @@ public:
     std::uint8_t APM = 0;
     QString Saver;
     bool SuspendRefresh = false;
+    // Options of the detection and recording menus.
     float Threshold = 0.0F;
+    std::int16_t RecordSeconds = 0;
+    std::int16_t TimeType = 0;
+    std::int16_t RefreshSeconds = 0;
 
     // Detection figures.
     std::int32_t BaseSize = 0;

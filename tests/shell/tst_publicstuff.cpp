@@ -2,6 +2,7 @@
 #include "Registry.h"
 #include "RegistryView.h"
 
+#include <QDir>
 #include <QTest>
 
 class tst_PublicStuff final : public QObject {
@@ -80,6 +81,26 @@ private Q_SLOTS:
         QCOMPARE(read(Registry::HKEY_LOCAL_MACHINE, "Five"), QString());
         QCOMPARE(read(0, "Five"), QString());
         QCOMPARE(read(0x80000007, "Five"), QString());
+    }
+
+    void freeSpaceIsInMegabytesWithTheirFraction() {
+        QCOMPARE(PublicStuff::megabytes(20971520), 20.0);
+        QCOMPARE(PublicStuff::megabytes(1572864), 1.5);
+        // Beyond 32 bits: 5 GiB must not wrap around.
+        QCOMPARE(PublicStuff::megabytes(5ULL << 30), 5120.0);
+    }
+
+    void freeSpaceOfAPathThatCannotBeQueriedIsZero() {
+        QCOMPARE(PublicStuff::FreeDiskSpaceMB(QStringLiteral("/no/such/folder")), 0.0);
+        QVERIFY(PublicStuff::FreeDiskSpaceMB(QDir::tempPath()) > 0.0);
+    }
+
+    void saverFolderFollowsTheDataHome() {
+        const QByteArray saved = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", "/tmp/sentorix-data");
+        const QString folder = PublicStuff::SystemDirectory();
+        qputenv("XDG_DATA_HOME", saved);
+        QCOMPARE(folder, QStringLiteral("/tmp/sentorix-data/sentorix/savers/"));
     }
 };
 
