@@ -1,0 +1,337 @@
+#include "Surveillance.h"
+
+#include "CaptureControl.h"
+#include "DateText.h"
+#include "MotionMeasure.h"
+#include "PublicStuff.h"
+#include "RecordingName.h"
+#include "ShellExecute.h"
+#include "StatusPanels.h"
+#include "ZLib.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QScopedValueRollback>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+namespace {
+
+const QString Off = QStringLiteral("OFF");
+const QString Standby = QStringLiteral("STANDBY");
+const QString Recording = QStringLiteral("RECORDING");
+const QString Recorded = QStringLiteral("RECORDED");
+const QString LowDiskSpace = QStringLiteral("LOW DISK SPACE");
+
+QString secondsText(std::int64_t seconds) {
+    return QString::number(seconds) + QStringLiteral(" sec");
+}
+
+} // namespace
+
+Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPanels& panels,
+                           const CommandLine& commandLine, const Menus& menus, QObject* parent)
+    : QObject(parent)
+    , m_capture(capture)
+    , m_stuff(stuff)
+    , m_panels(panels)
+    , m_commandLine(commandLine)
+    , m_menus(menus) {
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    Timer2.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, &Surveillance::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &Surveillance::Timer2_Timer);
+    connect(&m_capture, &CaptureControl::FrameCallback, this, &Surveillance::FrameCallback);
+    connect(&m_capture, &CaptureControl::StreamCallback, this, &Surveillance::StreamCallback);
+    connect(&m_capture, &CaptureControl::StatusCallback, this, &Surveillance::StatusCallback);
+}
+
+Surveillance::~Surveillance() = default;
+
+void Surveillance::trace(const char* where, const char* text) {
+    m_stuff.WriteTrace(QLatin1String(where), QLatin1String(text));
+}
+
+std::int64_t Surveillance::secondsSince(const QDateTime& origin) const {
+    // Whole seconds of both times, as a date difference in seconds counts.
+    return m_stuff.now().toSecsSinceEpoch() - origin.toSecsSinceEpoch();
+}
+
+bool Surveillance::mailWillFollow() const {
+    return m_stuff.Notify == 1 && !m_stuff.EMail.trimmed().isEmpty() &&
+           !m_stuff.SMTPServer.trimmed().isEmpty() && !m_commandLine.noMail;
+}
+
+bool Surveillance::overlaySwapped() const {
+    return m_capture.HasOverlay() && !NoOverlay;
+}
+
+void Surveillance::mnuStart_Click() {
+    if (SurveillanceOn)
+        stop();
+    else
+        start();
+}
+
+void Surveillance::start() {
+    trace("Start", "Step 1");
+    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
+        m_panels.setText(5, LowDiskSpace);
+        return;
+    }
+    trace("Start", "Step 2");
+    Mailing = false;
+    SurveillanceOn = true;
+    RecordedLatch = false;
+    m_menus.mnuStart->setText(QStringLiteral("&Stop"));
+    m_menus.mnuTimer->setVisible(false);
+    trace("Start", "Step 3");
+    m_panels.setText(2, Standby);
+    m_panels.setText(5, QString());
+    m_stuff.BaseSize = 0;
+    Timer1.start();
+    m_stuff.BaseCountdown = 0;
+    m_stuff.FrameCount = 0;
+    m_stuff.BaseCount = 0;
+    m_stuff.LastFrameSize = 0;
+    m_stuff.LastDeviation = 0.0F;
+    if (m_menus.mnuStat->isChecked())
+        Q_EMIT statisticsVisibilityRequested(true);
+    startScreenSaver();
+}
+
+void Surveillance::startScreenSaver() {
+    const QString& saver = m_stuff.Saver;
+    if (saver.isEmpty() || saver.left(4) == QStringLiteral("--- "))
+        return;
+    // A missing or broken saver is no reason to stay unarmed.
+    ShellExecute::open(PublicStuff::SystemDirectory() + saver + QStringLiteral(".scr"));
+}
+
+void Surveillance::stop() {
+    trace("Stop", "Step 1");
+    Timer1.stop();
+    SurveillanceOn = false;
+    trace("Stop", "Step 2");
+    if (m_menus.mnuSuspend->isEnabled())
+        mnuSuspend_Click();
+    m_menus.mnuStart->setText(QStringLiteral("&Start"));
+    m_menus.mnuTimer->setVisible(true);
+    trace("Stop", "Step 3");
+    m_panels.setText(2, Off);
+    m_panels.setText(1, QString());
+    m_panels.setText(3, QString());
+    Q_EMIT statisticsVisibilityRequested(false);
+}
+
+void Surveillance::mnuSuspend_Click() {
+    const QScopedValueRollback suspending(m_suspending, true);
+    trace("Suspend", "Step 1");
+    m_menus.mnuSuspend->setEnabled(false);
+    StopPending = false;
+    RecordedLatch = false;
+    // A capture start still waiting would begin a recording nobody ends.
+    Timer2.stop();
+    trace("Suspend", "Step 2");
+    m_capture.StopCapture();
+    if (overlaySwapped()) {
+        m_capture.setOverlay(false);
+        m_capture.setPreview(true);
+    }
+    trace("Suspend", "Step 3");
+    QCoreApplication::processEvents();
+    trace("Suspend", "Step 4");
+    Q_EMIT recordingStopped(m_panels.text(5), DateText::general(m_stuff.now()),
+                            m_capture.CaptureFile());
+    m_panels.setText(2, Standby);
+    m_panels.setText(1, QString());
+    m_panels.setText(4, QString());
+    m_panels.setText(5, QString());
+}
+
+void Surveillance::FrameCallback(const VideoHeader* header) {
+    if (m_capture.IsCapturing() || !SurveillanceOn)
+        return;
+    trace("Frame_Callback", "Begin");
+    Frame_Handler(header);
+    trace("Frame_Callback", "End");
+}
+
+void Surveillance::StreamCallback(const VideoHeader* header) {
+    trace("Stream_Callback", "Begin");
+    Frame_Handler(header);
+    trace("Stream_Callback", "End");
+}
+
+void Surveillance::StatusCallback(int code, const QString& text) {
+    QString status = text;
+    if (status.endsWith(QChar(u'\0')))
+        status.chop(1);
+    m_stuff.CaptureStatusText = status;
+    // The capture control has already closed the file; what it holds is
+    // kept and logged like any other recording.
+    const bool recordingEnded =
+        code == CaptureControl::StatusCaptureFailed || code == CaptureControl::StatusDeviceLost;
+    if (recordingEnded && m_menus.mnuSuspend->isEnabled())
+        mnuSuspend_Click();
+    // Without a camera there is nothing to watch.
+    if (code == CaptureControl::StatusDeviceLost && SurveillanceOn)
+        stop();
+}
+
+void Surveillance::Frame_Handler(const VideoHeader* header) {
+    if (m_examining || header == nullptr)
+        return;
+    const QScopedValueRollback examining(m_examining, true);
+    QCoreApplication::processEvents();
+    if (!SurveillanceOn || Mailing || m_suspending)
+        return;
+
+    trace("Frame_Handler", "Step 1");
+    const VideoHeader FrameHeader = *header;
+    const std::size_t n = FrameHeader.dwBytesUsed;
+    const std::size_t m = MotionMeasure::destinationCapacity(n);
+    trace("Frame_Handler", "Step 2");
+    const auto source = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+    const auto destination = std::make_unique_for_overwrite<std::uint8_t[]>(m);
+    if (n > 0)
+        std::memcpy(source.get(), FrameHeader.lpData, n);
+    trace("Frame_Handler", "Step 3");
+    const std::size_t compressed =
+        ZLib::Compress(source.get(), n, destination.get(), m, MotionMeasure::Level);
+    if (compressed == 0 || compressed > std::size_t(std::numeric_limits<std::int32_t>::max()))
+        return;
+    const auto s = std::int32_t(compressed);
+
+    if (m_stuff.BaseSize == 0) {
+        m_stuff.BaseSize = s;
+        BaseTakenAt = m_stuff.now();
+        ++m_stuff.BaseCount;
+    }
+    trace("Frame_Handler", "Step 4");
+    const float d = MotionMeasure::deviation(s, m_stuff.BaseSize);
+    m_panels.setText(1, MotionMeasure::panelText(d, m_stuff.Threshold));
+    m_stuff.LastDeviation = d;
+    m_stuff.LastFrameSize = s;
+    ++m_stuff.FrameCount;
+
+    const bool active = d >= m_stuff.Threshold || ForceRecording;
+    if (active) {
+        if (!m_capture.IsCapturing() && !RecordedLatch)
+            startRecording();
+        if (m_stuff.TimeType == 1)
+            StopPending = false;
+    } else if (m_capture.IsCapturing() && !StopPending) {
+        initiateStop("Initiate Stop (variable recording time)");
+    }
+    if (m_capture.IsCapturing() && m_stuff.TimeType == 2 && !StopPending)
+        initiateStop("Initiate Stop (fixed recording time)");
+    if (d < m_stuff.Threshold && RecordedLatch) {
+        RecordedLatch = false;
+        m_panels.setText(2, Standby);
+    }
+}
+
+void Surveillance::initiateStop(const QString& kind) {
+    m_stuff.WriteTrace(QStringLiteral("Frame_Handler"), kind);
+    StopPendingSince = m_stuff.now();
+    StopPending = true;
+}
+
+void Surveillance::startRecording() {
+    trace("Frame_Handler", "Initiate Start");
+    m_panels.setText(5, DateText::general(m_stuff.now()));
+    m_menus.mnuSuspend->setEnabled(true);
+    ForceRecording = false;
+    m_panels.setText(2, Recording);
+    trace("Frame_Handler", "Set outfile");
+    OutputFile =
+        RecordingName::unused(RecordingName::fromStartText(m_stuff.VidPath, m_panels.text(5)));
+    m_capture.setCaptureFile(OutputFile);
+    Timer2.start(1);
+    StopPending = false;
+}
+
+void Surveillance::Timer2_Timer() {
+    Timer2.stop();
+    trace("Timer_2", "Step 1");
+    if (mailWillFollow()) {
+        trace("Timer_2", "Step 2 (Snapshot)");
+        SnapshotDibFile = m_stuff.VidPath + QStringLiteral("StillShot.dib");
+        m_capture.SaveFrameAsDIB(SnapshotDibFile);
+    }
+    trace("Timer_2", "Step 3");
+    if (overlaySwapped()) {
+        m_capture.setPreview(false);
+        m_capture.setOverlay(true);
+    }
+    trace("Timer_2", "Step 4");
+    if (!m_capture.StartCapture())
+        m_stuff.CaptureStatusText = m_capture.lastError();
+}
+
+void Surveillance::Timer1_Timer() {
+    // Ending a recording lets events run; this tick's work waits for the next.
+    if (m_suspending)
+        return;
+    if (countDownEndingPeriod())
+        return;
+    countDownBaseRefresh();
+    checkLowSpace();
+}
+
+bool Surveillance::countDownEndingPeriod() {
+    if (!m_capture.IsCapturing() || !StopPending) {
+        m_panels.setText(4, QString());
+        return false;
+    }
+    trace("Timer_1", "Countdown ending period");
+    const std::int64_t r = m_stuff.RecordSeconds - secondsSince(StopPendingSince);
+    m_panels.setText(4, secondsText(r));
+    if (r >= 1)
+        return false;
+    const QString started = m_panels.text(5);
+    mnuSuspend_Click();
+    if (m_stuff.TimeType == 2) {
+        m_panels.setText(2, Recorded);
+        RecordedLatch = true;
+    }
+    if (!mailWillFollow() || !SendMail)
+        return false;
+    Timer1.stop();
+    SendMail(started);
+    return true;
+}
+
+void Surveillance::countDownBaseRefresh() {
+    const bool capturing = m_capture.IsCapturing();
+    const bool due = (!capturing || !m_stuff.SuspendRefresh) && m_stuff.RefreshSeconds > 0 &&
+                     m_stuff.BaseSize > 0 && !RecordedLatch;
+    if (!due) {
+        const bool waiting = m_stuff.BaseSize > 0 && m_stuff.RefreshSeconds > 0 &&
+                             ((capturing && m_stuff.SuspendRefresh) || RecordedLatch);
+        m_panels.setText(3, waiting ? QStringLiteral("Wait") : QString());
+        return;
+    }
+    trace("Timer_1", "Check new base");
+    const std::int64_t r = m_stuff.RefreshSeconds - secondsSince(BaseTakenAt);
+    m_panels.setText(3, secondsText(r));
+    if (r < 1)
+        m_stuff.BaseSize = 0;
+    // Only a capture of many hours with the refresh suspended goes past the
+    // 16-bit range; the figure then stays at its limit.
+    m_stuff.BaseCountdown = std::int16_t(std::clamp<std::int64_t>(
+        r, std::numeric_limits<std::int16_t>::min(), std::numeric_limits<std::int16_t>::max()));
+}
+
+void Surveillance::checkLowSpace() {
+    trace("Timer_1", "Check low space");
+    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
+        mnuStart_Click();
+        m_panels.setText(5, LowDiskSpace);
+    }
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "VideoHeader.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class CaptureControl;
+class PublicStuff;
+class QAction;
+class StatusPanels;
+
+// The surveillance life cycle: arming and disarming, the examination of
+// every frame, the start of a recording and its end, the refresh of the
+// base image and the disk-space rule. The state is the combination of the
+// flags below and the capture control's IsCapturing; its name is the text
+// of status panel 2.
+//
+// It knows the window only through the status panels and the four menu
+// entries it drives, so it runs without a screen.
+class Surveillance final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Surveillance)
+
+public:
+    struct Menus {
+        QAction* mnuStart = nullptr;
+        QAction* mnuTimer = nullptr;
+        QAction* mnuSuspend = nullptr;
+        QAction* mnuStat = nullptr;
+    };
+
+    Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPanels& panels,
+                 const CommandLine& commandLine, const Menus& menus, QObject* parent = nullptr);
+    ~Surveillance() override;
+
+    // Arms when off, disarms (ending and logging a recording) when on.
+    void mnuStart_Click();
+    // Ends the running recording and hands its row to the event log.
+    void mnuSuspend_Click();
+
+    // Examines one frame: measure, show the deviation, start or end a
+    // recording.
+    void Frame_Handler(const VideoHeader* header);
+    void FrameCallback(const VideoHeader* header);
+    void StreamCallback(const VideoHeader* header);
+    void StatusCallback(int code, const QString& text);
+
+    // Supervision tick: ending period, base refresh, disk space.
+    void Timer1_Timer();
+    // Capture start, a moment after a recording was decided.
+    void Timer2_Timer();
+
+    // A notification mail follows the end of the ending period.
+    bool mailWillFollow() const;
+
+    // The mail routine; called with the start text of the recording. While
+    // none is installed no mail is sent and the tick goes on.
+    std::function<void(const QString& startText)> SendMail;
+
+    bool SurveillanceOn = false;
+    bool Mailing = false;
+    bool RecordedLatch = false;
+    bool StopPending = false;
+    QDateTime StopPendingSince;
+    bool ForceRecording = false;
+    bool NoOverlay = false;
+    QString OutputFile;
+    QString SnapshotDibFile;
+    QDateTime BaseTakenAt;
+    QTimer Timer1;
+    QTimer Timer2;
+
+Q_SIGNALS:
+    // A recording ended: its start text, the stop time as text, its file.
+    void recordingStopped(const QString& started, const QString& stopped, const QString& file);
+    // The statistics window is to be shown on arming, hidden on disarming.
+    void statisticsVisibilityRequested(bool visible);
+
+private:
+    void start();
+    void stop();
+    void startRecording();
+    void initiateStop(const QString& kind);
+    // Tick step 1; true when the tick ends there because a mail was sent.
+    bool countDownEndingPeriod();
+    void countDownBaseRefresh();
+    void checkLowSpace();
+    void startScreenSaver();
+    bool overlaySwapped() const;
+    std::int64_t secondsSince(const QDateTime& origin) const;
+    void trace(const char* where, const char* text);
+
+    CaptureControl& m_capture;
+    PublicStuff& m_stuff;
+    StatusPanels& m_panels;
+    const CommandLine m_commandLine;
+    const Menus m_menus;
+    // A frame delivered while another is examined is dropped, not queued.
+    bool m_examining = false;
+    // While a recording is being ended, frames and ticks wait for the end.
+    bool m_suspending = false;
+};
