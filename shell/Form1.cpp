@@ -6,6 +6,7 @@
 #include "ConfigSection.h"
 #include "PublicStuff.h"
 #include "StatusPanels.h"
+#include "Surveillance.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -99,9 +100,9 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     resize(pixels(PicFrameDesignWidth),
            menuBar()->sizeHint().height() + pixels(PicFrameDesignHeight + StatusBarHeight));
 
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer2.setObjectName(QStringLiteral("Timer2"));
-    Timer2.setSingleShot(true);
+    m_surveillance = new Surveillance(
+        *m_capture, m_stuff, *m_panels, m_commandLine,
+        {m_menus.mnuStart, m_menus.mnuTimer, m_menus.mnuSuspend, m_menus.mnuStat}, this);
 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
@@ -121,10 +122,12 @@ void Form1::buildMenus() {
 
     m.mnuStartStop = named(bar->addMenu(QStringLiteral("&Start/Stop")), "mnuStartStop");
     m.mnuStart = named(m.mnuStartStop->addAction(QStringLiteral("&Start")), "mnuStart");
+    connect(m.mnuStart, &QAction::triggered, this, [this] { mnuStart_Click(); });
     m.mnuTimer =
         named(m.mnuStartStop->addAction(QStringLiteral("Start in &30 seconds")), "mnuTimer");
     m.mnuSuspend = named(bar->addAction(QStringLiteral("Sus&pend")), "mnuSuspend");
     m.mnuSuspend->setEnabled(false);
+    connect(m.mnuSuspend, &QAction::triggered, this, [this] { mnuSuspend_Click(); });
 
     m.mnuSettings = named(bar->addMenu(QStringLiteral("Se&ttings")), "mnuSettings");
     m.mnuDeviceMain =
@@ -285,8 +288,8 @@ void Form1::Form_Load() {
                                             MinFrameRate, MaxFrameRate));
 
     // 8: overlay.
-    NoOverlay = m_commandLine.noOverlay;
-    if (NoOverlay)
+    m_surveillance->NoOverlay = m_commandLine.noOverlay;
+    if (m_surveillance->NoOverlay)
         m_panels->setText(5, QStringLiteral("Overlay disabled"));
 
     // 9, 10: the stored options.
@@ -314,9 +317,9 @@ void Form1::Form_Load() {
     m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
 
     // 15, 16: flags and the supervision tick.
-    SurveillanceOn = false;
-    ForceRecording = false;
-    Timer1.setInterval(250);
+    m_surveillance->SurveillanceOn = false;
+    m_surveillance->ForceRecording = false;
+    m_surveillance->Timer1.setInterval(250);
 
     // 20, 21: layout origin, then the stored window position.
     LastWidth = twips(width());
@@ -327,6 +330,10 @@ void Form1::Form_Load() {
     m_loaded = true;
     m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
     restoreWindowPosition();
+
+    // 22: arm at once when asked and a device is ready.
+    if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_commandLine.start)
+        mnuStart_Click();
 }
 
 void Form1::restoreWindowPosition() {
@@ -407,9 +414,10 @@ void Form1::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    // A running recording is finished before the window goes, so the file
-    // is complete.
-    if (m_capture->IsCapturing())
+    // Disarming ends and logs a running recording, so its file is complete.
+    if (m_surveillance->SurveillanceOn)
+        mnuStart_Click();
+    else if (m_capture->IsCapturing())
         m_capture->StopCapture();
     saveWindowPosition();
     if (m_stuff.DebugMode) {
@@ -467,7 +475,7 @@ void Form1::mnuSensitivity_Click(int index) {
 void Form1::mnuTimeType_Click(int index) {
     m_stuff.WriteTrace(QStringLiteral("RecType_Click"),
                        QStringLiteral("Change Recording Time Type"));
-    TimeType = std::int16_t(index);
+    m_stuff.TimeType = std::int16_t(index);
     m_menus.mnuTimeType[0]->setChecked(index == 1);
     m_menus.mnuTimeType[1]->setChecked(index == 2);
     m_config.saveNumber(QStringLiteral("TimeType"), index);
@@ -478,7 +486,7 @@ void Form1::mnuTimeType_Click(int index) {
 void Form1::mnuRec_Click(int index) {
     m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Change Recording Time"));
     if (inTable(RecordTimes, index))
-        RecordSeconds = std::int16_t(RecordTimes[std::size_t(index - 1)].value);
+        m_stuff.RecordSeconds = std::int16_t(RecordTimes[std::size_t(index - 1)].value);
     checkOnly(m_menus.mnuRec, index);
     m_config.saveNumber(QStringLiteral("RecStop"), index);
     m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Recording Time changed"));
@@ -487,7 +495,7 @@ void Form1::mnuRec_Click(int index) {
 void Form1::mnuRefresh_Click(int index) {
     m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Change Refresh Time"));
     if (inTable(RefreshTimes, index))
-        RefreshSeconds = std::int16_t(RefreshTimes[std::size_t(index - 1)].value);
+        m_stuff.RefreshSeconds = std::int16_t(RefreshTimes[std::size_t(index - 1)].value);
     checkOnly(m_menus.mnuRefresh, index);
     m_config.saveNumber(QStringLiteral("NewBase"), index);
     m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Refresh Time changed"));
@@ -523,11 +531,16 @@ void Form1::mnuAudioFormat_Click() {
     CaptureDialogs::ShowAudioFormatDialog(*m_capture, this);
 }
 
-void Form1::onCaptureStatus(int code, const QString& text) {
-    QString t = text;
-    if (t.endsWith(QChar(u'\0')))
-        t.chop(1);
-    m_stuff.CaptureStatusText = t;
+void Form1::mnuStart_Click() {
+    m_surveillance->mnuStart_Click();
+}
+
+void Form1::mnuSuspend_Click() {
+    m_surveillance->mnuSuspend_Click();
+}
+
+void Form1::onCaptureStatus(int code, const QString&) {
+    // The surveillance has already ended a recording and disarmed.
     if (code == CaptureControl::StatusDeviceLost) {
         // The camera is gone (unplugged, driver error): nothing is selected
         // any more, as after a failed selection.

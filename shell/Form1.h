@@ -4,7 +4,6 @@
 
 #include <QList>
 #include <QMainWindow>
-#include <QTimer>
 
 #include <cstdint>
 
@@ -17,6 +16,7 @@ class QFrame;
 class QLabel;
 class QMenu;
 class StatusPanels;
+class Surveillance;
 
 // The main window: live picture, menus and the five status panels. Its
 // window events are the program's start-up, layout and shutdown.
@@ -47,11 +47,15 @@ public:
     void mnuCompress_Click();
     void mnuAudioFormat_Click();
     void mnuSuspendRefresh_Click();
+    // Surveillance on / off, and the end of the running recording.
+    void mnuStart_Click();
+    void mnuSuspend_Click();
 
     CaptureControl& captureControl() const { return *m_capture; }
     StatusPanels& statusPanels() const { return *m_panels; }
     CaptureView& captureView() const { return *m_view; }
     QFrame& picFrame() const { return *m_picFrame; }
+    Surveillance& surveillance() const { return *m_surveillance; }
 
     // The entries of the menu tree, named as the program names them.
     struct Menus {
@@ -89,14 +93,6 @@ public:
 
     // Members that start-up and the menu commands set.
     std::int16_t DeviceCount = 0;
-    bool NoOverlay = false;
-    bool SurveillanceOn = false;
-    bool ForceRecording = false;
-    std::int16_t RecordSeconds = 0;
-    std::int16_t TimeType = 0;
-    std::int16_t RefreshSeconds = 0;
-    QTimer Timer1;
-    QTimer Timer2;
 
     // Window geometry in twips (15 per pixel at 96 dpi).
     static constexpr double TwipsPerPixel = 15.0;
@@ -131,6 +127,7 @@ private:
     StatusPanels* const m_panels;
     QFrame* const m_picFrame;
     CaptureView* const m_view;
+    Surveillance* m_surveillance = nullptr;
     QList<QLabel*> m_panelLabels;
 
     // Layout state, in whole twips.

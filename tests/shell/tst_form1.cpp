@@ -6,6 +6,7 @@
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "StatusPanels.h"
+#include "Surveillance.h"
 
 #include <QAction>
 #include <QApplication>
@@ -126,9 +127,9 @@ private Q_SLOTS:
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"1 minute"});
         QVERIFY(m.mnuSuspendRefresh->isChecked());
         QCOMPARE(run.stuff.Threshold, 4.0F);
-        QCOMPARE(int(f.RecordSeconds), 30);
-        QCOMPARE(int(f.TimeType), 1);
-        QCOMPARE(int(f.RefreshSeconds), 60);
+        QCOMPARE(int(run.stuff.RecordSeconds), 30);
+        QCOMPARE(int(run.stuff.TimeType), 1);
+        QCOMPARE(int(run.stuff.RefreshSeconds), 60);
         QVERIFY(run.stuff.SuspendRefresh);
 
         // The option commands save their keys; nothing else is written.
@@ -144,8 +145,8 @@ private Q_SLOTS:
         QCOMPARE(run.stuff.Saver, QStringLiteral("0"));
         QCOMPARE(run.stuff.RemotePassword, QString());
         QVERIFY(run.stuff.VidPath.endsWith(u'/'));
-        QCOMPARE(f.Timer1.interval(), 250);
-        QVERIFY(!f.Timer1.isActive());
+        QCOMPARE(f.surveillance().Timer1.interval(), 250);
+        QVERIFY(!f.surveillance().Timer1.isActive());
 
         QCOMPARE(f.statusPanels().text(2), QStringLiteral("OFF"));
         for (int panel = 1; panel <= 5; ++panel) {
@@ -199,8 +200,8 @@ private Q_SLOTS:
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
         QVERIFY(!m.mnuSuspendRefresh->isChecked());
         QCOMPARE(run.stuff.Threshold, 8.0F);
-        QCOMPARE(int(run.form.RecordSeconds), 300);
-        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(int(run.stuff.RecordSeconds), 300);
+        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
         QCOMPARE(run.stuff.LowSpace, 150);
         QCOMPARE(int(run.stuff.Notify), 0);
         QCOMPARE(run.stuff.Saver, QStringLiteral("--- none ---"));
@@ -220,9 +221,9 @@ private Q_SLOTS:
         QVERIFY(checkedCaptions(m.mnuRec).isEmpty());
         QVERIFY(checkedCaptions(m.mnuRefresh).isEmpty());
         QCOMPARE(run.stuff.Threshold, 0.0F);
-        QCOMPARE(int(run.form.RecordSeconds), 0);
-        QCOMPARE(int(run.form.TimeType), 5);
-        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(int(run.stuff.RecordSeconds), 0);
+        QCOMPARE(int(run.stuff.TimeType), 5);
+        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
         QCOMPARE(stored("Sensitivity"), QStringLiteral("9"));
         QCOMPARE(stored("NewBase"), QStringLiteral("-3"));
     }
@@ -336,7 +337,7 @@ private Q_SLOTS:
     void noOverlayShowsInPanelFive() {
         Run run(configPath(), QStringLiteral("/NoOverlay"));
         run.form.Form_Load();
-        QVERIFY(run.form.NoOverlay);
+        QVERIFY(run.form.surveillance().NoOverlay);
         QCOMPARE(run.form.statusPanels().text(5), QStringLiteral("Overlay disabled"));
         Run plain(configPath());
         plain.form.Form_Load();
@@ -523,7 +524,7 @@ private Q_SLOTS:
         run.form.Form_Load();
         const Form1::Menus& m = run.form.menus();
         m.mnuRefresh[6]->trigger();
-        QCOMPARE(int(run.form.RefreshSeconds), 0);
+        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
         QCOMPARE(stored("NewBase"), QStringLiteral("7"));
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
         m.mnuSensitivity[4]->trigger();
