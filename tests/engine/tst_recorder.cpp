@@ -1,0 +1,230 @@
+#include "AviProbe.h"
+#include "SurveillanceRig.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+// The recorder on the real test scene camera and the real clock: what the
+// camera delivers decides, and the AVI files are read back.
+class tst_Recorder final : public QObject {
+    Q_OBJECT
+
+    // One finished recording as the test saw it.
+    struct Recording {
+        QString file;
+        qint64 startedMs = 0;     // panel 2 turned "RECORDING"
+        qint64 stoppedMs = 0;     // the row was handed over
+        qint64 pendingForMs = -1; // how long the ending period had run at the stop
+    };
+
+    QTemporaryDir m_dir;
+    QElapsedTimer m_clock;
+    QStringList m_states;
+    QList<Recording> m_recordings;
+
+    QString vidPath() const {
+        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+        QDir().mkpath(path);
+        return path + u'/';
+    }
+
+    // Follows panel 2 and the rows of a rig on the camera's frames.
+    void watch(SurveillanceRig& rig) {
+        m_states.clear();
+        m_recordings.clear();
+        m_clock.start();
+        connect(&rig.panels, &StatusPanels::textChanged, &rig.surveillance,
+                [this](int panel, const QString& text) {
+                    if (panel != 2 || (!m_states.isEmpty() && m_states.last() == text))
+                        return;
+                    m_states << text;
+                    if (text == QLatin1String("RECORDING"))
+                        m_recordings.append({QString(), m_clock.elapsed(), 0, -1});
+                });
+        connect(&rig.surveillance, &Surveillance::recordingStopped, &rig.surveillance,
+                [this, &rig](const QString&, const QString&, const QString& file) {
+                    QVERIFY(!m_recordings.isEmpty());
+                    Recording& r = m_recordings.last();
+                    r.file = file;
+                    r.stoppedMs = m_clock.elapsed();
+                    if (rig.surveillance.StopPendingSince.isValid())
+                        r.pendingForMs =
+                            rig.surveillance.StopPendingSince.msecsTo(QDateTime::currentDateTime());
+                });
+    }
+
+    static void setUp(SurveillanceRig& rig, const char* scene) {
+        qputenv("SENTORIX_SCENE", scene);
+        QVERIFY(rig.openCamera());
+        rig.capture.setFrameRate(5);
+        rig.capture.setFrameSize(QSize(640, 480));
+    }
+
+    int finished() const {
+        int n = 0;
+        for (const Recording& r : m_recordings)
+            n += r.file.isEmpty() ? 0 : 1;
+        return n;
+    }
+
+    // A playable AVI at the captured size whose length is that of the
+    // capture within a second.
+    static void verifyPlayable(const Recording& r) {
+        const QList<AviProbe::Stream> streams = AviProbe::probe(r.file);
+        QVERIFY2(!streams.isEmpty(), qPrintable(r.file));
+        QCOMPARE(streams.first().width, 640);
+        QCOMPARE(streams.first().height, 480);
+        QVERIFY(streams.first().frames > 0);
+        const double captured = double(r.stoppedMs - r.startedMs) / 1000.0;
+        const double duration = double(streams.first().frames) / 5.0;
+        QVERIFY2(
+            std::abs(duration - captured) <= 1.0,
+            qPrintable(
+                QStringLiteral("%1 s in the file, %2 s captured").arg(duration).arg(captured)));
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
+    }
+
+    void cleanup() { qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER"); }
+
+    void fixedTimeGivesOneRecordingOfTheSetLengthPerVisit() {
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        setUp(rig, "3:1.5");
+        rig.stuff.TimeType = 2;
+        rig.stuff.RecordSeconds = 2;
+        rig.stuff.VidPath = vidPath();
+        watch(rig);
+        rig.surveillance.mnuStart_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(finished() >= 2, 30000);
+        rig.surveillance.mnuStart_Click();
+
+        // Each visit: recorded, latched until the intruder left, armed again.
+        // The end of the recording passes through "STANDBY" on its way to
+        // "RECORDED".
+        const QStringList visit{QStringLiteral("RECORDING"), QStringLiteral("STANDBY"),
+                                QStringLiteral("RECORDED")};
+        QCOMPARE(m_states.mid(1, 7), visit + QStringList{QStringLiteral("STANDBY")} + visit);
+        for (int i = 0; i < 2; ++i) {
+            const Recording& r = m_recordings.at(i);
+            // Two seconds of the clock's whole seconds after the start: one to
+            // two seconds, and up to a frame and a tick later.
+            const qint64 length = r.stoppedMs - r.startedMs;
+            QVERIFY2(length >= 900 && length <= 2600, qPrintable(QString::number(length)));
+            verifyPlayable(r);
+        }
+    }
+
+    void variableTimeEndsTheSetTimeAfterTheLastActivity() {
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        setUp(rig, "3:1.5");
+        rig.stuff.TimeType = 1;
+        rig.stuff.RecordSeconds = 2;
+        rig.stuff.VidPath = vidPath();
+        watch(rig);
+        rig.surveillance.mnuStart_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(finished() >= 1, 30000);
+        rig.surveillance.mnuStart_Click();
+
+        QCOMPARE(m_states.mid(1, 2),
+                 (QStringList{QStringLiteral("RECORDING"), QStringLiteral("STANDBY")}));
+        const Recording& r = m_recordings.first();
+        // The countdown goes by whole seconds of the clock, checked four
+        // times a second: between one and two and a quarter seconds.
+        QVERIFY2(r.pendingForMs >= 1000 && r.pendingForMs <= 2300,
+                 qPrintable(QString::number(r.pendingForMs)));
+        // The whole visit is in the file, and the quiet time after it.
+        QVERIFY(r.stoppedMs - r.startedMs >= 2000);
+        verifyPlayable(r);
+    }
+
+    void anUnpluggedCameraEndsTheRecordingAndSurveillance() {
+        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "30"); // six seconds of frames
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        setUp(rig, "2:30");
+        rig.stuff.RecordSeconds = 20;
+        rig.stuff.VidPath = vidPath();
+        watch(rig);
+        rig.surveillance.mnuStart_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(finished() == 1, 15000);
+        QVERIFY(!rig.surveillance.SurveillanceOn);
+        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
+        QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
+        QVERIFY(!rig.mnuSuspend.isEnabled());
+        verifyPlayable(m_recordings.first());
+    }
+
+    void aFullDiskEndsTheRecordingAndKeepsTheEarlierOne() {
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        setUp(rig, "2:30");
+        rig.stuff.RecordSeconds = 20;
+        rig.stuff.VidPath = vidPath();
+        watch(rig);
+        rig.surveillance.mnuStart_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!m_recordings.isEmpty() && rig.capture.IsCapturing(), 10000);
+        QTest::qWait(1500);
+        rig.surveillance.mnuSuspend_Click();
+        QCOMPARE(finished(), 1);
+        const QString earlier = m_recordings.first().file;
+        const qint64 earlierSize = QFileInfo(earlier).size();
+        QVERIFY(earlierSize > 0);
+
+        // From here no file may grow past twice the first recording, as on
+        // a disk that fills up; the writer then gets EFBIG instead of a signal.
+        rlimit saved{};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = rlim_t(2 * earlierSize);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        // The intruder is still there, so the next frame records again.
+        QTRY_VERIFY_WITH_TIMEOUT(finished() == 2, 20000);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QVERIFY(rig.surveillance.SurveillanceOn);
+        QVERIFY(!rig.capture.IsCapturing());
+        QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
+        QVERIFY(!rig.mnuSuspend.isEnabled());
+        QCOMPARE(QFileInfo(earlier).size(), earlierSize);
+        QVERIFY(!AviProbe::probe(earlier).isEmpty());
+        QVERIFY(QFileInfo(m_recordings.at(1).file).size() <= 2 * earlierSize);
+        rig.surveillance.mnuStart_Click();
+    }
+
+    void aMissingOutputFolderIsRetriedUntilItExists() {
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        setUp(rig, "1:30");
+        const QString folder = vidPath() + QStringLiteral("later/");
+        rig.stuff.VidPath = folder;
+        watch(rig);
+        rig.surveillance.mnuStart_Click();
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.stuff.CaptureStatusText.isEmpty(), 10000);
+        // Still armed and still trying: the free-space limit of 0 lets an
+        // unknown drive pass.
+        QVERIFY(rig.surveillance.SurveillanceOn);
+        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QVERIFY(!rig.capture.IsCapturing());
+
+        QVERIFY(QDir().mkpath(folder));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 5000);
+        QTest::qWait(1000);
+        rig.surveillance.mnuStart_Click();
+        QCOMPARE(finished(), 1);
+        QVERIFY(m_recordings.first().file.startsWith(folder));
+        QVERIFY(!AviProbe::probe(m_recordings.first().file).isEmpty());
+    }
+};
+
+QTEST_MAIN(tst_Recorder)
+#include "tst_recorder.moc"
