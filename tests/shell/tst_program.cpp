@@ -1,5 +1,8 @@
 // The real program as a process: termination signals close it the way the
-// close box does.
+// close box does, and with /START it records the test scene's intruders.
+#include "AviProbe.h"
+
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -22,6 +25,50 @@ private:
         env.insert("TEMP", m_home.filePath("temp"));
         env.insert("SENTORIX_NO_CAMERAS", "1");
         return env;
+    }
+    QString videoDir() const { return m_home.filePath("videos"); }
+    void writeSettings(const QByteArray& lines) {
+        QVERIFY(QDir(m_home.path()).mkpath("config/Norvane"));
+        QFile f(m_home.filePath("config/Norvane/Sentorix.conf"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[CONFIG]\n" + lines);
+    }
+    QStringList recordings() const {
+        return QDir(videoDir()).entryList({"*.avi"}, QDir::Files, QDir::Name);
+    }
+    // Resident memory of a running process in kB, 0 when unreadable.
+    static qint64 residentKb(qint64 pid) {
+        QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        for (const QByteArray& line : f.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        return 0;
+    }
+    // Runs the armed program for the given time, then closes it by signal.
+    void runArmed(const QByteArray& scene, int milliseconds, qint64* rssGrowthKb = nullptr) {
+        QDir(videoDir()).removeRecursively();
+        QVERIFY(QDir().mkpath(videoDir()));
+        // Ten seconds after the last activity, so one visit gives one file.
+        writeSettings("VidPath=" + QFile::encodeName(videoDir()) +
+                      "/\nRecStop=1\nTimeType=1\nNotify=0\nSAVER=0\n");
+        QProcessEnvironment env = environment();
+        env.insert("SENTORIX_SCENE", QString::fromLatin1(scene));
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(m_home.path());
+        program.start(QStringLiteral(SENTORIX_BINARY), {"/START", "/NOMAIL", "/NOREMOTE"});
+        QVERIFY(program.waitForStarted());
+        QTest::qWait(milliseconds / 4);
+        const qint64 early = residentKb(program.processId());
+        QTest::qWait(milliseconds - milliseconds / 4);
+        const qint64 late = residentKb(program.processId());
+        if (rssGrowthKb != nullptr)
+            *rssGrowthKb = late - early;
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
     }
     QByteArray trace() const {
         QFile f(m_home.filePath("temp/ZarvelDebug.dat"));
@@ -63,6 +110,33 @@ private Q_SLOTS:
         QVERIFY(trace().endsWith(" - End - Unload completed\r\n"));
         const QByteArray saved = settings();
         QVERIFY2(saved.contains("PosLeft=") && saved.contains("PosHeight=5805"), saved.constData());
+    }
+
+    // Visits at 11 s and 23 s of the scene, each a second long. The first
+    // recording runs from the visit to ten seconds after it; the second is
+    // still running when the program is closed and must be complete anyway.
+    void recordsOneFilePerVisit() {
+        qint64 growthKb = 0;
+        runArmed("11:1", 31000, &growthKb);
+        const QStringList files = recordings();
+        QCOMPARE(files.size(), 2);
+        const QList<AviProbe::Stream> first = AviProbe::probe(QDir(videoDir()).filePath(files[0]));
+        QCOMPARE(first.size(), 1);
+        QCOMPARE(first[0].width, 640);
+        QCOMPARE(first[0].height, 480);
+        QVERIFY2(first[0].duration >= 10.0 && first[0].duration <= 12.5,
+                 QByteArray::number(first[0].duration).constData());
+        const QList<AviProbe::Stream> second = AviProbe::probe(QDir(videoDir()).filePath(files[1]));
+        QCOMPARE(second.size(), 1);
+        QVERIFY2(second[0].duration >= 3.0 && second[0].duration <= 9.0,
+                 QByteArray::number(second[0].duration).constData());
+        // Frames that are examined must not pile up anywhere.
+        QVERIFY2(growthKb < 50 * 1024, QByteArray::number(growthKb).constData());
+    }
+
+    void calmSceneRecordsNothing() {
+        runArmed("600:1", 8000);
+        QCOMPARE(recordings(), QStringList());
     }
 };
 
