@@ -1,0 +1,133 @@
+// What the examination of one frame costs next to the compression it is
+// built around: the real Frame_Handler (copy, zlib level 9, deviation,
+// panel text, decision) against a bare compress2() of the same frames into
+// a buffer allocated once. The frames are consecutive calm frames of the
+// test scene, so the armed program decides "no recording" every time.
+
+#include "CaptureControl.h"
+#include "CommandLine.h"
+#include "MotionMeasure.h"
+#include "PublicStuff.h"
+#include "StatusPanels.h"
+#include "Surveillance.h"
+#include "TestScene.h"
+#include "VideoHeader.h"
+
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <QAction>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <map>
+#include <vector>
+
+namespace {
+
+constexpr int framesPerSet = 8;
+
+struct SceneFrames {
+    int width = 0;
+    int height = 0;
+    std::vector<std::vector<std::uint8_t>> frames;
+};
+
+SceneFrames calmFrames(int width, int height) {
+    // A long calm period, so every frame is one of the still room.
+    const TestScene scene(width, height, 5.0, TestScene::Schedule{3600.0, 1.0});
+    SceneFrames set{width, height, {}};
+    for (int i = 0; i < framesPerSet; ++i) {
+        set.frames.emplace_back(scene.frameBytes());
+        scene.render(i, set.frames.back().data());
+    }
+    return set;
+}
+
+std::map<int, double> bareSeconds;
+std::map<int, double> examinationSeconds;
+
+void BM_BareCompress(benchmark::State& state) {
+    const SceneFrames set = calmFrames(int(state.range(0)), int(state.range(1)));
+    const std::size_t n = set.frames.front().size();
+    std::vector<Bytef> destination(MotionMeasure::destinationCapacity(n));
+    std::size_t i = 0;
+    for (auto _ : state) {
+        uLongf length = uLongf(destination.size());
+        const int rc = compress2(destination.data(), &length, set.frames[i].data(), uLong(n), 9);
+        benchmark::DoNotOptimize(rc);
+        benchmark::DoNotOptimize(length);
+        i = (i + 1) % set.frames.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FrameExamination(benchmark::State& state) {
+    const SceneFrames set = calmFrames(int(state.range(0)), int(state.range(1)));
+    PublicStuff stuff;
+    CaptureControl capture;
+    StatusPanels panels;
+    QAction mnuStart, mnuTimer, mnuSuspend, mnuStat;
+    Surveillance surveillance(capture, stuff, panels, CommandLine::parse(QString()),
+                              {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat});
+    stuff.Threshold = 4.0F;
+    stuff.TimeType = 1;
+    surveillance.SurveillanceOn = true;
+
+    std::vector<VideoHeader> headers;
+    for (const auto& frame : set.frames) {
+        VideoHeader h;
+        h.lpData = frame.data();
+        h.dwBufferLength = h.dwBytesUsed = std::uint32_t(frame.size());
+        h.width = std::uint32_t(set.width);
+        h.height = std::uint32_t(set.height);
+        headers.push_back(h);
+    }
+    std::size_t i = 0;
+    for (auto _ : state) {
+        surveillance.Frame_Handler(&headers[i]);
+        i = (i + 1) % headers.size();
+    }
+    // A frame that had started a recording would make the figure meaningless.
+    if (capture.IsCapturing() || std::int64_t(stuff.FrameCount) != std::int64_t(state.iterations()))
+        state.SkipWithError("a frame was not examined as a calm frame");
+    state.SetItemsProcessed(state.iterations());
+}
+
+void sizes(benchmark::internal::Benchmark* b) {
+    b->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond)->MinTime(3.0);
+}
+
+BENCHMARK(BM_BareCompress)->Apply(sizes);
+BENCHMARK(BM_FrameExamination)->Apply(sizes);
+
+// Collects both figures per size and prints their ratio at the end.
+class RatioReporter final : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const std::string name = run.benchmark_name();
+            const int width = std::atoi(name.substr(name.find('/') + 1).c_str());
+            const double perFrame = run.GetAdjustedCPUTime();
+            (name.rfind("BM_Bare", 0) == 0 ? bareSeconds : examinationSeconds)[width] = perFrame;
+        }
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    for (const auto& [width, bare] : bareSeconds) {
+        const auto examined = examinationSeconds.find(width);
+        if (examined != examinationSeconds.end() && bare > 0.0)
+            std::printf("width %d: examination / bare compression = %.3f\n", width,
+                        examined->second / bare);
+    }
+    return 0;
+}
