@@ -196,13 +196,12 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
     const std::size_t n = FrameHeader.dwBytesUsed;
     const std::size_t m = MotionMeasure::destinationCapacity(n);
     trace("Frame_Handler", "Step 2");
-    const auto source = std::make_unique_for_overwrite<std::uint8_t[]>(n);
-    const auto destination = std::make_unique_for_overwrite<std::uint8_t[]>(m);
+    std::uint8_t* source = m_source.reserve(n);
+    std::uint8_t* destination = m_destination.reserve(m);
     if (n > 0)
-        std::memcpy(source.get(), FrameHeader.lpData, n);
+        std::memcpy(source, FrameHeader.lpData, n);
     trace("Frame_Handler", "Step 3");
-    const std::size_t compressed =
-        ZLib::Compress(source.get(), n, destination.get(), m, MotionMeasure::Level);
+    const std::size_t compressed = ZLib::Compress(source, n, destination, m, MotionMeasure::Level);
     if (compressed == 0 || compressed > std::size_t(std::numeric_limits<std::int32_t>::max()))
         return;
     const auto s = std::int32_t(compressed);

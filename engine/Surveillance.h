@@ -8,7 +8,10 @@
 #include <QString>
 #include <QTimer>
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 
 class CaptureControl;
 class PublicStuff;
@@ -101,6 +104,24 @@ private:
     StatusPanels& m_panels;
     const CommandLine m_commandLine;
     const Menus m_menus;
+    // The frame's copy and its compressed form. Kept from frame to frame:
+    // fresh multi-megabyte blocks per frame cost page faults on every touch.
+    class FrameBuffer {
+    public:
+        std::uint8_t* reserve(std::size_t bytes) {
+            if (bytes > m_size) {
+                m_data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+                m_size = bytes;
+            }
+            return m_data.get();
+        }
+
+    private:
+        std::unique_ptr<std::uint8_t[]> m_data;
+        std::size_t m_size = 0;
+    };
+    FrameBuffer m_source;
+    FrameBuffer m_destination;
     // A frame delivered while another is examined is dropped, not queued.
     bool m_examining = false;
     // While a recording is being ended, frames and ticks wait for the end.
