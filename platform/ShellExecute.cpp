@@ -11,5 +11,10 @@ bool ShellExecute::open(const QString& file) {
         return false;
     if (info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), {});
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(info.absoluteFilePath()));
+    const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
+    if (QDesktopServices::openUrl(url))
+        return true;
+    // Platform plugins without desktop services (offscreen, some minimal
+    // sessions) refuse; the desktop's opener may still be there.
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
 }

@@ -5,6 +5,7 @@
 #include "CaptureView.h"
 #include "ConfigSection.h"
 #include "PublicStuff.h"
+#include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 
@@ -106,6 +107,7 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
+    connect(m_surveillance, &Surveillance::recordingStopped, this, &Form1::AddLogEntry);
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_config.store());
 }
@@ -189,6 +191,8 @@ void Form1::buildMenus() {
     m.mnuLog = named(bar->addMenu(QStringLiteral("&Log")), "mnuLog");
     m.mnuLogShow = named(m.mnuLog->addAction(QStringLiteral("&Show log")), "mnuLogShow");
     m.mnuLogClear = named(m.mnuLog->addAction(QStringLiteral("&Clear log")), "mnuLogClear");
+    connect(m.mnuLogShow, &QAction::triggered, this, [this] { mnuLogShow_Click(); });
+    connect(m.mnuLogClear, &QAction::triggered, this, [this] { mnuLogClear_Click(); });
 
     m.mnuHelpMain = named(bar->addMenu(QStringLiteral("&?")), "mnuHelpMain");
     m.mnuDoc = named(m.mnuHelpMain->addAction(QStringLiteral("&Documentation")), "mnuDoc");
@@ -320,6 +324,9 @@ void Form1::Form_Load() {
     m_surveillance->SurveillanceOn = false;
     m_surveillance->ForceRecording = false;
     m_surveillance->Timer1.setInterval(250);
+
+    // 18: the event log, from its template when there is none yet.
+    m_eventLog.createIfMissing();
 
     // 20, 21: layout origin, then the stored window position.
     LastWidth = twips(width());
@@ -537,6 +544,32 @@ void Form1::mnuStart_Click() {
 
 void Form1::mnuSuspend_Click() {
     m_surveillance->mnuSuspend_Click();
+}
+
+void Form1::mnuLogShow_Click() {
+    // A missing viewer is not the recorder's concern: nothing happens.
+    ShellExecute::open(m_eventLog.logPath());
+}
+
+void Form1::mnuLogClear_Click() {
+    const auto answer = QMessageBox::question(
+        this, AppTitle, QStringLiteral("Do you really want to clear the entire log ?"),
+        QMessageBox::Yes | QMessageBox::No);
+    if (answer == QMessageBox::Yes)
+        m_eventLog.clear();
+}
+
+void Form1::AddLogEntry(const QString& first, const QString& second, const QString& recording) {
+    m_eventLog.AddLogEntry(first, second, recording, cameraName(), m_stuff.Threshold);
+}
+
+std::optional<QString> Form1::cameraName() const {
+    // Devices are listed from the menu's second entry on: list index
+    // Device + 2 sits at position Device + 1.
+    const qsizetype position = qsizetype(m_capture->Device()) + 1;
+    if (position < 0 || position >= m_menus.mnuDevice.size())
+        return std::nullopt;
+    return m_menus.mnuDevice[position]->text();
 }
 
 void Form1::onCaptureStatus(int code, const QString&) {

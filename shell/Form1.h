@@ -1,11 +1,13 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "EventLog.h"
 
 #include <QList>
 #include <QMainWindow>
 
 #include <cstdint>
+#include <optional>
 
 class CaptureControl;
 class CaptureView;
@@ -50,6 +52,13 @@ public:
     // Surveillance on / off, and the end of the running recording.
     void mnuStart_Click();
     void mnuSuspend_Click();
+    // The event log: opened in the desktop's viewer, or back to the template
+    // after the user confirms.
+    void mnuLogShow_Click();
+    void mnuLogClear_Click();
+    // One row of the event log: a recording when `recording` names its file,
+    // else a message. Failures are silent; the entry is then lost.
+    void AddLogEntry(const QString& first, const QString& second, const QString& recording);
 
     CaptureControl& captureControl() const { return *m_capture; }
     StatusPanels& statusPanels() const { return *m_panels; }
@@ -118,6 +127,8 @@ private:
     void saveWindowPosition();
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
+    // The caption of the device menu entry of the current device.
+    std::optional<QString> cameraName() const;
 
     const CommandLine m_commandLine;
     PublicStuff& m_stuff;
@@ -129,6 +140,7 @@ private:
     CaptureView* const m_view;
     Surveillance* m_surveillance = nullptr;
     QList<QLabel*> m_panelLabels;
+    const EventLog m_eventLog;
 
     // Layout state, in whole twips.
     std::int32_t LastWidth = 0;
