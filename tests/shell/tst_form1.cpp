@@ -1,6 +1,7 @@
 #include "CaptureControl.h"
 #include "CaptureView.h"
 #include "ConfigSection.h"
+#include "EventLog.h"
 #include "Form1.h"
 #include "ModalDialog.h"
 #include "PublicStuff.h"
@@ -12,15 +13,18 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -54,6 +58,9 @@ struct MessageBoxCatcher {
     QString text;
     QString title;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    // The button to press; none accepts the box.
+    QMessageBox::StandardButton press = QMessageBox::NoButton;
     void arm() {
         QTimer::singleShot(0, qApp, [this] { catchOne(); });
     }
@@ -66,7 +73,11 @@ struct MessageBoxCatcher {
         text = box->text();
         title = box->windowTitle();
         icon = box->icon();
-        box->accept();
+        buttons = box->standardButtons();
+        if (press != QMessageBox::NoButton && box->button(press) != nullptr)
+            box->button(press)->click();
+        else
+            box->accept();
     }
 };
 
@@ -103,10 +114,18 @@ private Q_SLOTS:
         QDir(m_home.path()).mkpath(QStringLiteral("temp"));
         qputenv("TEMP", QFile::encodeName(m_home.filePath(QStringLiteral("temp"))));
         qputenv("SENTORIX_NO_CAMERAS", "1");
+        // The event log and its template are found in the working directory.
+        QVERIFY(QDir::setCurrent(m_home.path()));
     }
     void cleanup() {
         QFile::remove(configPath());
         QFile::remove(tracePath());
+        QFile::remove(m_home.filePath(EventLog::LogFile));
+        QFile::remove(m_home.filePath(EventLog::TemplateFile));
+    }
+    QByteArray logContent() const {
+        QFile f(m_home.filePath(EventLog::LogFile));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
     }
 
     void firstRunWithEmptyStore() {
@@ -539,6 +558,75 @@ private Q_SLOTS:
                      ConfigSection::booleanText(run.form.captureControl().CaptureAudio()));
             QVERIFY(run.form.captureControl().CaptureAudio());
         }
+    }
+
+    void eventLogFromTheWindow() {
+        QFile templ(m_home.filePath(EventLog::TemplateFile));
+        QVERIFY(templ.open(QIODevice::WriteOnly));
+        templ.write("<table>\r\n<!--DATA-->\r\n</table>\r\n");
+        templ.close();
+        Run run(configPath());
+        run.form.Form_Load();
+        // Start-up made the log from the template.
+        QCOMPARE(logContent(), QByteArray("<table>\r\n<!--DATA-->\r\n</table>\r\n"));
+
+        // A finished recording names the camera of the device menu.
+        const QString camera = run.form.menus().mnuDevice[1]->text();
+        QCOMPARE(run.form.captureControl().Device(), 0);
+        run.form.mnuSensitivity_Click(1);
+        Q_EMIT run.form.surveillance().recordingStopped("start", "stop", "/v/x.avi");
+        QCOMPARE(logContent(),
+                 "<table>\r\n" + EventLog::recordingRow("start", "stop", camera, 1.2F, "/v/x.avi") +
+                     "<!--DATA-->\r\n</table>\r\n");
+
+        // Clearing asks first; No keeps the rows.
+        MessageBoxCatcher no;
+        no.press = QMessageBox::No;
+        no.arm();
+        run.form.menus().mnuLogClear->trigger();
+        QCOMPARE(no.title, QStringLiteral("Sentorix"));
+        QCOMPARE(no.text, QStringLiteral("Do you really want to clear the entire log ?"));
+        QCOMPARE(no.icon, QMessageBox::Question);
+        QCOMPARE(no.buttons, QMessageBox::Yes | QMessageBox::No);
+        QVERIFY(logContent().contains("/v/x.avi"));
+        MessageBoxCatcher yes;
+        yes.press = QMessageBox::Yes;
+        yes.arm();
+        run.form.menus().mnuLogClear->trigger();
+        QCOMPARE(logContent(), QByteArray("<table>\r\n<!--DATA-->\r\n</table>\r\n"));
+    }
+
+    // Show log hands the page to the desktop's opener; the test puts a
+    // stand-in opener first on PATH that notes what it was given.
+    void showLogOpensThePage() {
+        const QString bin = m_home.filePath(QStringLiteral("bin"));
+        QVERIFY(QDir().mkpath(bin));
+        const QString seen = m_home.filePath(QStringLiteral("opened.txt"));
+        QFile opener(bin + QStringLiteral("/xdg-open"));
+        QVERIFY(opener.open(QIODevice::WriteOnly));
+        opener.write("#!/bin/sh\necho \"$1\" > '" + QFile::encodeName(seen) + "'\n");
+        opener.close();
+        opener.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                              QFileDevice::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+        Run run(configPath());
+        run.form.Form_Load();
+        QFile::remove(seen);
+        // Without a log nothing is started.
+        run.form.mnuLogShow_Click();
+        QTest::qWait(300);
+        QVERIFY(!QFile::exists(seen));
+        QFile log(m_home.filePath(EventLog::LogFile));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        log.close();
+        run.form.menus().mnuLogShow->trigger();
+        QTRY_VERIFY(QFile::exists(seen));
+        qputenv("PATH", path);
+        QFile f(seen);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().trimmed(),
+                 QUrl::fromLocalFile(m_home.filePath(EventLog::LogFile)).toEncoded());
     }
 };
 
