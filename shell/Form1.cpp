@@ -8,6 +8,8 @@
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
+#include "TelnetConsole.h"
+#include "Winsock.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -78,7 +80,8 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     , m_capture(new CaptureControl(this))
     , m_panels(new StatusPanels(this))
     , m_picFrame(new QFrame)
-    , m_view(new CaptureView(m_picFrame)) {
+    , m_view(new CaptureView(m_picFrame))
+    , m_winsock(new Winsock(this)) {
     setObjectName(QStringLiteral("Form1"));
     QFont windowFont(QStringLiteral("Comic Sans MS"));
     windowFont.setStyleHint(QFont::Cursive);
@@ -108,6 +111,9 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(m_surveillance, &Surveillance::recordingStopped, this, &Form1::AddLogEntry);
+    m_telnet = new TelnetConsole(
+        *m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, [this] { mnuStart_Click(); },
+        this);
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_config.store());
 }
@@ -306,6 +312,8 @@ void Form1::Form_Load() {
 
     // 11 to 14: remote console and notification settings.
     m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Init Begin"));
+    m_winsock->LocalPort = Winsock::defaultPort();
+    m_winsock->Protocol = Winsock::sckTCPProtocol;
     const QString defaultVidPath =
         QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
     m_stuff.VidPath = m_config.text(QStringLiteral("VidPath"), defaultVidPath);
@@ -314,8 +322,13 @@ void Form1::Form_Load() {
         m_config.text(QStringLiteral("SMTPServer"), QStringLiteral("mail.example.com"));
     m_stuff.LowSpace = m_config.int32(QStringLiteral("LowSpace"), 20);
     const QString storedPassword = m_config.text(QStringLiteral("RemotePW"), QString());
-    if (!storedPassword.isEmpty())
+    if (!storedPassword.isEmpty()) {
         m_stuff.RemotePassword = PublicStuff::UnscramblePassword(storedPassword);
+        if (!m_commandLine.noRemote) {
+            m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Bind/Listen"));
+            m_telnet->BindAndListen();
+        }
+    }
     m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
     m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
     m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));

@@ -19,6 +19,8 @@ class QLabel;
 class QMenu;
 class StatusPanels;
 class Surveillance;
+class TelnetConsole;
+class Winsock;
 
 // The main window: live picture, menus and the five status panels. Its
 // window events are the program's start-up, layout and shutdown.
@@ -65,6 +67,8 @@ public:
     CaptureView& captureView() const { return *m_view; }
     QFrame& picFrame() const { return *m_picFrame; }
     Surveillance& surveillance() const { return *m_surveillance; }
+    Winsock& winsock() const { return *m_winsock; }
+    TelnetConsole& telnetConsole() const { return *m_telnet; }
 
     // The entries of the menu tree, named as the program names them.
     struct Menus {
@@ -139,6 +143,8 @@ private:
     QFrame* const m_picFrame;
     CaptureView* const m_view;
     Surveillance* m_surveillance = nullptr;
+    Winsock* const m_winsock;
+    TelnetConsole* m_telnet = nullptr;
     QList<QLabel*> m_panelLabels;
     const EventLog m_eventLog;
 

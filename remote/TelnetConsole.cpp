@@ -1,0 +1,223 @@
+#include "TelnetConsole.h"
+
+#include "CaptureControl.h"
+#include "PublicStuff.h"
+#include "StatusPanels.h"
+#include "Surveillance.h"
+#include "Winsock.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char CrLf[] = "\r\n";
+const QByteArray DashLine(50, '-');
+constexpr char ClearScreen[] = "\x1b[2J";
+constexpr qsizetype StatusWidth = 15;
+
+} // namespace
+
+TelnetConsole::TelnetConsole(Winsock& socket, PublicStuff& stuff, StatusPanels& panels,
+                             Surveillance& surveillance, CaptureControl& capture,
+                             std::function<void()> startStop, QObject* parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_stuff(stuff)
+    , m_panels(panels)
+    , m_surveillance(surveillance)
+    , m_capture(capture)
+    , m_startStop(std::move(startStop)) {
+    m_sessionTimer.setSingleShot(true);
+    connect(&m_sessionTimer, &QTimer::timeout, this, [this] {
+        trace("Session timed out");
+        endConnection();
+    });
+    connect(&m_socket, &Winsock::ConnectionRequest, this,
+            &TelnetConsole::Winsock_ConnectionRequest);
+    connect(&m_socket, &Winsock::DataArrival, this, &TelnetConsole::Winsock_DataArrival);
+    connect(&m_socket, &Winsock::Error, this, &TelnetConsole::Winsock_Error);
+    connect(&m_socket, &Winsock::PeerClosed, this, &TelnetConsole::Winsock_PeerClosed);
+}
+
+bool TelnetConsole::BindAndListen() {
+    m_socket.Bind();
+    if (m_socket.Listen())
+        return true;
+    const QString why = QStringLiteral("Cannot listen on port %1: %2")
+                            .arg(m_socket.LocalPort)
+                            .arg(m_socket.lastError());
+    m_stuff.WriteTrace(QStringLiteral("Telnet"), why);
+    std::fprintf(stderr, "Sentorix: %s; running without the remote console\n", qPrintable(why));
+    return false;
+}
+
+QByteArray TelnetConsole::banner() {
+    return CrLf + DashLine + CrLf + "Sentorix" + CrLf + "Version 1.0" + CrLf +
+           "Motion-triggered camera recorder" + CrLf + "Norvane Software" + CrLf +
+           "Remote console" + CrLf + DashLine + CrLf + CrLf + "Password: ";
+}
+
+QByteArray TelnetConsole::menu(const QString& status) {
+    const QByteArray field = status.trimmed().toUtf8().rightJustified(StatusWidth, ' ');
+    return ClearScreen + DashLine + CrLf + "Main Menu" + QByteArray(26, ' ') + field + CrLf +
+           DashLine + CrLf + "1 - Start (-> STANDBY)" + CrLf + "2 - Stop (-> OFF)" + CrLf +
+           "3 - Start recording now (-> RECORDING)" + CrLf + "4 - Mail a snapshot (-> MAILING)" +
+           CrLf + "5 - Status information" + CrLf + "9 - Exit" + CrLf + CrLf;
+}
+
+void TelnetConsole::Winsock_ConnectionRequest(int requestID) {
+    trace("Connection Request");
+    if (m_socket.State() != Winsock::sckClosed)
+        m_socket.Close();
+    m_socket.Accept(requestID);
+    m_ended = false;
+    send(banner());
+    TelnetInput.clear();
+    TelnetState = 1;
+    m_sessionTimer.start(LoginTimeout);
+}
+
+void TelnetConsole::Winsock_DataArrival(qint64) {
+    trace("Data Arrival");
+    receive(m_socket.GetData());
+}
+
+void TelnetConsole::receive(const QByteArray& data) {
+    TelnetInput += data;
+    if (TelnetState == 1) {
+        const qsizetype cr = TelnetInput.indexOf('\r');
+        if (cr >= 0) {
+            const QByteArray line = TelnetInput.left(cr);
+            TelnetInput.clear();
+            ProcessTelnetInput(line);
+        } else if (TelnetInput.size() > MaxPasswordLine) {
+            // No password is this long; refuse rather than collect forever.
+            const QByteArray line = TelnetInput;
+            TelnetInput.clear();
+            ProcessTelnetInput(line);
+        }
+    } else if (TelnetState == 2) {
+        m_sessionTimer.start(IdleTimeout);
+        const QByteArray piece = TelnetInput;
+        TelnetInput.clear();
+        ProcessTelnetInput(piece);
+    }
+}
+
+void TelnetConsole::Winsock_Error(int, const QString&) {
+    trace("Winsock Error");
+    endConnection();
+}
+
+void TelnetConsole::Winsock_PeerClosed() {
+    trace("Peer Closed");
+    endConnection();
+}
+
+void TelnetConsole::endConnection() {
+    m_sessionTimer.stop();
+    m_ended = true;
+    m_socket.Close();
+    m_socket.Listen();
+    Q_EMIT listeningAgain();
+}
+
+void TelnetConsole::send(const QByteArray& text) {
+    if (m_ended)
+        return;
+    m_socket.SendData(text);
+    // A client that does not read its replies must not fill our memory.
+    if (m_socket.pendingOutput() > MaxPendingOutput) {
+        trace("Client does not read; connection dropped");
+        endConnection();
+    }
+}
+
+void TelnetConsole::reply(const char* text) {
+    send(CrLf + QByteArray(text) + CrLf);
+}
+
+void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
+    trace("Process Telnet Input");
+    const QByteArray theMenu = menu(m_panels.text(2));
+    if (TelnetState == 1) {
+        if (text == m_stuff.RemotePassword.toUtf8()) {
+            send(theMenu);
+            TelnetState = 2;
+            m_sessionTimer.start(IdleTimeout);
+        } else {
+            reply("Password is not correct.");
+            endConnection();
+        }
+        return;
+    }
+    if (TelnetState != 2)
+        return;
+    send(theMenu);
+    if (text.size() == 1)
+        runCommand(text[0]);
+}
+
+void TelnetConsole::runCommand(char key) {
+    const bool on = m_surveillance.SurveillanceOn;
+    switch (key) {
+    case '1':
+        if (on) {
+            reply("The program is already STANDBY.");
+        } else {
+            m_startStop();
+            reply("The program is now STANDBY.");
+        }
+        break;
+    case '2':
+        if (on) {
+            m_startStop();
+            reply("The program is now OFF.");
+        } else {
+            reply("The program is already OFF.");
+        }
+        break;
+    case '3':
+        if (!on) {
+            reply("The program is not STANDBY.");
+        } else if (m_capture.IsCapturing()) {
+            reply("Program is already capturing. Please wait.");
+        } else {
+            m_surveillance.ForceRecording = true;
+            reply("Capturing process started");
+        }
+        break;
+    case '4':
+        if (!on)
+            reply("The program is not STANDBY.");
+        else if (m_capture.IsCapturing())
+            reply("Program is already capturing. Please wait.");
+        else if (m_stuff.EMail.trimmed().isEmpty())
+            reply("No E-Mail address specified.");
+        else
+            reply("This function is not yet available");
+        break;
+    case '5':
+        sendStatusReport();
+        break;
+    case '9':
+        reply("Bye...");
+        endConnection();
+        break;
+    default:
+        break;
+    }
+}
+
+void TelnetConsole::sendStatusReport() {
+    send(QByteArray("PROGRAM STATUS") + CrLf);
+    send("Image data  : " + m_panels.text(1).toUtf8() + CrLf);
+    send("Pgm Status  : " + m_panels.text(2).toUtf8() + CrLf);
+    send("Base Refresh: " + m_panels.text(3).toUtf8() + CrLf);
+    send("Time to go  : " + m_panels.text(4).toUtf8() + CrLf);
+    send("Timestamp   : " + m_panels.text(5).toUtf8() + CrLf);
+}
+
+void TelnetConsole::trace(const char* text) {
+    m_stuff.WriteTrace(QStringLiteral("Telnet"), QString::fromLatin1(text));
+}

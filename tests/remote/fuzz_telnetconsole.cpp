@@ -1,0 +1,93 @@
+// libFuzzer target for the console's input handling: the fuzz input is cut
+// into pieces (each led by a length byte) that arrive as separate reads,
+// starting from a fresh connection. Whatever arrives, the console must not
+// crash, must keep a bounded pending line, and must log in only when the
+// first line is exactly the password.
+#include "CaptureControl.h"
+#include "CommandLine.h"
+#include "PublicStuff.h"
+#include "StatusPanels.h"
+#include "Surveillance.h"
+#include "TelnetConsole.h"
+#include "Winsock.h"
+
+#include <QAction>
+#include <QGuiApplication>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+const QByteArray Password = "s3cRet9";
+
+struct Console {
+    Console()
+        : surveillance(capture, stuff, panels, CommandLine::parse(QString()),
+                       {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat})
+        , telnet(socket, stuff, panels, surveillance, capture,
+                 // The engine's real start would open the camera; the
+                 // console only needs to see the flag change.
+                 [this] { surveillance.SurveillanceOn = !surveillance.SurveillanceOn; }) {
+        stuff.RemotePassword = QString::fromLatin1(Password);
+        socket.LocalPort = 0; // never a real port; nothing connects anyway
+        panels.setText(2, QStringLiteral("OFF"));
+    }
+    PublicStuff stuff;
+    CaptureControl capture;
+    StatusPanels panels;
+    QAction mnuStart, mnuTimer, mnuSuspend, mnuStat;
+    Surveillance surveillance;
+    Winsock socket;
+    TelnetConsole telnet;
+};
+
+Console& console() {
+    static int argc = 1;
+    static char name[] = "fuzz_telnetconsole";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    static Console c;
+    return c;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("SENTORIX_NO_CAMERAS", "1");
+    console();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Console& c = console();
+    c.telnet.Winsock_ConnectionRequest(0);
+    c.surveillance.SurveillanceOn = false;
+    c.surveillance.ForceRecording = false;
+
+    QByteArray everything;
+    std::size_t at = 0;
+    while (at < size) {
+        const std::size_t length = std::min<std::size_t>(data[at] + 1u, size - at - 1);
+        ++at;
+        const QByteArray piece(reinterpret_cast<const char*>(data + at), qsizetype(length));
+        at += length;
+        const bool wasLoggedIn = c.telnet.TelnetState == 2;
+        everything += piece;
+        c.telnet.receive(piece);
+        if (!wasLoggedIn && c.telnet.TelnetState == 2) {
+            // Logged in: the first line must have been exactly the password.
+            const qsizetype cr = everything.indexOf('\r');
+            if (cr < 0 || everything.left(cr) != Password)
+                std::abort();
+        }
+        if (c.telnet.TelnetState == 1 &&
+            c.telnet.TelnetInput.size() > TelnetConsole::MaxPasswordLine)
+            std::abort();
+        if (c.socket.State() == Winsock::sckListening)
+            break; // the console ended the connection and listens again
+    }
+    return 0;
+}
