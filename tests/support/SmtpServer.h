@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// The test fixture's SMTP server: aiosmtpd on 127.0.0.1 in a child process
+// on a free port, saving every message it accepts, parsed, as JSON.
+class SmtpServer final {
+public:
+    enum class Mode { Accept, RefuseRecipient, Auth, Silent };
+    explicit SmtpServer(Mode mode = Mode::Accept);
+    ~SmtpServer();
+
+    bool isRunning() const { return m_port > 0; }
+    int port() const { return m_port; }
+    QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    // The messages received so far, oldest first.
+    QList<QJsonObject> messages() const;
+
+private:
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    int m_port = 0;
+};
