@@ -4,6 +4,9 @@
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
 #include "ConfigSection.h"
+#include "JpegLibrary.h"
+#include "JpegSnapshot.h"
+#include "MailNotification.h"
 #include "PublicStuff.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
@@ -81,7 +84,11 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     , m_panels(new StatusPanels(this))
     , m_picFrame(new QFrame)
     , m_view(new CaptureView(m_picFrame))
-    , m_winsock(new Winsock(this)) {
+    , m_winsock(new Winsock(this))
+    , m_jpegLibrary(std::make_unique<JpegLibrary>())
+    , m_snapshot(std::make_unique<JpegSnapshot>(
+          *m_jpegLibrary,
+          [&stuff](const QString& where, const QString& text) { stuff.WriteTrace(where, text); })) {
     setObjectName(QStringLiteral("Form1"));
     QFont windowFont(QStringLiteral("Comic Sans MS"));
     windowFont.setStyleHint(QFont::Cursive);
@@ -111,6 +118,14 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(m_surveillance, &Surveillance::recordingStopped, this, &Form1::AddLogEntry);
+    m_mail = new MailNotification(
+        m_stuff, *m_panels, *m_surveillance, *m_snapshot,
+        {[this] { return cameraName(); },
+         [this](const QString& first, const QString& second, const QString& recording) {
+             AddLogEntry(first, second, recording);
+         }},
+        this);
+    m_surveillance->SendMail = [this](const QString& startText) { m_mail->SendMail(startText); };
     m_telnet = new TelnetConsole(
         *m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, [this] { mnuStart_Click(); },
         this);

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class CaptureControl;
@@ -19,6 +20,9 @@ class QLabel;
 class QMenu;
 class StatusPanels;
 class Surveillance;
+class JpegLibrary;
+class JpegSnapshot;
+class MailNotification;
 class TelnetConsole;
 class Winsock;
 
@@ -69,6 +73,7 @@ public:
     Surveillance& surveillance() const { return *m_surveillance; }
     Winsock& winsock() const { return *m_winsock; }
     TelnetConsole& telnetConsole() const { return *m_telnet; }
+    MailNotification& mailNotification() const { return *m_mail; }
 
     // The entries of the menu tree, named as the program names them.
     struct Menus {
@@ -145,6 +150,9 @@ private:
     Surveillance* m_surveillance = nullptr;
     Winsock* const m_winsock;
     TelnetConsole* m_telnet = nullptr;
+    const std::unique_ptr<JpegLibrary> m_jpegLibrary;
+    const std::unique_ptr<JpegSnapshot> m_snapshot;
+    MailNotification* m_mail = nullptr;
     QList<QLabel*> m_panelLabels;
     const EventLog m_eventLog;
 

@@ -105,13 +105,14 @@ private Q_SLOTS:
                 // A client that slipped into the queue while another was
                 // being served is turned away without a word; anything else
                 // than that or the whole banner is a fault.
-                const QByteArray seen = readUntil(s, "Password: ", 3000);
+                const QByteArray seen = readUntil(s, "Password: ", 10000);
                 if (seen.endsWith("Password: "))
                     ++served;
                 else if (seen.isEmpty() && s.state() == QAbstractSocket::UnconnectedState)
                     ++turnedAway;
-                else
-                    ++faults;
+                else if (++faults <= 3) // garbage, a cut banner, or ten seconds of silence
+                    qWarning("client %d got %s (state %d)", i, seen.toHex().constData(),
+                             int(s.state()));
                 s.disconnectFromHost();
                 break;
             }

@@ -1,9 +1,13 @@
 // The real program as a process: termination signals close it the way the
 // close box does, and with /START it records the test scene's intruders.
 #include "AviProbe.h"
+#include "JpegProbe.h"
+#include "SmtpServer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -47,12 +51,19 @@ private:
         return 0;
     }
     // Runs the armed program for the given time, then closes it by signal.
-    void runArmed(const QByteArray& scene, int milliseconds, qint64* rssGrowthKb = nullptr) {
+    // Runs the armed program; with a mail server it mails, else /NOMAIL.
+    void runArmed(const QByteArray& scene, int milliseconds, qint64* rssGrowthKb = nullptr,
+                  const SmtpServer* mailServer = nullptr) {
         QDir(videoDir()).removeRecursively();
         QVERIFY(QDir().mkpath(videoDir()));
         // Ten seconds after the last activity, so one visit gives one file.
+        QByteArray mail = "Notify=0\n";
+        if (mailServer != nullptr)
+            mail =
+                "Notify=1\nEMail=ann@example.org\nSMTPServer=" + mailServer->address().toLatin1() +
+                '\n';
         writeSettings("VidPath=" + QFile::encodeName(videoDir()) +
-                      "/\nRecStop=1\nTimeType=1\nNotify=0\nSAVER=0\n");
+                      "/\nRecStop=1\nTimeType=1\nSAVER=0\n" + mail);
         // The shipped log template, where the program looks for it.
         QFile::remove(m_home.filePath("zarvellog.html"));
         QFile::remove(m_home.filePath("zarveldft.html"));
@@ -68,7 +79,10 @@ private:
         QProcess program;
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(m_home.path());
-        program.start(QStringLiteral(SENTORIX_BINARY), {"/START", "/NOMAIL", "/NOREMOTE"});
+        QStringList switches{"/START", "/NOREMOTE"};
+        if (mailServer == nullptr)
+            switches << "/NOMAIL";
+        program.start(QStringLiteral(SENTORIX_BINARY), switches);
         QVERIFY(program.waitForStarted());
         QTest::qWait(milliseconds / 4);
         const qint64 early = residentKb(program.processId());
@@ -123,11 +137,14 @@ private Q_SLOTS:
     }
 
     // Visits at 11 s and 23 s of the scene, each a second long. The first
-    // recording runs from the visit to ten seconds after it; the second is
-    // still running when the program is closed and must be complete anyway.
+    // recording runs from the visit to ten seconds after it and is mailed;
+    // the second is still running when the program is closed and must be
+    // complete anyway.
     void recordsOneFilePerVisit() {
         qint64 growthKb = 0;
-        runArmed("11:1", 31000, &growthKb);
+        SmtpServer mailServer;
+        QVERIFY(mailServer.isRunning());
+        runArmed("11:1", 31000, &growthKb, &mailServer);
         const QStringList files = recordings();
         QCOMPARE(files.size(), 2);
         const QList<AviProbe::Stream> first = AviProbe::probe(QDir(videoDir()).filePath(files[0]));
@@ -150,6 +167,21 @@ private Q_SLOTS:
         for (const QString& file : files)
             QVERIFY(page.contains("<A HREF=\"file:///" +
                                   QFile::encodeName(QDir(videoDir()).filePath(file)) + '"'));
+        // The first recording was mailed with the snapshot of its start.
+        QCOMPARE(page.count("Mail sent to ann@example.org</TD>"), 1);
+        const QList<QJsonObject> mails = mailServer.messages();
+        QCOMPARE(mails.size(), 1);
+        QVERIFY(mails[0]["html"].toString().contains("Sentorix test scene camera"));
+        const QJsonArray attachments = mails[0]["attachments"].toArray();
+        QCOMPARE(attachments.size(), 1);
+        QFile jpeg(m_home.filePath("mailed.jpg"));
+        QVERIFY(jpeg.open(QIODevice::WriteOnly));
+        jpeg.write(QByteArray::fromBase64(attachments[0].toObject()["data"].toString().toLatin1()));
+        jpeg.close();
+        const JpegProbe::Result picture = JpegProbe::read(jpeg.fileName());
+        QVERIFY2(picture.ok, qPrintable(picture.error));
+        QCOMPARE(picture.width, 640);
+        QCOMPARE(picture.height, 480);
         qInfo("resident memory grew by %lld kB while armed", growthKb);
         // Frames that are examined must not pile up anywhere.
         QVERIFY2(growthKb < 50 * 1024, QByteArray::number(growthKb).constData());
