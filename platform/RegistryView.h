@@ -13,7 +13,9 @@
 // settings; everything else reads as absent.
 class RegistryView final {
 public:
+    static constexpr std::uint32_t CurrentUser = 0x80000001;
     static constexpr std::uint32_t TypeString = 1;
+    static constexpr std::uint32_t TypeBinary = 3;
     static constexpr std::uint32_t TypeDword = 4;
 
     struct Value {

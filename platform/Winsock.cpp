@@ -1,5 +1,6 @@
 #include "Winsock.h"
 
+#include <QNetworkInterface>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -133,4 +134,12 @@ QByteArray Winsock::GetData() {
 
 qint64 Winsock::pendingOutput() const {
     return m_client ? m_client->bytesToWrite() : 0;
+}
+
+QString Winsock::LocalIP() {
+    for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
+        if (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback())
+            return address.toString();
+    }
+    return QStringLiteral("127.0.0.1");
 }

@@ -48,6 +48,9 @@ public:
     // Sent data the client has not taken yet.
     qint64 pendingOutput() const;
     quint16 listeningPort() const;
+    // The machine's address on its network as others reach it: the first
+    // IPv4 address that is not the loopback one, else 127.0.0.1.
+    static QString LocalIP();
 
 Q_SIGNALS:
     void ConnectionRequest(int requestID);

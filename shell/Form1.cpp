@@ -4,10 +4,13 @@
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
 #include "ConfigSection.h"
+#include "Configuration.h"
 #include "JpegLibrary.h"
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
+#include "PowerScheme.h"
 #include "PublicStuff.h"
+#include "RegistryView.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
@@ -212,6 +215,7 @@ void Form1::buildMenus() {
     m.mnuLog = named(bar->addMenu(QStringLiteral("&Log")), "mnuLog");
     m.mnuLogShow = named(m.mnuLog->addAction(QStringLiteral("&Show log")), "mnuLogShow");
     m.mnuLogClear = named(m.mnuLog->addAction(QStringLiteral("&Clear log")), "mnuLogClear");
+    connect(m.mnuConfig, &QAction::triggered, this, [this] { mnuConfig_Click(); });
     connect(m.mnuLogShow, &QAction::triggered, this, [this] { mnuLogShow_Click(); });
     connect(m.mnuLogClear, &QAction::triggered, this, [this] { mnuLogClear_Click(); });
 
@@ -572,6 +576,17 @@ void Form1::mnuStart_Click() {
 
 void Form1::mnuSuspend_Click() {
     m_surveillance->mnuSuspend_Click();
+}
+
+void Form1::mnuConfig_Click() {
+    // The power scheme is read as the dialog opens, so it shows the
+    // desktop's setting of this moment.
+    RegistryView registry;
+    PowerScheme::presentDesktopSetting(registry);
+    Configuration dialog(
+        {m_stuff, *m_capture, *m_winsock, *m_telnet, m_config, m_commandLine, registry}, this);
+    dialog.Form_Load();
+    dialog.exec();
 }
 
 void Form1::mnuLogShow_Click() {

@@ -60,6 +60,8 @@ public:
     void mnuSuspend_Click();
     // The event log: opened in the desktop's viewer, or back to the template
     // after the user confirms.
+    // The general settings in their modal dialog.
+    void mnuConfig_Click();
     void mnuLogShow_Click();
     void mnuLogClear_Click();
     // One row of the event log: a recording when `recording` names its file,

@@ -22,5 +22,9 @@ QString Registry::ReadRegValue(const RegistryView& view, std::uint32_t root, con
         return QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
     }
     const QByteArray bytes = value->data.isEmpty() ? QByteArray() : value->data.chopped(1);
-    return QString::fromLocal8Bit(bytes);
+    // Text values are in the system's encoding; anything else is raw bytes,
+    // one character each.
+    if (value->type == RegistryView::TypeString)
+        return QString::fromLocal8Bit(bytes);
+    return QString::fromLatin1(bytes);
 }
