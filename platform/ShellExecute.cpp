@@ -18,3 +18,12 @@ bool ShellExecute::open(const QString& file) {
     // sessions) refuse; the desktop's opener may still be there.
     return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
 }
+
+bool ShellExecute::openAddress(const QUrl& address) {
+    if (!address.isValid())
+        return false;
+    if (QDesktopServices::openUrl(address))
+        return true;
+    return QProcess::startDetached(QStringLiteral("xdg-open"),
+                                   {address.toString(QUrl::FullyEncoded)});
+}

@@ -5,17 +5,23 @@
 #include "CaptureView.h"
 #include "ConfigSection.h"
 #include "Configuration.h"
+#include "HelpCommands.h"
 #include "JpegLibrary.h"
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
+#include "PowerBroadcast.h"
+#include "SDASubclass.h"
 #include "PowerScheme.h"
 #include "PublicStuff.h"
 #include "RegistryView.h"
 #include "ShellExecute.h"
+#include "Statistics.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 #include "TelnetConsole.h"
+#include "TimerForm.h"
 #include "Winsock.h"
+#include "frmAbout.h"
 
 #include <QCloseEvent>
 #include <QFrame>
@@ -121,6 +127,12 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(m_surveillance, &Surveillance::recordingStopped, this, &Form1::AddLogEntry);
+    // Created after the surveillance: its status handler fills the status
+    // text before the window shows it.
+    m_statistics = new Statistics(m_stuff, *m_panels, *m_capture, this);
+    m_power = new PowerBroadcast(m_stuff, PowerBroadcast::defaultBusAddress(), this);
+    connect(m_surveillance, &Surveillance::statisticsVisibilityRequested, m_statistics,
+            &QWidget::setVisible);
     m_mail = new MailNotification(
         m_stuff, *m_panels, *m_surveillance, *m_snapshot,
         {[this] { return cameraName(); },
@@ -151,6 +163,7 @@ void Form1::buildMenus() {
     connect(m.mnuStart, &QAction::triggered, this, [this] { mnuStart_Click(); });
     m.mnuTimer =
         named(m.mnuStartStop->addAction(QStringLiteral("Start in &30 seconds")), "mnuTimer");
+    connect(m.mnuTimer, &QAction::triggered, this, [this] { mnuTimer_Click(); });
     m.mnuSuspend = named(bar->addAction(QStringLiteral("Sus&pend")), "mnuSuspend");
     m.mnuSuspend->setEnabled(false);
     connect(m.mnuSuspend, &QAction::triggered, this, [this] { mnuSuspend_Click(); });
@@ -209,6 +222,7 @@ void Form1::buildMenus() {
     m.mnuStat =
         named(m.mnuSettings->addAction(QStringLiteral("Show Video &Statistics")), "mnuStat");
     m.mnuStat->setCheckable(true);
+    connect(m.mnuStat, &QAction::triggered, this, [this] { mnuStat_Click(); });
     named(m.mnuSettings->addSeparator(), "mnuDiv4");
     m.mnuConfig = named(m.mnuSettings->addAction(QStringLiteral("&Configuration")), "mnuConfig");
 
@@ -225,6 +239,9 @@ void Form1::buildMenus() {
         named(m.mnuHelpMain->addAction(QStringLiteral("&Online Information")), "mnuOnline");
     named(m.mnuHelpMain->addSeparator(), "mnuDiv6");
     m.mnuAbout = named(m.mnuHelpMain->addAction(QStringLiteral("&About")), "mnuAbout");
+    connect(m.mnuDoc, &QAction::triggered, this, [this] { mnuDoc_Click(); });
+    connect(m.mnuOnline, &QAction::triggered, this, [this] { mnuOnline_Click(); });
+    connect(m.mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
 }
 
 QAction* Form1::addListEntry(QMenu* menu, QList<QAction*>& list, const QString& caption,
@@ -357,8 +374,14 @@ void Form1::Form_Load() {
     m_surveillance->ForceRecording = false;
     m_surveillance->Timer1.setInterval(250);
 
+    // 17: the statistics window, loaded hidden.
+    m_statistics->Form_Load();
+
     // 18: the event log, from its template when there is none yet.
     m_eventLog.createIfMissing();
+
+    // 19: the hook on the power broadcast.
+    m_power->StartSubclassing(WindowHandle(winId()));
 
     // 20, 21: layout origin, then the stored window position.
     LastWidth = twips(width());
@@ -459,6 +482,9 @@ void Form1::Form_Unload() {
     else if (m_capture->IsCapturing())
         m_capture->StopCapture();
     saveWindowPosition();
+    m_power->EndSubclassing();
+    m_statistics->Timer1.stop();
+    m_statistics->hide();
     if (m_stuff.DebugMode) {
         m_stuff.WriteTrace(QStringLiteral("End"), QStringLiteral("Unload completed"));
         m_stuff.trace().close();
@@ -587,6 +613,9 @@ void Form1::mnuConfig_Click() {
         {m_stuff, *m_capture, *m_winsock, *m_telnet, m_config, m_commandLine, registry}, this);
     dialog.Form_Load();
     dialog.exec();
+    // A changed power option is applied now rather than at the next check.
+    if (SDASubclass* subclass = m_power->subclass())
+        subclass->queryNow();
 }
 
 void Form1::mnuLogShow_Click() {
@@ -623,4 +652,28 @@ void Form1::onCaptureStatus(int code, const QString&) {
         checkOnly(m_menus.mnuDevice, 0);
         enableCaptureEntries(false, false, false);
     }
+}
+
+void Form1::mnuTimer_Click() {
+    m_stuff.WriteTrace(QStringLiteral("Timer_Click"), QStringLiteral("Display Timer Countdown"));
+    TimerForm form(m_stuff, *m_surveillance, this);
+    form.exec();
+}
+
+void Form1::mnuStat_Click() {
+    // The entry's own toggle has already inverted the check mark.
+    m_statistics->setVisible(m_surveillance->SurveillanceOn && m_menus.mnuStat->isChecked());
+}
+
+void Form1::mnuAbout_Click() {
+    frmAbout about(this);
+    about.exec();
+}
+
+void Form1::mnuDoc_Click() {
+    HelpCommands::mnuDoc_Click();
+}
+
+void Form1::mnuOnline_Click() {
+    HelpCommands::mnuOnline_Click();
 }

@@ -13,7 +13,9 @@
 class CaptureControl;
 class CaptureView;
 class ConfigSection;
+class PowerBroadcast;
 class PublicStuff;
+class Statistics;
 class QAction;
 class QFrame;
 class QLabel;
@@ -62,6 +64,12 @@ public:
     // after the user confirms.
     // The general settings in their modal dialog.
     void mnuConfig_Click();
+    // Standby countdown, statistics window, about box and help.
+    void mnuTimer_Click();
+    void mnuStat_Click();
+    void mnuAbout_Click();
+    void mnuDoc_Click();
+    void mnuOnline_Click();
     void mnuLogShow_Click();
     void mnuLogClear_Click();
     // One row of the event log: a recording when `recording` names its file,
@@ -76,6 +84,8 @@ public:
     Winsock& winsock() const { return *m_winsock; }
     TelnetConsole& telnetConsole() const { return *m_telnet; }
     MailNotification& mailNotification() const { return *m_mail; }
+    Statistics& statistics() const { return *m_statistics; }
+    PowerBroadcast& powerBroadcast() const { return *m_power; }
 
     // The entries of the menu tree, named as the program names them.
     struct Menus {
@@ -155,6 +165,8 @@ private:
     const std::unique_ptr<JpegLibrary> m_jpegLibrary;
     const std::unique_ptr<JpegSnapshot> m_snapshot;
     MailNotification* m_mail = nullptr;
+    Statistics* m_statistics = nullptr;
+    PowerBroadcast* m_power = nullptr;
     QList<QLabel*> m_panelLabels;
     const EventLog m_eventLog;
 

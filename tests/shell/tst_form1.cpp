@@ -6,6 +6,7 @@
 #include "ModalDialog.h"
 #include "PublicStuff.h"
 #include "SettingsStore.h"
+#include "Statistics.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 
@@ -627,6 +628,25 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll().trimmed(),
                  QUrl::fromLocalFile(m_home.filePath(EventLog::LogFile)).toEncoded());
+    }
+
+    // The small windows open from the real window's menus.
+    void windowsFromTheMenus() {
+        Run run(configPath());
+        run.form.Form_Load();
+        const Form1::Menus& m = run.form.menus();
+        QString opened;
+        ModalDialog::whenOpen([&](QDialog* d) { opened = d->objectName(); });
+        m.mnuAbout->trigger();
+        QCOMPARE(opened, QStringLiteral("frmAbout"));
+        // Cancelling the countdown leaves surveillance off.
+        ModalDialog::whenOpen([&](QDialog* d) { opened = d->objectName(); }, false);
+        m.mnuTimer->trigger();
+        QCOMPARE(opened, QStringLiteral("TimerForm"));
+        QVERIFY(!run.form.surveillance().SurveillanceOn);
+        // The statistics window follows its entry only while armed.
+        m.mnuStat->trigger();
+        QVERIFY(!run.form.statistics().isVisible());
     }
 };
 
