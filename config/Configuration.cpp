@@ -270,7 +270,7 @@ bool Configuration::applyPassword() {
     if (m.stuff.RemotePassword.trimmed().isEmpty()) {
         m.config.save(QStringLiteral("RemotePW"), QString());
         if (m.socket.State() != Winsock::sckClosed)
-            m.socket.Close();
+            m.telnet.Close();
         return true;
     }
     const QString scrambled = PublicStuff::ScramblePassword(m.stuff.RemotePassword);

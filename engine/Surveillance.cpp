@@ -143,7 +143,9 @@ void Surveillance::mnuSuspend_Click() {
         m_capture.setPreview(true);
     }
     trace("Suspend", "Step 3");
-    QCoreApplication::processEvents();
+    // Pending events run, but not clicks: a dialog opened from in here would
+    // hold the tick and the frames back for as long as it stays open.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     trace("Suspend", "Step 4");
     Q_EMIT recordingStopped(m_panels.text(5), DateText::general(m_stuff.now()),
                             m_capture.CaptureFile());
@@ -187,7 +189,8 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
     if (m_examining || header == nullptr)
         return;
     const QScopedValueRollback examining(m_examining, true);
-    QCoreApplication::processEvents();
+    // As in mnuSuspend_Click: no clicks, so no dialog opens mid-frame.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (!SurveillanceOn || Mailing || m_suspending)
         return;
 

@@ -118,8 +118,16 @@ void TelnetConsole::endConnection() {
     m_sessionTimer.stop();
     m_ended = true;
     m_socket.Close();
-    m_socket.Listen();
+    // Without a password there is no console to come back to.
+    if (!m_stuff.RemotePassword.isEmpty())
+        m_socket.Listen();
     Q_EMIT listeningAgain();
+}
+
+void TelnetConsole::Close() {
+    m_sessionTimer.stop();
+    m_ended = true;
+    m_socket.Close();
 }
 
 void TelnetConsole::send(const QByteArray& text) {

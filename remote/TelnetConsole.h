@@ -40,6 +40,10 @@ public:
     // without a console and says so in the trace and on stderr.
     bool BindAndListen();
 
+    // Closes the console for good (the password was cleared): no listener,
+    // any client cut, no timer left to listen again.
+    void Close();
+
     void Winsock_ConnectionRequest(int requestID);
     void Winsock_DataArrival(qint64 bytesTotal);
     void Winsock_Error(int number, const QString& description);

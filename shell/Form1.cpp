@@ -10,10 +10,10 @@
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
 #include "PowerBroadcast.h"
-#include "SDASubclass.h"
 #include "PowerScheme.h"
 #include "PublicStuff.h"
 #include "RegistryView.h"
+#include "SDASubclass.h"
 #include "ShellExecute.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
@@ -504,6 +504,11 @@ void Form1::checkOnly(const QList<QAction*>& list, int index) {
 }
 
 void Form1::mnuDevice_Click(int index) {
+    // A recording of the old camera is ended and logged before the switch,
+    // and the new camera's first frame becomes the base.
+    if (m_surveillance->SurveillanceOn && m_capture->IsCapturing())
+        m_surveillance->mnuSuspend_Click();
+    m_stuff.BaseSize = 0;
     enableCaptureEntries(false, false, false);
     if (m_stuff.DebugMode)
         m_stuff.WriteTrace(QStringLiteral("Device_Click"),

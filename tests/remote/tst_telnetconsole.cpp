@@ -336,6 +336,23 @@ private Q_SLOTS:
         QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
     }
 
+    // Clearing the password closes the console for good: no session timer
+    // may bring a listener back that takes an empty password.
+    void clearedPasswordClosesForGood() {
+        start();
+        form().telnetConsole().LoginTimeout = 200ms;
+        form().telnetConsole().IdleTimeout = 200ms;
+        Client c;
+        logIn(c);
+        m_run->stuff.RemotePassword.clear();
+        form().telnetConsole().Close();
+        QVERIFY(c.closedByServer());
+        QTest::qWait(600);
+        QCOMPARE(form().winsock().State(), Winsock::sckClosed);
+        Client next;
+        QVERIFY(!next.connectTo(m_port));
+    }
+
     void noListenerWithoutPasswordOrWithNoRemote_data() {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("commandLine");

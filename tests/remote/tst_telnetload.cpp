@@ -85,7 +85,7 @@ private Q_SLOTS:
 
         // Open and drop, in a bounded loop: some read the banner and hang
         // up, some reset at once, some send half a password.
-        int connected = 0, served = 0, turnedAway = 0, faults = 0, refused = 0;
+        int connected = 0, served = 0, turnedAway = 0, slow = 0, faults = 0, refused = 0;
         t.start();
         for (int i = 0; i < Connections && t.elapsed() < 120000; ++i) {
             QTcpSocket s;
@@ -110,9 +110,10 @@ private Q_SLOTS:
                     ++served;
                 else if (seen.isEmpty() && s.state() == QAbstractSocket::UnconnectedState)
                     ++turnedAway;
-                else if (++faults <= 3) // garbage, a cut banner, or ten seconds of silence
-                    qWarning("client %d got %s (state %d)", i, seen.toHex().constData(),
-                             int(s.state()));
+                else if (seen.isEmpty())
+                    ++slow;             // a busy machine: still queued after ten seconds
+                else if (++faults <= 3) // garbage or a cut banner
+                    qWarning("client %d got %s", i, seen.toHex().constData());
                 s.disconnectFromHost();
                 break;
             }
@@ -126,11 +127,13 @@ private Q_SLOTS:
                 break;
             }
         }
-        qInfo("%d connections in %lld ms: %d banners read, %d turned away, %d attempts refused",
-              connected, t.elapsed(), served, turnedAway, refused);
+        qInfo("%d connections in %lld ms: %d banners read, %d turned away, %d still queued after "
+              "10 s, %d attempts refused",
+              connected, t.elapsed(), served, turnedAway, slow, refused);
         QCOMPARE(connected, Connections);
         QCOMPARE(faults, 0);
-        QCOMPARE(served + turnedAway, (Connections + 2) / 3);
+        QCOMPARE(served + turnedAway + slow, (Connections + 2) / 3);
+        QVERIFY(slow <= Connections / 100);
         QVERIFY(served >= Connections / 30);
         QCOMPARE(program.state(), QProcess::Running);
 

@@ -630,6 +630,28 @@ private Q_SLOTS:
                  QUrl::fromLocalFile(m_home.filePath(EventLog::LogFile)).toEncoded());
     }
 
+    // Choosing the camera again while it records ends and logs the
+    // recording first, so no file goes unlogged.
+    void deviceChoiceEndsTheRecording() {
+        Run run(configPath());
+        run.form.Form_Load();
+        run.stuff.VidPath = m_home.filePath(QStringLiteral("temp")) + u'/';
+        run.stuff.LowSpace = 0;
+        QStringList rows;
+        connect(&run.form.surveillance(), &Surveillance::recordingStopped, this,
+                [&rows](const QString&, const QString&, const QString& file) { rows << file; });
+        run.form.mnuStart_Click();
+        QVERIFY(run.form.surveillance().SurveillanceOn);
+        run.form.surveillance().ForceRecording = true;
+        QTRY_VERIFY_WITH_TIMEOUT(run.form.captureControl().IsCapturing(), 10000);
+        run.form.menus().mnuDevice[1]->trigger();
+        QCOMPARE(rows.size(), 1);
+        QVERIFY(QFile::exists(rows.first()));
+        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("STANDBY"));
+        QCOMPARE(run.stuff.BaseSize, 0);
+        run.form.mnuStart_Click();
+    }
+
     // The small windows open from the real window's menus.
     void windowsFromTheMenus() {
         Run run(configPath());
