@@ -610,6 +610,8 @@ void Form1::mnuSuspend_Click() {
 }
 
 void Form1::mnuConfig_Click() {
+    m_stuff.WriteTrace(QStringLiteral("Config_Click"),
+                       QStringLiteral("Display Configuration Dialog"));
     // The power scheme is read as the dialog opens, so it shows the
     // desktop's setting of this moment.
     RegistryView registry;
