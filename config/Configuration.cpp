@@ -3,6 +3,7 @@
 #include "CaptureControl.h"
 #include "ConfigSection.h"
 #include "PowerCheck.h"
+#include "ProgramInfo.h"
 #include "PublicStuff.h"
 #include "TelnetConsole.h"
 #include "Winsock.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-const QString AppTitle = QStringLiteral("Sentorix");
+const QString AppTitle = ProgramInfo::displayName();
 
 template <typename T> T* named(T* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));

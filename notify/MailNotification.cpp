@@ -2,6 +2,7 @@
 
 #include "DateText.h"
 #include "JpegSnapshot.h"
+#include "ProgramInfo.h"
 #include "PublicStuff.h"
 #include "SmtpControl.h"
 #include "StatusPanels.h"
@@ -9,8 +10,8 @@
 
 namespace {
 
-const QString AppTitle = QStringLiteral("Sentorix");
-const QString AppVersion = QStringLiteral("1.0");
+const QString AppTitle = ProgramInfo::displayName();
+const QString AppVersion = ProgramInfo::version();
 
 } // namespace
 

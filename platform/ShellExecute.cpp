@@ -11,12 +11,7 @@ bool ShellExecute::open(const QString& file) {
         return false;
     if (info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), {});
-    const QUrl url = QUrl::fromLocalFile(info.absoluteFilePath());
-    if (QDesktopServices::openUrl(url))
-        return true;
-    // Platform plugins without desktop services (offscreen, some minimal
-    // sessions) refuse; the desktop's opener may still be there.
-    return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString(QUrl::FullyEncoded)});
+    return openAddress(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 
 bool ShellExecute::openAddress(const QUrl& address) {
@@ -24,6 +19,8 @@ bool ShellExecute::openAddress(const QUrl& address) {
         return false;
     if (QDesktopServices::openUrl(address))
         return true;
+    // Platform plugins without desktop services (offscreen, some minimal
+    // sessions) refuse; the desktop's opener may still be there.
     return QProcess::startDetached(QStringLiteral("xdg-open"),
                                    {address.toString(QUrl::FullyEncoded)});
 }

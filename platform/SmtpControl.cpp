@@ -36,23 +36,28 @@ QByteArray base64Lines(const QByteArray& data) {
     return out;
 }
 
+bool isPrintableAscii(const QByteArray& text) {
+    return std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// A header text beyond ASCII goes as an encoded word.
+QByteArray encodedWord(const QByteArray& utf8) {
+    return "=?UTF-8?B?" + utf8.toBase64() + "?=";
+}
+
 // A display name as a quoted string, so parentheses and the like stay
 // part of the name.
 QByteArray quotedName(const QString& name) {
     QByteArray q = name.toUtf8();
+    if (!isPrintableAscii(q))
+        return encodedWord(q);
     q.replace('\\', "\\\\").replace('"', "\\\"");
-    const bool printable =
-        std::all_of(q.cbegin(), q.cend(), [](char c) { return c >= 0x20 && c < 0x7f; });
-    if (!printable) // an encoded word for anything beyond ASCII
-        return "=?UTF-8?B?" + name.toUtf8().toBase64() + "?=";
     return '"' + q + '"';
 }
 
 QByteArray headerText(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
-    const bool ascii =
-        std::all_of(utf8.cbegin(), utf8.cend(), [](char c) { return c >= 0x20 && c < 0x7f; });
-    return ascii ? utf8 : "=?UTF-8?B?" + utf8.toBase64() + "?=";
+    return isPrintableAscii(utf8) ? utf8 : encodedWord(utf8);
 }
 
 } // namespace

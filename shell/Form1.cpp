@@ -11,6 +11,7 @@
 #include "MailNotification.h"
 #include "PowerBroadcast.h"
 #include "PowerScheme.h"
+#include "ProgramInfo.h"
 #include "PublicStuff.h"
 #include "RegistryView.h"
 #include "SDASubclass.h"
@@ -37,8 +38,8 @@
 
 namespace {
 
-const QString AppTitle = QStringLiteral("Sentorix");
-const QString AppVersion = QStringLiteral("1.0");
+const QString AppTitle = ProgramInfo::displayName();
+const QString AppVersion = ProgramInfo::version();
 
 // Design layout, in twips.
 constexpr int PicFrameDesignWidth = 6495;

@@ -10,6 +10,8 @@ struct ProgramInfo final {
     static constexpr int Revision = 18;
 
     static QString displayName() { return QStringLiteral("Sentorix"); }
+    // "1.0": what the title, the mail and the console call the version.
+    static QString version() { return QString::number(Major) + u'.' + QString::number(Minor); }
     static QString rightsNotice() {
         return QStringLiteral("Copyright (C) 2026 The Sentorix developers. All rights reserved.");
     }
