@@ -2,15 +2,22 @@
 
 #include "GstHandles.h"
 
+#include <QObject>
 #include <QSize>
 #include <QString>
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 // The cameras the GStreamer device monitor finds ("Video/Source"), in a
 // stable order (device path, then name), plus whether any microphone
 // ("Audio/Source") exists. SENTORIX_NO_CAMERAS=1 skips the monitor so
 // tests see only the test scene on any machine.
+//
+// The list is made once; the monitor keeps running so that a listed camera
+// that is unplugged and plugged in again is known to be back, with the
+// device object that opens it now.
 class CameraList {
 public:
     struct Camera {
@@ -19,9 +26,19 @@ public:
         QString sortKey;
         std::vector<QSize> sizes; // frame sizes the camera's caps offer
         GstDevicePtr device;
+        bool present = true;
     };
+    // Index of a listed camera that went away or came back.
+    using ChangeHandler = std::function<void(int index)>;
 
-    void refresh();
+    CameraList() = default;
+    ~CameraList();
+    CameraList(const CameraList&) = delete;
+    CameraList& operator=(const CameraList&) = delete;
+
+    // Lists the cameras; later changes reach `onChange` on the thread of
+    // `context`.
+    void open(QObject* context, ChangeHandler onChange);
 
     int count() const { return static_cast<int>(cameras_.size()); }
     const Camera& at(int i) const { return cameras_.at(static_cast<std::size_t>(i)); }
@@ -31,6 +48,13 @@ public:
     GstElementPtr createSource(int i) const;
 
 private:
+    struct Watch;
+    static GstBusSyncReply onMonitorMessage(GstBus* bus, GstMessage* message, gpointer data);
+    // The listed camera that `device` is, or -1.
+    int update(GstDevice* device, bool added);
+
     std::vector<Camera> cameras_;
     bool hasAudioSource_ = false;
+    GstDeviceMonitorPtr monitor_;
+    std::shared_ptr<Watch> watch_;
 };

@@ -14,11 +14,14 @@
 #include <gst/video/video.h>
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -27,6 +30,10 @@ const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
 const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}};
 constexpr int maxFrameRate = 60;
 constexpr GstClockTime startTimeout = 5 * GST_SECOND;
+// A lost device is tried again this often; one whose attempts hang until the
+// start timeout is tried less and less often, so the program stays usable.
+constexpr int firstRetryMs = 3000;
+constexpr int lastRetryMs = 60000;
 
 // Classic frame header flags: the buffer is filled and holds a key frame.
 constexpr std::uint32_t frameDone = 0x1;
@@ -77,6 +84,16 @@ struct CaptureControl::Private {
     GstSamplePtr latest; // for SaveFrameAsDIB
     std::vector<std::uint8_t> repacked;
 
+    // The device lost while open, opened again once it is back.
+    int lostDevice = -1;
+    QTimer retry;
+    int retryMs = firstRetryMs;
+    // The test scene camera is pulled at most once per control.
+    std::shared_ptr<SceneSource> sceneSource;
+    bool sceneUnplugUsed = false;
+    std::int64_t sceneBackAfterMs = -1;
+    bool scenePresent = true;
+
     // Driver choices, kept in the driver's own section of the settings.
     SettingsStore* driverSettings = nullptr;
     QList<PictureControl> controls{{QStringLiteral("Brightness"), 50, 50},
@@ -94,6 +111,7 @@ struct CaptureControl::Private {
 
     int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
     bool isScene(int n) const { return n == cameraCount(); }
+    bool available(int n) const;
     std::vector<QSize> sizesOf(int n) const;
     QSize fitSize(int n, QSize wanted) const;
 
@@ -101,6 +119,9 @@ struct CaptureControl::Private {
     void stopPipeline();
     bool restart();
     void endCapture(bool finish);
+    void lose(const QString& text);
+    void reopen();
+    void onCameraChanged(int index);
 
     void deliver(const std::shared_ptr<FrameSlot>& from);
     void onPipelineError(const QString& text);
@@ -188,8 +209,8 @@ bool CaptureControl::Private::startPipeline(QString* error) {
     const bool scene = isScene(device);
     // Knobs for measurements and tests of the test scene camera.
     const bool pregenerated = qEnvironmentVariableIntValue("SENTORIX_SCENE_PREGENERATED") == 1;
-    bool unplugSet = false;
-    const int unplugAfter = qEnvironmentVariableIntValue("SENTORIX_SCENE_UNPLUG_AFTER", &unplugSet);
+    const SceneSource::Unplug unplug =
+        sceneUnplugUsed ? SceneSource::Unplug{} : SceneSource::unplugFromEnvironment();
     const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
 
     // Whatever the source delivers ends as bottom-up BGR at our size and
@@ -230,7 +251,9 @@ bool CaptureControl::Private::startPipeline(QString* error) {
     if (scene) {
         auto source = std::make_shared<SceneSource>(size.width(), size.height(), fps,
                                                     TestScene::scheduleFromEnvironment(),
-                                                    pregenerated, unplugSet ? unplugAfter : -1);
+                                                    pregenerated, unplug);
+        sceneSource = source;
+        sceneBackAfterMs = unplug.backAfterMs;
         GstElementPtr appsrc = byName(pipeline.get(), "src");
         gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), source->caps().get());
         SceneSource::attach(source, GST_APP_SRC(appsrc.get()));
@@ -273,6 +296,51 @@ void CaptureControl::Private::stopPipeline() {
     slot.reset();
     bus.reset();
     pipeline.reset();
+    sceneSource.reset();
+}
+
+bool CaptureControl::Private::available(int n) const {
+    if (isScene(n))
+        return scenePresent;
+    return n >= 0 && n < cameraCount() && cameras.at(n).present;
+}
+
+void CaptureControl::Private::lose(const QString& text) {
+    lostDevice = device;
+    device = -1;
+    lastError = text;
+    retryMs = firstRetryMs;
+    retry.start(retryMs);
+    Q_EMIT q->StatusCallback(StatusDeviceLost, text);
+}
+
+// Opens the lost device again with the format and picture controls it had.
+void CaptureControl::Private::reopen() {
+    if (lostDevice < 0 || device >= 0)
+        return;
+    QElapsedTimer attempt;
+    attempt.start();
+    if (available(lostDevice)) {
+        device = lostDevice;
+        size = fitSize(device, requestedSize);
+        QString error;
+        if (startPipeline(&error)) {
+            lostDevice = -1;
+            retry.stop();
+            lastError.clear();
+            Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+            return;
+        }
+        device = -1;
+        lastError = error;
+    }
+    retryMs = attempt.elapsed() < 1000 ? firstRetryMs : std::min(retryMs * 2, lastRetryMs);
+    retry.start(retryMs);
+}
+
+void CaptureControl::Private::onCameraChanged(int index) {
+    if (index == lostDevice && available(index))
+        reopen();
 }
 
 // Rebuilds the live pipeline after a format change.
@@ -283,9 +351,7 @@ bool CaptureControl::Private::restart() {
     QString error;
     if (startPipeline(&error))
         return true;
-    device = -1;
-    lastError = error;
-    Q_EMIT q->StatusCallback(StatusDeviceLost, error);
+    lose(error);
     return false;
 }
 
@@ -402,10 +468,18 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
 void CaptureControl::Private::onPipelineError(const QString& text) {
     // The recording keeps what it has and is closed properly.
     endCapture(true);
+    if (sceneSource && sceneSource->unplugged()) {
+        sceneUnplugUsed = true;
+        scenePresent = false;
+        if (sceneBackAfterMs >= 0)
+            QTimer::singleShot(std::chrono::milliseconds(sceneBackAfterMs), q, [this] {
+                // As the device monitor reports a camera plugged in again.
+                scenePresent = true;
+                onCameraChanged(cameraCount());
+            });
+    }
     stopPipeline();
-    device = -1;
-    lastError = text;
-    Q_EMIT q->StatusCallback(StatusDeviceLost, text);
+    lose(text);
 }
 
 void CaptureControl::Private::onRecorderError(int generation, const QString& text) {
@@ -421,7 +495,9 @@ CaptureControl::CaptureControl(QObject* parent)
     , d(std::make_unique<Private>(this)) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
-    d->cameras.refresh();
+    d->retry.setSingleShot(true);
+    connect(&d->retry, &QTimer::timeout, this, [this] { d->reopen(); });
+    d->cameras.open(this, [this](int index) { d->onCameraChanged(index); });
 }
 
 CaptureControl::~CaptureControl() {
@@ -458,6 +534,10 @@ bool CaptureControl::setDevice(int n) {
         d->lastError = QStringLiteral("there is no capture device %1").arg(n);
         return false;
     }
+    if (!d->available(n)) {
+        d->lastError = QStringLiteral("capture device %1 is not connected").arg(n);
+        return false;
+    }
     d->device = n;
     d->size = d->fitSize(n, d->requestedSize);
     d->opened.start();
@@ -468,6 +548,10 @@ bool CaptureControl::setDevice(int n) {
         return false;
     }
     d->lastError.clear();
+    const bool back = n == std::exchange(d->lostDevice, -1);
+    d->retry.stop();
+    if (back)
+        Q_EMIT StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
     return true;
 }
 

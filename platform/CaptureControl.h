@@ -34,6 +34,7 @@ public:
     enum StatusCode : int {
         StatusDeviceLost = 1,    // the live picture stopped (device error, unplugged)
         StatusCaptureFailed = 2, // the recording ended early (write error, disk full)
+        StatusDeviceBack = 3,    // the lost device is open again, as it was
     };
 
     // Name / version of device n (0..9); empty when there is no device n.
@@ -43,6 +44,9 @@ public:
     int Device() const;
     // Opens device n and starts its live picture. Returns false, and leaves
     // no device selected, when n is not available; lastError() says why.
+    // A device lost while open (StatusDeviceLost) is opened again with its
+    // format and picture controls as soon as it is back (StatusDeviceBack),
+    // until another device is selected.
     bool setDevice(int n);
     QString lastError() const;
 

@@ -1,15 +1,38 @@
 #include "SceneSource.h"
 
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <cmath>
+
 namespace {
 constexpr int pregeneratedFrames = 8;
 }
 
+SceneSource::Unplug SceneSource::unplugFromEnvironment() {
+    Unplug unplug;
+    double afterSeconds = 0.0;
+    double forSeconds = 0.0;
+    if (TestScene::parseSecondsPair(qgetenv("SENTORIX_SCENE_UNPLUG").toStdString(), afterSeconds,
+                                    forSeconds) &&
+        afterSeconds >= 0.0 && forSeconds >= 0.0 && afterSeconds < 1e6 && forSeconds < 1e6) {
+        unplug.afterMs = std::llround(afterSeconds * 1000.0);
+        unplug.backAfterMs = std::llround(forSeconds * 1000.0);
+        return unplug;
+    }
+    bool set = false;
+    const int frames = qEnvironmentVariableIntValue("SENTORIX_SCENE_UNPLUG_AFTER", &set);
+    if (set && frames >= 0)
+        unplug.afterFrames = frames;
+    return unplug;
+}
+
 SceneSource::SceneSource(int width, int height, int framesPerSecond, TestScene::Schedule schedule,
-                         bool pregenerated, std::int64_t unplugAfter)
+                         bool pregenerated, Unplug unplug)
     : scene_(width, height, framesPerSecond, schedule)
     , fps_(framesPerSecond)
     , pregenerated_(pregenerated)
-    , unplugAfter_(unplugAfter) {
+    , unplug_(unplug) {
     if (pregenerated_) {
         for (int i = 0; i < pregeneratedFrames; ++i)
             frames_.push_back(renderFrame(i));
@@ -46,12 +69,20 @@ GstBufferPtr SceneSource::renderFrame(std::int64_t index) const {
 }
 
 void SceneSource::pushNext(GstAppSrc* appsrc) {
-    if (unplugAfter_ >= 0 && next_ >= unplugAfter_) {
+    const auto now = std::chrono::steady_clock::now();
+    if (next_ == 0)
+        firstPush_ = now;
+    // By time, not by frames pushed: the queues downstream take a few
+    // frames ahead of their delivery.
+    const bool due =
+        (unplug_.afterFrames >= 0 && next_ >= unplug_.afterFrames) ||
+        (unplug_.afterMs >= 0 && now - firstPush_ >= std::chrono::milliseconds(unplug_.afterMs));
+    if (due && !unplugged_) {
         // What a camera driver reports when the device disappears; the
         // source then just waits for the pipeline to be torn down.
+        unplugged_ = true;
         GST_ELEMENT_ERROR(appsrc, RESOURCE, NOT_FOUND, ("the test scene camera was unplugged"),
                           (nullptr));
-        unplugAfter_ = -1;
         return;
     }
     const std::int64_t index = next_++;

@@ -5,6 +5,8 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -14,13 +16,26 @@
 // is shared with the program) and stamps it index / frame rate.
 //
 // With `pregenerated`, a handful of frames are rendered up front and then
-// cycled, so that a measurement sees only the pipeline's own work. With
-// `unplugAfter` >= 0 the camera fails like an unplugged one after that many
-// frames, so the error path can be exercised without hardware.
+// cycled, so that a measurement sees only the pipeline's own work. With an
+// unplug time the camera fails like an unplugged one, so the error path can
+// be exercised without hardware.
 class SceneSource {
 public:
+    // When the camera is pulled and when it is plugged in again:
+    // SENTORIX_SCENE_UNPLUG="AFTER:FOR" in seconds, or the older
+    // SENTORIX_SCENE_UNPLUG_AFTER=frames for a camera that never comes back.
+    struct Unplug {
+        std::int64_t afterFrames = -1; // -1: not after a number of frames
+        std::int64_t afterMs = -1;     // -1: not after a time of delivery
+        std::int64_t backAfterMs = -1; // -1: never back
+    };
+    static Unplug unplugFromEnvironment();
+
     SceneSource(int width, int height, int framesPerSecond, TestScene::Schedule schedule,
-                bool pregenerated, std::int64_t unplugAfter = -1);
+                bool pregenerated, Unplug unplug);
+
+    // The camera has been pulled; safe to ask from any thread.
+    bool unplugged() const { return unplugged_; }
 
     // Caps of the frames this source pushes.
     GstCapsPtr caps() const;
@@ -35,7 +50,9 @@ private:
     TestScene scene_;
     int fps_;
     bool pregenerated_;
-    std::int64_t unplugAfter_;
+    Unplug unplug_;
+    std::chrono::steady_clock::time_point firstPush_;
+    std::atomic<bool> unplugged_{false};
     std::int64_t next_ = 0;
     std::vector<GstBufferPtr> frames_;
 };

@@ -39,13 +39,15 @@ bool parseSeconds(std::string_view text, double& value) {
 
 } // namespace
 
-TestScene::Schedule TestScene::parseSchedule(std::string_view text) {
+bool TestScene::parseSecondsPair(std::string_view text, double& first, double& second) {
     const auto colon = text.find(':');
-    if (colon == std::string_view::npos)
-        return {};
+    return colon != std::string_view::npos && parseSeconds(text.substr(0, colon), first) &&
+           parseSeconds(text.substr(colon + 1), second);
+}
+
+TestScene::Schedule TestScene::parseSchedule(std::string_view text) {
     Schedule s;
-    if (!parseSeconds(text.substr(0, colon), s.calmSeconds) ||
-        !parseSeconds(text.substr(colon + 1), s.activeSeconds))
+    if (!parseSecondsPair(text, s.calmSeconds, s.activeSeconds))
         return {};
     constexpr double longest = 24.0 * 3600.0;
     if (s.calmSeconds < 0.0 || s.activeSeconds <= 0.0 || s.calmSeconds > longest ||

@@ -27,6 +27,8 @@ public:
     static Schedule parseSchedule(std::string_view text);
     // From SENTORIX_SCENE, default when unset or invalid.
     static Schedule scheduleFromEnvironment();
+    // "A:B" in seconds, both finite; false for anything else.
+    static bool parseSecondsPair(std::string_view text, double& first, double& second);
 
     TestScene(int width, int height, double framesPerSecond, Schedule schedule = {});
 
