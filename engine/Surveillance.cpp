@@ -17,6 +17,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -25,6 +26,7 @@ const QString Standby = QStringLiteral("STANDBY");
 const QString Recording = QStringLiteral("RECORDING");
 const QString Recorded = QStringLiteral("RECORDED");
 const QString LowDiskSpace = QStringLiteral("LOW DISK SPACE");
+const QString NoCamera = QStringLiteral("NO CAMERA");
 
 QString secondsText(std::int64_t seconds) {
     return QString::number(seconds) + QStringLiteral(" sec");
@@ -180,9 +182,23 @@ void Surveillance::StatusCallback(int code, const QString& text) {
         code == CaptureControl::StatusCaptureFailed || code == CaptureControl::StatusDeviceLost;
     if (recordingEnded && m_menus.mnuSuspend->isEnabled())
         mnuSuspend_Click();
-    // Without a camera there is nothing to watch.
-    if (code == CaptureControl::StatusDeviceLost && SurveillanceOn)
-        stop();
+    // Without a camera there is nothing to watch until it is back; then
+    // its first frame is the base image.
+    if (code == CaptureControl::StatusDeviceLost) {
+        m_stuff.WriteTrace(QStringLiteral("Status_Callback"),
+                           QStringLiteral("Camera lost: ") + status);
+        m_armedWhenLost = SurveillanceOn;
+        if (SurveillanceOn)
+            stop();
+        m_panels.setText(5, NoCamera);
+    } else if (code == CaptureControl::StatusDeviceBack) {
+        trace("Status_Callback", "Camera back");
+        m_stuff.BaseSize = 0;
+        if (m_panels.text(5) == NoCamera)
+            m_panels.setText(5, QString());
+        if (std::exchange(m_armedWhenLost, false) && !SurveillanceOn)
+            start();
+    }
 }
 
 void Surveillance::Frame_Handler(const VideoHeader* header) {

@@ -126,4 +126,7 @@ private:
     bool m_examining = false;
     // While a recording is being ended, frames and ticks wait for the end.
     bool m_suspending = false;
+    // Surveillance was on when the camera went away: it goes on when the
+    // camera is back.
+    bool m_armedWhenLost = false;
 };

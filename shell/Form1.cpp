@@ -653,12 +653,16 @@ std::optional<QString> Form1::cameraName() const {
 }
 
 void Form1::onCaptureStatus(int code, const QString&) {
-    // The surveillance has already ended a recording and disarmed.
+    // The surveillance has already ended a recording and disarmed, or
+    // armed again.
     if (code == CaptureControl::StatusDeviceLost) {
         // The camera is gone (unplugged, driver error): nothing is selected
         // any more, as after a failed selection.
         checkOnly(m_menus.mnuDevice, 0);
         enableCaptureEntries(false, false, false);
+    } else if (code == CaptureControl::StatusDeviceBack) {
+        checkOnly(m_menus.mnuDevice, m_capture->Device() + 2);
+        enableCaptureEntries(m_capture->HasSourceDialog(), m_capture->HasFormatDialog(), true);
     }
 }
 

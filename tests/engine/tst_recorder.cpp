@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
@@ -96,7 +97,10 @@ private Q_SLOTS:
         qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
     }
 
-    void cleanup() { qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER"); }
+    void cleanup() {
+        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
+        qunsetenv("SENTORIX_SCENE_UNPLUG");
+    }
 
     void fixedTimeGivesOneRecordingOfTheSetLengthPerVisit() {
         SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
@@ -148,20 +152,64 @@ private Q_SLOTS:
         verifyPlayable(r);
     }
 
-    void anUnpluggedCameraEndsTheRecordingAndSurveillance() {
-        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "30"); // six seconds of frames
+    void anUnpluggedCameraEndsTheRecordingAndSurveillanceUntilItIsBack_data() {
+        QTest::addColumn<QByteArray>("variable");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("backAfterMs");
+        // Six seconds of frames, then gone for good or for two seconds.
+        QTest::newRow("never back")
+            << QByteArray("SENTORIX_SCENE_UNPLUG_AFTER") << QByteArray("30") << -1;
+        QTest::newRow("back") << QByteArray("SENTORIX_SCENE_UNPLUG") << QByteArray("6:2") << 2000;
+    }
+    void anUnpluggedCameraEndsTheRecordingAndSurveillanceUntilItIsBack() {
+        QFETCH(QByteArray, variable);
+        QFETCH(QByteArray, value);
+        QFETCH(int, backAfterMs);
+        qputenv(variable.constData(), value);
         SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        const QString tracePath = m_dir.filePath(QStringLiteral("unplugged.dat"));
+        QFile::remove(tracePath);
+        rig.stuff.DebugMode = rig.stuff.trace().open(tracePath);
         setUp(rig, "2:30");
         rig.stuff.RecordSeconds = 20;
         rig.stuff.VidPath = vidPath();
         watch(rig);
+        qint64 lostMs = -1;
+        qint64 standbyAgainMs = -1;
+        connect(&rig.capture, &CaptureControl::StatusCallback, &rig.surveillance, [&](int code) {
+            if (code == CaptureControl::StatusDeviceLost)
+                lostMs = m_clock.elapsed();
+        });
+        connect(&rig.panels, &StatusPanels::textChanged, &rig.surveillance,
+                [&](int panel, const QString& text) {
+                    if (panel == 2 && text == QLatin1String("STANDBY") && lostMs >= 0 &&
+                        standbyAgainMs < 0)
+                        standbyAgainMs = m_clock.elapsed();
+                });
         rig.surveillance.mnuStart_Click();
         QTRY_VERIFY_WITH_TIMEOUT(finished() == 1, 15000);
         QVERIFY(!rig.surveillance.SurveillanceOn);
         QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
+        QCOMPARE(rig.panels.text(5), QStringLiteral("NO CAMERA"));
         QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
         QVERIFY(!rig.mnuSuspend.isEnabled());
         verifyPlayable(m_recordings.first());
+        QFile trace(tracePath);
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QVERIFY(trace.readAll().contains(" - Status_Callback - Camera lost: "));
+        if (backAfterMs < 0)
+            return;
+
+        // Armed again by itself, on a new base image of the camera's picture.
+        const QDateTime lostAt = QDateTime::currentDateTime();
+        QTRY_VERIFY_WITH_TIMEOUT(standbyAgainMs >= 0, 10000);
+        QVERIFY(rig.surveillance.SurveillanceOn);
+        QCOMPARE(rig.capture.Device(), 0);
+        QCOMPARE(rig.panels.text(5), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.surveillance.BaseTakenAt >= lostAt, 5000);
+        qInfo("armed again %lld ms after the camera was back",
+              standbyAgainMs - lostMs - backAfterMs);
+        rig.surveillance.mnuStart_Click();
     }
 
     void aFullDiskEndsTheRecordingAndKeepsTheEarlierOne() {

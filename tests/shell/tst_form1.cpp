@@ -525,10 +525,11 @@ private Q_SLOTS:
     }
 
     void unpluggedCameraLeavesTheProgramRunning() {
-        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "5");
+        // Gone after a second of frames, back a second later.
+        qputenv("SENTORIX_SCENE_UNPLUG", "1:1");
         Run run(configPath());
         run.form.Form_Load();
-        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
+        qunsetenv("SENTORIX_SCENE_UNPLUG");
         const Form1::Menus& m = run.form.menus();
         QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!m.mnuStartStop->menuAction()->isEnabled(), 10000);
@@ -537,6 +538,10 @@ private Q_SLOTS:
         QVERIFY(!run.stuff.CaptureStatusText.isEmpty());
         QCOMPARE(run.form.captureControl().Device(), -1);
         QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("OFF"));
+        QTRY_VERIFY_WITH_TIMEOUT(m.mnuStartStop->menuAction()->isEnabled(), 10000);
+        QCOMPARE(checkedCaptions(m.mnuDevice).size(), 1);
+        QVERIFY(m.mnuCompress->isEnabled());
+        QCOMPARE(run.form.captureControl().Device(), 0);
     }
 
     void optionCommandsFromTheMenu() {

@@ -194,6 +194,28 @@ private Q_SLOTS:
         QVERIFY(log.open(QIODevice::ReadOnly));
         QVERIFY(!log.readAll().contains("Play"));
     }
+
+    // The camera is pulled a second into the first visit and plugged in
+    // again two seconds later: the cut recording is complete and logged, and
+    // the program, armed again by itself, records the next visit.
+    void recordsAVisitAfterTheCameraIsBack() {
+        qputenv("SENTORIX_SCENE_UNPLUG", "3:2");
+        runArmed("2:2", 12000);
+        qunsetenv("SENTORIX_SCENE_UNPLUG");
+        const QStringList files = recordings();
+        QCOMPARE(files.size(), 2);
+        for (const QString& file : files) {
+            const QList<AviProbe::Stream> streams =
+                AviProbe::probe(QDir(videoDir()).filePath(file));
+            QCOMPARE(streams.size(), 1);
+            QVERIFY(streams[0].frames > 0);
+        }
+        const double cut = AviProbe::probe(QDir(videoDir()).filePath(files[0]))[0].duration;
+        QVERIFY2(cut <= 2.0, QByteArray::number(cut).constData());
+        QFile log(m_home.filePath("zarvellog.html"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("\">Play</A></TD></TR>\r\n"), 2);
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_Program)
