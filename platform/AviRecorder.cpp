@@ -178,6 +178,7 @@ bool AviRecorder::outOfSpace() const {
         return true;
     if (!bus_ || !bus_->failed())
         return false;
+    std::lock_guard lock(mutex_);
     // A full volume reports ENOSPC; a file at the size limit only a write
     // error, so the room left tells.
     return bus_->noSpaceLeft() ||

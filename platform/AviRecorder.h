@@ -69,7 +69,9 @@ private:
 
     QObject* context_;
     BusRelay::ErrorHandler onError_;
-    std::mutex mutex_; // guards open_ against pushes from streaming threads
+    // Guards open_ and the growth figures against pushes from streaming
+    // threads.
+    mutable std::mutex mutex_;
     bool open_ = false;
     GstElementPtr pipeline_;
     GstElementPtr video_;
