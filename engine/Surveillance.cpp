@@ -27,6 +27,8 @@ const QString Recording = QStringLiteral("RECORDING");
 const QString Recorded = QStringLiteral("RECORDED");
 const QString LowDiskSpace = QStringLiteral("LOW DISK SPACE");
 const QString NoCamera = QStringLiteral("NO CAMERA");
+// A folder that cannot be written is tried again no sooner than this.
+constexpr int captureRetrySeconds = 10;
 
 QString secondsText(std::int64_t seconds) {
     return QString::number(seconds) + QStringLiteral(" sec");
@@ -89,6 +91,7 @@ void Surveillance::start() {
     Mailing = false;
     SurveillanceOn = true;
     RecordedLatch = false;
+    m_captureRetryAt = QDateTime();
     m_menus.mnuStart->setText(QStringLiteral("&Stop"));
     m_menus.mnuTimer->setVisible(false);
     trace("Start", "Step 3");
@@ -149,8 +152,10 @@ void Surveillance::mnuSuspend_Click() {
     // hold the tick and the frames back for as long as it stays open.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     trace("Suspend", "Step 4");
-    Q_EMIT recordingStopped(m_panels.text(5), DateText::general(m_stuff.now()),
-                            m_capture.CaptureFile());
+    // A capture that never wrote a file leaves no row either.
+    if (std::exchange(m_recordingHasFile, false))
+        Q_EMIT recordingStopped(m_panels.text(5), DateText::general(m_stuff.now()),
+                                m_capture.CaptureFile());
     m_panels.setText(2, Standby);
     m_panels.setText(1, QString());
     m_panels.setText(4, QString());
@@ -176,11 +181,13 @@ void Surveillance::StatusCallback(int code, const QString& text) {
     if (status.endsWith(QChar(u'\0')))
         status.chop(1);
     m_stuff.CaptureStatusText = status;
+    if (code == CaptureControl::StatusCaptureFailed) {
+        captureFailed();
+        return;
+    }
     // The capture control has already closed the file; what it holds is
     // kept and logged like any other recording.
-    const bool recordingEnded =
-        code == CaptureControl::StatusCaptureFailed || code == CaptureControl::StatusDeviceLost;
-    if (recordingEnded && m_menus.mnuSuspend->isEnabled())
+    if (code == CaptureControl::StatusDeviceLost && m_menus.mnuSuspend->isEnabled())
         mnuSuspend_Click();
     // Without a camera there is nothing to watch until it is back; then
     // its first frame is the base image.
@@ -199,6 +206,23 @@ void Surveillance::StatusCallback(int code, const QString& text) {
         if (std::exchange(m_armedWhenLost, false) && !SurveillanceOn)
             start();
     }
+}
+
+void Surveillance::captureFailed() {
+    trace("Capture", "Failed");
+    if (m_capture.capturedFrames() > 0) {
+        // The capture control has closed the file with what it holds.
+        if (m_menus.mnuSuspend->isEnabled())
+            mnuSuspend_Click();
+    } else {
+        m_recordingHasFile = false;
+    }
+    if (m_capture.outOfSpace()) {
+        // A recording start on a full volume would only fail again.
+        stopForLowSpace();
+        return;
+    }
+    m_captureRetryAt = m_stuff.now().addSecs(captureRetrySeconds);
 }
 
 void Surveillance::Frame_Handler(const VideoHeader* header) {
@@ -270,6 +294,7 @@ void Surveillance::startRecording() {
     OutputFile =
         RecordingName::unused(RecordingName::fromStartText(m_stuff.VidPath, m_panels.text(5)));
     m_capture.setCaptureFile(OutputFile);
+    m_recordingHasFile = false;
     Timer2.start(1);
     StopPending = false;
 }
@@ -288,8 +313,16 @@ void Surveillance::Timer2_Timer() {
         m_capture.setOverlay(true);
     }
     trace("Timer_2", "Step 4");
-    if (!m_capture.StartCapture())
+    // The recording stays started; its capture waits for the retry time.
+    if (m_captureRetryAt.isValid() && m_stuff.now() < m_captureRetryAt)
+        return;
+    if (!m_capture.StartCapture()) {
         m_stuff.CaptureStatusText = m_capture.lastError();
+        captureFailed();
+        return;
+    }
+    m_captureRetryAt = QDateTime();
+    m_recordingHasFile = true;
 }
 
 void Surveillance::Timer1_Timer() {
@@ -348,8 +381,12 @@ void Surveillance::countDownBaseRefresh() {
 
 void Surveillance::checkLowSpace() {
     trace("Timer_1", "Check low space");
-    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
+    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace))
+        stopForLowSpace();
+}
+
+void Surveillance::stopForLowSpace() {
+    if (SurveillanceOn)
         mnuStart_Click();
-        m_panels.setText(5, LowDiskSpace);
-    }
+    m_panels.setText(5, LowDiskSpace);
 }

@@ -94,6 +94,10 @@ private:
     bool countDownEndingPeriod();
     void countDownBaseRefresh();
     void checkLowSpace();
+    void stopForLowSpace();
+    // A capture could not start or ended early: its frames are logged, an
+    // attempt without frames is not, and a full volume ends surveillance.
+    void captureFailed();
     void startScreenSaver();
     bool overlaySwapped() const;
     std::int64_t secondsSince(const QDateTime& origin) const;
@@ -129,4 +133,8 @@ private:
     // Surveillance was on when the camera went away: it goes on when the
     // camera is back.
     bool m_armedWhenLost = false;
+    // The running recording has a file worth a row in the event log.
+    bool m_recordingHasFile = false;
+    // After a failed capture the next one waits until then.
+    QDateTime m_captureRetryAt;
 };

@@ -1,15 +1,42 @@
 #include "AviRecorder.h"
 
+#include "FileSystem.h"
+
 #include <algorithm>
 
 #include <gst/app/gstappsrc.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
 
 namespace {
 
 GstElementPtr byName(GstElement* pipeline, const char* name) {
     return GstElementPtr(gst_bin_get_by_name(GST_BIN(pipeline), name));
+}
+
+// Room kept free beyond the frames: the index (16 bytes a chunk, and a
+// chunk is rarely below 1 KiB) and the header rewrite.
+constexpr std::uint64_t finishingSlackBytes = 64 * 1024;
+constexpr std::int64_t indexShare = 64;
+
+// RIFF chunks: a four-character code and a little-endian 32-bit size,
+// padded to an even length.
+struct Chunk {
+    QByteArray id;
+    qint64 size = 0;
+};
+
+bool readChunk(QFile& file, qint64 at, Chunk* chunk) {
+    if (!file.seek(at))
+        return false;
+    const QByteArray head = file.read(8);
+    if (head.size() < 8)
+        return false;
+    chunk->id = head.left(4);
+    chunk->size = qFromLittleEndian<quint32>(head.constData() + 4);
+    return true;
 }
 
 } // namespace
@@ -33,10 +60,22 @@ bool AviRecorder::start(const Settings& s, QString* error) {
         return fail(QStringLiteral("no frames to record"));
     fps_ = s.framesPerSecond;
     frames_ = 0;
+    path_ = s.path;
+    rawFrameBytes_ = std::int64_t((s.width * 3 + 3) & ~3) * s.height;
+    // A JPEG frame rarely reaches a quarter of the raw picture; YUY2 keeps
+    // two bytes a pixel.
+    frameBudget_ = s.mjpeg ? rawFrameBytes_ / 4 : std::int64_t(s.width) * s.height * 2;
+    lastFileBytes_ = 0;
+    largestGrowth_ = 0;
+    full_ = false;
+    if (FileSystem::roomToGrow(path_) < reserveBytes(0)) {
+        full_ = true;
+        return fail(QStringLiteral("no space left to record to %1").arg(s.path));
+    }
 
     // At most two seconds of frames wait for the encoder; beyond that new
     // frames are dropped rather than piling up in memory.
-    const qint64 frameBytes = qint64((s.width * 3 + 3) & ~3) * s.height;
+    const qint64 frameBytes = rawFrameBytes_;
     QString description =
         QStringLiteral("appsrc name=video is-live=true format=time leaky-type=upstream "
                        "max-bytes=%1 caps=video/x-raw,format=BGR,width=%2,height=%3,"
@@ -88,8 +127,20 @@ bool AviRecorder::start(const Settings& s, QString* error) {
 
 void AviRecorder::push(GstBuffer* frame) {
     std::lock_guard lock(mutex_);
-    if (!open_ || frame == nullptr)
+    if (!open_ || full_ || frame == nullptr)
         return;
+    if (!roomForAnotherFrame()) {
+        // The frames so far are finished into a playable file by the
+        // owner's stop; no further frame goes in.
+        full_ = true;
+        QMetaObject::invokeMethod(
+            context_,
+            [onError = onError_, path = path_] {
+                onError(QStringLiteral("no space left to go on recording to %1").arg(path));
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     // A new buffer header over the same memory, stamped relative to the
     // start of this recording.
     GstBuffer* copy = gst_buffer_copy(frame);
@@ -99,6 +150,67 @@ void AviRecorder::push(GstBuffer* frame) {
     GST_BUFFER_DURATION(copy) = gst_util_uint64_scale_int(1, GST_SECOND, fps_);
     GST_BUFFER_OFFSET(copy) = n;
     gst_app_src_push_buffer(GST_APP_SRC(video_.get()), copy);
+}
+
+std::uint64_t AviRecorder::reserveBytes(std::int64_t fileBytes) const {
+    guint64 queuedBytes = 0;
+    if (video_)
+        g_object_get(video_.get(), "current-level-bytes", &queuedBytes, nullptr);
+    // Frames still waiting for the encoder land in the file as well.
+    const auto queuedFrames =
+        std::int64_t((queuedBytes + guint64(rawFrameBytes_) - 1) / guint64(rawFrameBytes_));
+    return std::uint64_t((queuedFrames + 2) * frameBudget_ + fileBytes / indexShare) +
+           finishingSlackBytes;
+}
+
+bool AviRecorder::roomForAnotherFrame() {
+    const qint64 fileBytes = QFileInfo(path_).size();
+    if (fileBytes > lastFileBytes_ && lastFileBytes_ > 0) {
+        largestGrowth_ = std::max<std::int64_t>(largestGrowth_, fileBytes - lastFileBytes_);
+        frameBudget_ = largestGrowth_;
+    }
+    lastFileBytes_ = fileBytes;
+    return FileSystem::roomToGrow(path_) >= reserveBytes(fileBytes);
+}
+
+bool AviRecorder::outOfSpace() const {
+    if (full_)
+        return true;
+    if (!bus_ || !bus_->failed())
+        return false;
+    std::lock_guard lock(mutex_);
+    // A full volume reports ENOSPC; a file at the size limit only a write
+    // error, so the room left tells.
+    return bus_->noSpaceLeft() ||
+           FileSystem::roomToGrow(path_) < reserveBytes(QFileInfo(path_).size());
+}
+
+std::int64_t AviRecorder::framesInFile() const {
+    QFile file(path_);
+    if (!QFileInfo(path_).isFile() || !file.open(QIODevice::ReadOnly))
+        return 0;
+    const qint64 end = file.size();
+    Chunk chunk;
+    if (!readChunk(file, 0, &chunk) || chunk.id != "RIFF")
+        return 0;
+    std::int64_t frames = 0;
+    qint64 at = 12;
+    while (readChunk(file, at, &chunk)) {
+        if (chunk.id == "LIST" && file.read(4) == "movi") {
+            // The list's own size is written last, so the chunks are
+            // walked to the end of the file; a torn one ends the walk.
+            for (qint64 in = at + 12; readChunk(file, in, &chunk);
+                 in += 8 + chunk.size + (chunk.size & 1)) {
+                if (in + 8 + chunk.size > end)
+                    break;
+                if (chunk.id.endsWith("dc") || chunk.id.endsWith("db"))
+                    ++frames;
+            }
+            break;
+        }
+        at += 8 + chunk.size + (chunk.size & 1);
+    }
+    return frames;
 }
 
 bool AviRecorder::stop(std::chrono::milliseconds timeout) {

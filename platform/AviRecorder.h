@@ -15,6 +15,11 @@
 // (bottom-up BGR), through a JPEG encoder into an AVI file, optionally with
 // a PCM audio track. The file is written unbuffered so that a killed
 // program leaves every frame already encoded on disk.
+//
+// The file never runs into a full volume (or the file-size limit) on the
+// normal road: a recording does not start without room for its first
+// frames, and it stops taking frames while there is still room to finish
+// the file, so that what it holds stays playable.
 class AviRecorder {
 public:
     enum class Audio { None, Microphone, Synthetic };
@@ -31,7 +36,7 @@ public:
     };
 
     // `onError` runs on the thread of `context` when the recording fails
-    // mid-way, e.g. on a write error.
+    // mid-way, e.g. on a write error or when the volume is about full.
     AviRecorder(QObject* context, BusRelay::ErrorHandler onError);
     ~AviRecorder();
     AviRecorder(const AviRecorder&) = delete;
@@ -49,12 +54,24 @@ public:
 
     std::int64_t framesPushed() const { return frames_.load(); }
 
+    // The recording could not start or had to end for lack of space.
+    bool outOfSpace() const;
+    const QString& path() const { return path_; }
+    // Complete video frames in the file as it is on disk now.
+    std::int64_t framesInFile() const;
+
 private:
     void close(bool finish, std::chrono::milliseconds timeout, bool* finished);
+    // What the file needs beyond its present size to take the next frame
+    // and still be finished (index and headers).
+    std::uint64_t reserveBytes(std::int64_t fileBytes) const;
+    bool roomForAnotherFrame();
 
     QObject* context_;
     BusRelay::ErrorHandler onError_;
-    std::mutex mutex_; // guards open_ against pushes from streaming threads
+    // Guards open_ and the growth figures against pushes from streaming
+    // threads.
+    mutable std::mutex mutex_;
     bool open_ = false;
     GstElementPtr pipeline_;
     GstElementPtr video_;
@@ -62,4 +79,12 @@ private:
     std::unique_ptr<BusRelay> bus_;
     std::atomic<std::int64_t> frames_{0};
     int fps_ = 0;
+    QString path_;
+    std::int64_t rawFrameBytes_ = 0;
+    // Estimate of a frame's share of the file until one has been seen to
+    // grow it; then the largest growth from one frame to the next.
+    std::int64_t frameBudget_ = 0;
+    std::int64_t largestGrowth_ = 0;
+    std::int64_t lastFileBytes_ = 0;
+    std::atomic<bool> full_{false};
 };

@@ -14,6 +14,7 @@ struct BusRelay::Shared {
     std::condition_variable changed;
     bool endOfStream = false;
     bool error = false;
+    bool noSpaceLeft = false;
     QString firstError;
 };
 
@@ -51,8 +52,11 @@ GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data)
         text = source + QStringLiteral(": ") +
                QString::fromUtf8(error ? error->message : "unknown error");
         std::lock_guard lock(shared->mutex);
-        if (!shared->error)
+        if (!shared->error) {
             shared->firstError = text;
+            shared->noSpaceLeft = error && g_error_matches(error.get(), GST_RESOURCE_ERROR,
+                                                           GST_RESOURCE_ERROR_NO_SPACE_LEFT);
+        }
         shared->error = true;
         report = true;
         break;
@@ -90,6 +94,11 @@ bool BusRelay::waitForEndOfStream(std::chrono::milliseconds timeout) {
 bool BusRelay::failed() const {
     std::lock_guard lock(shared_->mutex);
     return shared_->error;
+}
+
+bool BusRelay::noSpaceLeft() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->noSpaceLeft;
 }
 
 QString BusRelay::firstError() const {

@@ -26,6 +26,8 @@ public:
     // True once EOS has come through; false on timeout or on an error.
     bool waitForEndOfStream(std::chrono::milliseconds timeout);
     bool failed() const;
+    // The first error was a sink finding its volume full.
+    bool noSpaceLeft() const;
     QString firstError() const;
 
 private:

@@ -14,6 +14,8 @@
 #include <gst/video/video.h>
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -81,6 +83,8 @@ struct CaptureControl::Private {
     std::shared_ptr<FrameSlot> slot;
     std::shared_ptr<AviRecorder> recorder;
     int captureGeneration = 0;
+    bool outOfSpace = false;
+    std::int64_t capturedFrames = 0;
     GstSamplePtr latest; // for SaveFrameAsDIB
     std::vector<std::uint8_t> repacked;
 
@@ -371,6 +375,7 @@ void CaptureControl::Private::endCapture(bool finish) {
     } else {
         ending->abort();
     }
+    capturedFrames = ending->framesInFile();
 }
 
 GstFlowReturn CaptureControl::Private::onNewSample(GstAppSink* sink, gpointer data) {
@@ -485,7 +490,13 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
 void CaptureControl::Private::onRecorderError(int generation, const QString& text) {
     if (generation != captureGeneration || !recorder)
         return;
-    endCapture(false);
+    outOfSpace = recorder->outOfSpace();
+    const QString file = recorder->path();
+    // Finished where the pipeline still can (it stopped taking frames
+    // before the volume was full); after a write error this only closes.
+    endCapture(true);
+    if (capturedFrames == 0 && QFileInfo(file).isFile())
+        QFile::remove(file);
     lastError = text;
     Q_EMIT q->StatusCallback(StatusCaptureFailed, text);
 }
@@ -636,6 +647,8 @@ void CaptureControl::setCaptureFile(const QString& path) {
 bool CaptureControl::StartCapture() {
     if (d->recorder)
         return true;
+    d->outOfSpace = false;
+    d->capturedFrames = 0;
     if (d->device < 0 || !d->slot) {
         d->lastError = QStringLiteral("no capture device is open");
         return false;
@@ -659,9 +672,13 @@ bool CaptureControl::StartCapture() {
     const int generation = ++d->captureGeneration;
     auto recorder = std::make_shared<AviRecorder>(
         this, [this, generation](const QString& text) { d->onRecorderError(generation, text); });
+    const bool existed = QFileInfo::exists(settings.path);
     QString error;
     if (!recorder->start(settings, &error)) {
         d->lastError = error;
+        d->outOfSpace = recorder->outOfSpace();
+        if (!existed && QFileInfo(settings.path).isFile())
+            QFile::remove(settings.path);
         return false;
     }
     d->recorder = recorder;
@@ -676,6 +693,14 @@ void CaptureControl::StopCapture() {
 
 bool CaptureControl::IsCapturing() const {
     return d->recorder != nullptr;
+}
+
+bool CaptureControl::outOfSpace() const {
+    return d->outOfSpace;
+}
+
+std::int64_t CaptureControl::capturedFrames() const {
+    return d->capturedFrames;
 }
 
 bool CaptureControl::SaveFrameAsDIB(const QString& path) const {

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QSize>
 
+#include <cstdint>
 #include <memory>
 
 class SettingsStore;
@@ -75,6 +76,12 @@ public:
     bool StartCapture();
     void StopCapture();
     bool IsCapturing() const;
+    // The last capture could not start, or ended early, for lack of space
+    // on the volume of its file (or the file-size limit).
+    bool outOfSpace() const;
+    // Frames the last capture left in its file; a capture that failed
+    // without one leaves no file.
+    std::int64_t capturedFrames() const;
 
     // What the driver dialogs change. Picture controls run from 0 to 100
     // and act on the live picture at once.

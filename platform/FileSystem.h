@@ -13,6 +13,11 @@ public:
     // reserved blocks respected); 0 when the path cannot be queried.
     static std::uint64_t availableBytes(const QString& path);
 
+    // Bytes the file at path may still grow by: the free space of its
+    // volume (unbounded when its folder cannot be queried), and no more
+    // than the process's file-size limit leaves.
+    static std::uint64_t roomToGrow(const QString& path);
+
     // Folder of the "*.scr" screen-saver programs, ending in "/":
     // ${XDG_DATA_HOME:-~/.local/share}/sentorix/savers/. Empty when no home
     // directory is known.

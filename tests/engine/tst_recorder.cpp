@@ -31,7 +31,10 @@ class tst_Recorder final : public QObject {
     QList<Recording> m_recordings;
 
     QString vidPath() const {
-        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+        QString name = QString::fromLatin1(QTest::currentTestFunction());
+        if (QTest::currentDataTag() != nullptr)
+            name += u'-' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        const QString path = m_dir.filePath(name);
         QDir().mkpath(path);
         return path + u'/';
     }
@@ -83,6 +86,8 @@ class tst_Recorder final : public QObject {
         QCOMPARE(streams.first().width, 640);
         QCOMPARE(streams.first().height, 480);
         QVERIFY(streams.first().frames > 0);
+        // Closed properly: the header's length agrees with the frames.
+        QVERIFY(std::abs(streams.first().duration * 5.0 - streams.first().frames) <= 1.0);
         const double captured = double(r.stoppedMs - r.startedMs) / 1000.0;
         const double duration = double(streams.first().frames) / 5.0;
         QVERIFY2(
@@ -212,7 +217,17 @@ private Q_SLOTS:
         rig.surveillance.mnuStart_Click();
     }
 
-    void aFullDiskEndsTheRecordingAndKeepsTheEarlierOne() {
+    void aFullDiskEndsSurveillance_data() {
+        QTest::addColumn<double>("share");
+        QTest::addColumn<int>("recordings");
+        // The limit as a share of a first recording of one and a half
+        // seconds: room for a few more frames, or not for one.
+        QTest::newRow("part of a recording fits") << 2.0 << 2;
+        QTest::newRow("no frame fits") << 0.05 << 1;
+    }
+    void aFullDiskEndsSurveillance() {
+        QFETCH(double, share);
+        QFETCH(int, recordings);
         SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
         setUp(rig, "2:30");
         rig.stuff.RecordSeconds = 20;
@@ -227,27 +242,34 @@ private Q_SLOTS:
         const qint64 earlierSize = QFileInfo(earlier).size();
         QVERIFY(earlierSize > 0);
 
-        // From here no file may grow past twice the first recording, as on
-        // a disk that fills up; the writer then gets EFBIG instead of a signal.
+        // From here no file may grow past the limit, as on a disk that
+        // fills up; the writer then gets EFBIG instead of a signal.
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limited = saved;
-        limited.rlim_cur = rlim_t(2 * earlierSize);
+        limited.rlim_cur = rlim_t(share * double(earlierSize));
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        // The intruder is still there, so the next frame records again.
-        QTRY_VERIFY_WITH_TIMEOUT(finished() == 2, 20000);
+        // The intruder is still there, so the next frame records again,
+        // until the disk is full; then surveillance ends for good.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn, 20000);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
 
-        QVERIFY(rig.surveillance.SurveillanceOn);
+        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
+        QCOMPARE(rig.panels.text(5), QStringLiteral("LOW DISK SPACE"));
         QVERIFY(!rig.capture.IsCapturing());
         QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
         QVERIFY(!rig.mnuSuspend.isEnabled());
+        QCOMPARE(finished(), recordings);
+        // No empty file of an attempt that wrote nothing.
+        QCOMPARE(QDir(rig.stuff.VidPath).entryList(QDir::Files).size(), recordings);
         QCOMPARE(QFileInfo(earlier).size(), earlierSize);
-        QVERIFY(!AviProbe::probe(earlier).isEmpty());
-        QVERIFY(QFileInfo(m_recordings.at(1).file).size() <= 2 * earlierSize);
-        rig.surveillance.mnuStart_Click();
+        verifyPlayable(m_recordings.first());
+        if (recordings == 2) {
+            QVERIFY(QFileInfo(m_recordings.at(1).file).size() <= qint64(limited.rlim_cur));
+            verifyPlayable(m_recordings.at(1));
+        }
     }
 
     void aMissingOutputFolderIsRetriedUntilItExists() {
@@ -258,17 +280,23 @@ private Q_SLOTS:
         watch(rig);
         rig.surveillance.mnuStart_Click();
         QTRY_VERIFY_WITH_TIMEOUT(!rig.stuff.CaptureStatusText.isEmpty(), 10000);
+        QElapsedTimer sinceFailure;
+        sinceFailure.start();
         // Still armed and still trying: the free-space limit of 0 lets an
         // unknown drive pass.
         QVERIFY(rig.surveillance.SurveillanceOn);
         QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
         QVERIFY(!rig.capture.IsCapturing());
 
+        // Tried again ten seconds after the failure, not at every frame.
         QVERIFY(QDir().mkpath(folder));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 15000);
+        QVERIFY2(sinceFailure.elapsed() >= 9500,
+                 qPrintable(QString::number(sinceFailure.elapsed())));
         QTest::qWait(1000);
         rig.surveillance.mnuStart_Click();
         QCOMPARE(finished(), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
         QVERIFY(m_recordings.first().file.startsWith(folder));
         QVERIFY(!AviProbe::probe(m_recordings.first().file).isEmpty());
     }

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -132,6 +133,9 @@ private Q_SLOTS:
             QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusCaptureFailed));
             qInfo("reported: %s", qPrintable(status.first().at(1).toString()));
         }
+        QVERIFY(control.outOfSpace());
+        QCOMPARE(control.capturedFrames(), 0);
+        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full"))); // only files are cleaned up
         // The live picture goes on.
         QSignalSpy frames(&control, &CaptureControl::FrameCallback);
         QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 2, 5000);
