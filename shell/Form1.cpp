@@ -361,7 +361,9 @@ void Form1::Form_Load() {
     const QString storedPassword = m_config.text(QStringLiteral("RemotePW"), QString());
     if (!storedPassword.isEmpty()) {
         m_stuff.RemotePassword = PublicStuff::UnscramblePassword(storedPassword);
-        if (!m_commandLine.noRemote) {
+        if (m_stuff.RemotePassword.isEmpty()) {
+            m_telnet->refuseStoredPassword();
+        } else if (!m_commandLine.noRemote) {
             m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Bind/Listen"));
             m_telnet->BindAndListen();
         }

@@ -356,17 +356,28 @@ private Q_SLOTS:
     void noListenerWithoutPasswordOrWithNoRemote_data() {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("commandLine");
-        QTest::newRow("empty password") << QString() << QString();
-        QTest::newRow("/noremote") << QStringLiteral("pw") << QStringLiteral("/noremote");
+        QTest::addColumn<QByteArray>("traced");
+        QTest::newRow("empty password")
+            << QString() << QString() << QByteArray("Telnet Init Begin");
+        QTest::newRow("/noremote") << QStringLiteral("pw") << QStringLiteral("/noremote")
+                                   << QByteArray("Telnet Init Begin");
+        // Damaged or hand-edited: stored, but no password once unscrambled.
+        QTest::newRow("unreadable password")
+            << QStringLiteral("ab-cd") << QString()
+            << QByteArray("Stored remote password is not valid; no remote console");
     }
     void noListenerWithoutPasswordOrWithNoRemote() {
         QFETCH(QString, password);
         QFETCH(QString, commandLine);
+        QFETCH(QByteArray, traced);
         SettingsStore(configPath()).write("CONFIG", "RemotePW", password);
-        start(commandLine);
+        start(commandLine + " /DEBUG");
         QCOMPARE(form().winsock().State(), Winsock::sckClosed);
         Client c;
         QVERIFY(!c.connectTo(m_port));
+        QFile trace(m_home.filePath("temp/ZarvelDebug.dat"));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QVERIFY(trace.readAll().contains(traced));
     }
 
     void takenPortLeavesTheProgramRunning() {
