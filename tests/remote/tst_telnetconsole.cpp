@@ -20,6 +20,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -294,6 +296,20 @@ private Q_SLOTS:
             Client c;
             logIn(c);
             c.socket.abort(); // reset instead of a close
+        }
+        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        {
+            // A script sends its key and closes its sending side at once:
+            // the reply still arrives.
+            Client c;
+            logIn(c);
+            c.send("5");
+            QCOMPARE(::shutdown(int(c.socket.socketDescriptor()), SHUT_WR), 0);
+            QVERIFY(c.closedByServer());
+            QVERIFY2(c.received.startsWith(OffMenu) &&
+                         c.received.endsWith("Pgm Status  : OFF\r\nBase Refresh: \r\n"
+                                             "Time to go  : \r\nTimestamp   : \r\n"),
+                     c.received.constData());
         }
         QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
         Client last;
