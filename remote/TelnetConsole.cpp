@@ -127,9 +127,8 @@ void TelnetConsole::endConnection() {
     m_sessionTimer.stop();
     m_ended = true;
     m_socket.Close();
-    // Without a password there is no console to come back to.
-    if (!m_stuff.RemotePassword.isEmpty())
-        m_socket.Listen();
+    // Whenever a password is in force; a port lost meanwhile is reported.
+    BindAndListen();
     Q_EMIT listeningAgain();
 }
 
