@@ -6,6 +6,7 @@
 #include "TerminationSignals.h"
 
 #include <QApplication>
+#include <QDialog>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
@@ -20,12 +21,30 @@ int main(int argc, char* argv[]) {
 
     Form1 form(commandLine, stuff, config);
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, &form, [&form](int) {
-        form.close();
-        QCoreApplication::quit();
-    });
+    // A signal that arrives while start-up waits in a message box closes
+    // the box and lets start-up finish; the program then ends from here,
+    // so the window is unloaded once, with its trace, and never shown.
+    bool loaded = false;
+    bool terminationPending = false;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, &form,
+                     [&form, &loaded, &terminationPending](int) {
+                         if (!loaded) {
+                             terminationPending = true;
+                             if (auto* box =
+                                     qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                                 box->reject();
+                             return;
+                         }
+                         form.close();
+                         QCoreApplication::quit();
+                     });
 
     form.Form_Load();
+    loaded = true;
+    if (terminationPending) {
+        form.Form_Unload();
+        return 0;
+    }
     form.show();
     return app.exec();
 }

@@ -46,8 +46,10 @@ std::optional<QString> keyName(const QString& line) {
     return t.left(eq).trimmed();
 }
 
+// Everything after the "=": a value is read back as it was written, blanks
+// included; readers that want numbers trim for themselves.
 QString valueOf(const QString& line) {
-    return line.mid(line.indexOf(u'=') + 1).trimmed();
+    return line.mid(line.indexOf(u'=') + 1);
 }
 
 // A value is one line of the file.

@@ -89,8 +89,15 @@ void Winsock::Accept(int requestID) {
 
 void Winsock::attach(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+        if (socket != m_client)
+            return;
+        Q_EMIT DataArrival(socket->bytesAvailable());
+        // The replies go to the system before the next read: a client that
+        // closed its sending side right after its key ends the socket as
+        // soon as that close is read, and what still waited here would be
+        // lost with it.
         if (socket == m_client)
-            Q_EMIT DataArrival(socket->bytesAvailable());
+            socket->flush();
     });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) {

@@ -40,6 +40,9 @@ TelnetConsole::TelnetConsole(Winsock& socket, PublicStuff& stuff, StatusPanels& 
 }
 
 bool TelnetConsole::BindAndListen() {
+    // Without a password anyone could reach the menu.
+    if (m_stuff.RemotePassword.isEmpty())
+        return false;
     m_socket.Bind();
     if (m_socket.Listen())
         return true;
@@ -49,6 +52,12 @@ bool TelnetConsole::BindAndListen() {
     m_stuff.WriteTrace(QStringLiteral("Telnet"), why);
     std::fprintf(stderr, "Sentorix: %s; running without the remote console\n", qPrintable(why));
     return false;
+}
+
+void TelnetConsole::refuseStoredPassword() {
+    const QString why = QStringLiteral("Stored remote password is not valid; no remote console");
+    m_stuff.WriteTrace(QStringLiteral("Init"), why);
+    std::fprintf(stderr, "Sentorix: %s (RemotePW)\n", qPrintable(why));
 }
 
 QByteArray TelnetConsole::banner() {
@@ -118,9 +127,8 @@ void TelnetConsole::endConnection() {
     m_sessionTimer.stop();
     m_ended = true;
     m_socket.Close();
-    // Without a password there is no console to come back to.
-    if (!m_stuff.RemotePassword.isEmpty())
-        m_socket.Listen();
+    // Whenever a password is in force; a port lost meanwhile is reported.
+    BindAndListen();
     Q_EMIT listeningAgain();
 }
 
@@ -149,7 +157,7 @@ void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
     trace("Process Telnet Input");
     const QByteArray theMenu = menu(m_panels.text(2));
     if (TelnetState == 1) {
-        if (text == m_stuff.RemotePassword.toUtf8()) {
+        if (!m_stuff.RemotePassword.isEmpty() && text == m_stuff.RemotePassword.toUtf8()) {
             send(theMenu);
             TelnetState = 2;
             m_sessionTimer.start(IdleTimeout);

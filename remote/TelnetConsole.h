@@ -36,9 +36,14 @@ public:
                   Surveillance& surveillance, CaptureControl& capture,
                   std::function<void()> startStop, QObject* parent = nullptr);
 
-    // Binds and listens; a port that cannot be had leaves the program
-    // without a console and says so in the trace and on stderr.
+    // Binds and listens while a password is in force; a port that cannot be
+    // had leaves the program without a console and says so in the trace
+    // and on stderr.
     bool BindAndListen();
+
+    // A stored password that unscrambles to nothing opens no console; the
+    // trace and stderr say why.
+    void refuseStoredPassword();
 
     // Closes the console for good (the password was cleared): no listener,
     // any client cut, no timer left to listen again.

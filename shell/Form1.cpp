@@ -78,6 +78,14 @@ std::int32_t twips(int pixels) {
     return std::int32_t(std::lround(pixels * Form1::TwipsPerPixel));
 }
 
+// A stored size without a pixel, or larger than any screen's coordinates
+// reach, is damage rather than a choice: the window gets its default size.
+double windowSize(double storedTwips, double defaultTwips) {
+    constexpr double MaxPixels = 32767;
+    const double px = storedTwips / Form1::TwipsPerPixel;
+    return px >= 0.5 && px <= MaxPixels ? storedTwips : defaultTwips;
+}
+
 template <std::size_t N> bool inTable(const std::array<Option, N>&, int index) {
     return index >= 1 && index <= int(N);
 }
@@ -361,7 +369,9 @@ void Form1::Form_Load() {
     const QString storedPassword = m_config.text(QStringLiteral("RemotePW"), QString());
     if (!storedPassword.isEmpty()) {
         m_stuff.RemotePassword = PublicStuff::UnscramblePassword(storedPassword);
-        if (!m_commandLine.noRemote) {
+        if (m_stuff.RemotePassword.isEmpty()) {
+            m_telnet->refuseStoredPassword();
+        } else if (!m_commandLine.noRemote) {
             m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Bind/Listen"));
             m_telnet->BindAndListen();
         }
@@ -402,10 +412,10 @@ void Form1::Form_Load() {
 void Form1::restoreWindowPosition() {
     const double left = m_config.single(QStringLiteral("PosLeft"), 1000);
     const double top = m_config.single(QStringLiteral("PosTop"), 1000);
-    const double w = m_config.single(QStringLiteral("PosWidth"), 7950);
-    const double h = m_config.single(QStringLiteral("PosHeight"), 5805);
+    const double w = windowSize(m_config.single(QStringLiteral("PosWidth"), 7950), 7950);
+    const double h = windowSize(m_config.single(QStringLiteral("PosHeight"), 5805), 5805);
     move(pixels(left), pixels(top));
-    resize(std::max(1, pixels(w)), std::max(1, pixels(h)));
+    resize(pixels(w), pixels(h));
     Form_Resize();
 }
 

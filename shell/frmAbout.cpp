@@ -103,7 +103,8 @@ QString frmAbout::versionText(int major, int minor, int revision) {
 }
 
 QString frmAbout::disclaimerText() {
-    return ProgramInfo::rightsNotice() + u'\n' + ProgramInfo::webAddress() + u'\n' +
+    const QString crLf = QStringLiteral("\r\n");
+    return ProgramInfo::rightsNotice() + crLf + ProgramInfo::webAddress() + crLf +
            ProgramInfo::contactAddress();
 }
 

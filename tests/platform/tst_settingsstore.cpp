@@ -33,9 +33,11 @@ private Q_SLOTS:
     void writeThenReadBack() {
         SettingsStore store(path());
         QVERIFY(store.write("CONFIG", "VidPath", "/home/u/Videos/"));
+        QVERIFY(store.write("CONFIG", "Saver", " Night Sky "));
         QVERIFY(store.write("CONFIG", "Camera", "3"));
         QVERIFY(store.write("CONFIG", "Camera", "4")); // replaces, no second line
         QCOMPARE(store.read("CONFIG", "VidPath", ""), QStringLiteral("/home/u/Videos/"));
+        QCOMPARE(store.read("CONFIG", "Saver", ""), QStringLiteral(" Night Sky "));
         QCOMPARE(store.read("CONFIG", "Camera", ""), QStringLiteral("4"));
         QCOMPARE(fileContent().count("Camera="), 1);
     }
@@ -64,7 +66,7 @@ private Q_SLOTS:
     void handEditedFileIsRead() {
         writeFile("; comment\r\n[CONFIG]\r\n  PosLeft = 1500 \r\nbroken line\r\nVidPath=/a=b/\r\n");
         SettingsStore store(path());
-        QCOMPARE(store.read("CONFIG", "PosLeft", ""), QStringLiteral("1500"));
+        QCOMPARE(store.read("CONFIG", "PosLeft", ""), QStringLiteral(" 1500 "));
         QCOMPARE(store.read("CONFIG", "VidPath", ""), QStringLiteral("/a=b/"));
         QCOMPARE(store.read("CONFIG", "broken line", "d"), QStringLiteral("d"));
     }

@@ -20,6 +20,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -296,6 +298,20 @@ private Q_SLOTS:
             c.socket.abort(); // reset instead of a close
         }
         QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        {
+            // A script sends its key and closes its sending side at once:
+            // the reply still arrives.
+            Client c;
+            logIn(c);
+            c.send("5");
+            QCOMPARE(::shutdown(int(c.socket.socketDescriptor()), SHUT_WR), 0);
+            QVERIFY(c.closedByServer());
+            QVERIFY2(c.received.startsWith(OffMenu) &&
+                         c.received.endsWith("Pgm Status  : OFF\r\nBase Refresh: \r\n"
+                                             "Time to go  : \r\nTimestamp   : \r\n"),
+                     c.received.constData());
+        }
+        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
         Client last;
         logIn(last);
     }
@@ -356,17 +372,28 @@ private Q_SLOTS:
     void noListenerWithoutPasswordOrWithNoRemote_data() {
         QTest::addColumn<QString>("password");
         QTest::addColumn<QString>("commandLine");
-        QTest::newRow("empty password") << QString() << QString();
-        QTest::newRow("/noremote") << QStringLiteral("pw") << QStringLiteral("/noremote");
+        QTest::addColumn<QByteArray>("traced");
+        QTest::newRow("empty password")
+            << QString() << QString() << QByteArray("Telnet Init Begin");
+        QTest::newRow("/noremote") << QStringLiteral("pw") << QStringLiteral("/noremote")
+                                   << QByteArray("Telnet Init Begin");
+        // Damaged or hand-edited: stored, but no password once unscrambled.
+        QTest::newRow("unreadable password")
+            << QStringLiteral("ab-cd") << QString()
+            << QByteArray("Stored remote password is not valid; no remote console");
     }
     void noListenerWithoutPasswordOrWithNoRemote() {
         QFETCH(QString, password);
         QFETCH(QString, commandLine);
+        QFETCH(QByteArray, traced);
         SettingsStore(configPath()).write("CONFIG", "RemotePW", password);
-        start(commandLine);
+        start(commandLine + " /DEBUG");
         QCOMPARE(form().winsock().State(), Winsock::sckClosed);
         Client c;
         QVERIFY(!c.connectTo(m_port));
+        QFile trace(m_home.filePath("temp/ZarvelDebug.dat"));
+        QVERIFY(trace.open(QIODevice::ReadOnly));
+        QVERIFY(trace.readAll().contains(traced));
     }
 
     void takenPortLeavesTheProgramRunning() {

@@ -251,7 +251,8 @@ private Q_SLOTS:
     void textsThatAreNotNumbersFallBack() {
         store("Sensitivity", "high");
         store("PosLeft", "left");
-        store("PosWidth", "1e999");
+        store("PosWidth", "1e9");
+        store("PosHeight", "-300");
         store("LowSpace", "lots");
         store("CaptureFPS", "fast");
         store("Camera", "first");
@@ -260,6 +261,7 @@ private Q_SLOTS:
         QCOMPARE(checkedCaptions(run.form.menus().mnuSensitivity), QStringList{"&Medium"});
         QCOMPARE(run.form.pos().x(), 67);
         QCOMPARE(run.form.widthTwips(), 7950.0);
+        QCOMPARE(run.form.heightTwips(), 5805.0);
         QCOMPARE(run.stuff.LowSpace, 20);
         QCOMPARE(run.form.captureControl().FrameRate(), 5);
         QCOMPARE(run.form.captureControl().Device(), 0);

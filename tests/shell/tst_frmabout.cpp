@@ -52,7 +52,7 @@ private Q_SLOTS:
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
         QCOMPARE(about.lblTitle->text(), QStringLiteral("Sentorix"));
         QCOMPARE(about.lblVersion->text(), QStringLiteral("Revision 1.0.18"));
-        const QStringList lines = about.lblDisclaimer->text().split(u'\n');
+        const QStringList lines = about.lblDisclaimer->text().split(QStringLiteral("\r\n"));
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].contains(QStringLiteral("Copyright")));
         QCOMPARE(lines[1], QStringLiteral("https://sentorix.example.org/"));

@@ -111,20 +111,27 @@ private Q_SLOTS:
 
     void signalClosesLikeTheCloseBox_data() {
         QTest::addColumn<int>("signalNumber");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("openAfter");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << QByteArray() << QByteArray("Position Window");
+        QTest::newRow("SIGINT") << int(SIGINT) << QByteArray() << QByteArray("Position Window");
+        // Start-up waits at "device not available" (no device 1).
+        QTest::newRow("SIGTERM at a start-up message box")
+            << int(SIGTERM) << QByteArray("Camera=3\n") << QByteArray("Select device 1");
     }
     void signalClosesLikeTheCloseBox() {
         QFETCH(int, signalNumber);
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, openAfter);
         QFile::remove(m_home.filePath("temp/ZarvelDebug.dat"));
-        QFile::remove(m_home.filePath("config/Norvane/Sentorix.conf"));
+        writeSettings(stored);
 
         QProcess program;
         program.setProcessEnvironment(environment());
         program.setWorkingDirectory(m_home.path());
         program.start(QStringLiteral(SENTORIX_BINARY), {"/DEBUG"});
         QVERIFY(program.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(trace().contains("Position Window"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(trace().contains(openAfter), 15000);
         QVERIFY(!trace().contains("Unload completed"));
 
         ::kill(pid_t(program.processId()), signalNumber);
@@ -132,6 +139,7 @@ private Q_SLOTS:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(trace().endsWith(" - End - Unload completed\r\n"));
+        QCOMPARE(trace().count("Unload completed"), 1);
         const QByteArray saved = settings();
         QVERIFY2(saved.contains("PosLeft=") && saved.contains("PosHeight=5805"), saved.constData());
     }
