@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "AviRepair.h"
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
@@ -393,6 +394,15 @@ void Form1::Form_Load() {
     m_loaded = true;
     m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
     restoreWindowPosition();
+
+    // Recordings cut off by a killed program get their lengths and index
+    // back before anything can arm.
+    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath))
+        m_stuff.WriteTrace(
+            QStringLiteral("Init"),
+            report.outcome == AviRepair::Outcome::Repaired
+                ? QStringLiteral("Recording repaired: ") + report.path
+                : QStringLiteral("Recording not repaired: %1 (%2)").arg(report.path, report.error));
 
     // 22: arm at once when asked and a device is ready.
     if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_commandLine.start)
