@@ -247,6 +247,14 @@ AviRepair::Report AviRepair::repair(const QString& path) {
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return report;
     const qint64 fileSize = info.st_size;
+    const auto remove = [&] {
+        if (!QFile::remove(path))
+            return fail(QStringLiteral("cannot remove"));
+        report.outcome = Outcome::Removed;
+        return report;
+    };
+    if (fileSize == 0)
+        return remove();
 
     Layout layout;
     QString why;
@@ -293,6 +301,8 @@ AviRepair::Report AviRepair::repair(const QString& path) {
         end = at;
     }
     const qint64 indexBytes = index.size() - ChunkHeader;
+    if (indexBytes == 0)
+        return remove();
     put32(index, 4, quint32(indexBytes));
     if (padMissing)
         index.prepend('\0');

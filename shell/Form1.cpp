@@ -397,12 +397,14 @@ void Form1::Form_Load() {
 
     // Recordings cut off by a killed program get their lengths and index
     // back before anything can arm.
-    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath))
-        m_stuff.WriteTrace(
-            QStringLiteral("Init"),
-            report.outcome == AviRepair::Outcome::Repaired
-                ? QStringLiteral("Recording repaired: ") + report.path
-                : QStringLiteral("Recording not repaired: %1 (%2)").arg(report.path, report.error));
+    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath)) {
+        const QString what =
+            report.outcome == AviRepair::Outcome::Repaired ? QStringLiteral("Recording repaired: ")
+            : report.outcome == AviRepair::Outcome::Removed
+                ? QStringLiteral("Recording without a frame removed: ")
+                : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
+        m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
+    }
 
     // 22: arm at once when asked and a device is ready.
     if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_commandLine.start)

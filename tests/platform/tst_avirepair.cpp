@@ -150,7 +150,7 @@ private Q_SLOTS:
         }
     }
 
-    void leavesOtherFilesAlone() {
+    void repairsOnlyCutOffRecordings() {
         const QString text = m_dir.filePath("notes.avi");
         QVERIFY(writeFile(text, "not a recording"));
         QCOMPARE(AviRepair::repair(text).outcome, AviRepair::Outcome::Untouched);
@@ -166,10 +166,20 @@ private Q_SLOTS:
         QCOMPARE(contents(busy), contents(m_dir.filePath("interrupted-killed.avi")));
         writer.close();
 
+        // Cut off before the first byte, or before the first frame.
+        const QByteArray cut = contents(m_dir.filePath("interrupted-killed.avi"));
+        QVERIFY(writeFile(m_dir.filePath("empty.avi"), {}));
+        QVERIFY(writeFile(m_dir.filePath("frameless.avi"), cut.left(cut.indexOf("movi") + 4)));
+
         const QList<AviRepair::Report> reports = AviRepair::repairFolder(m_dir.path());
-        QCOMPARE(reports.size(), 2); // busy.avi and interrupted-killed.avi
+        QStringList outcomes;
         for (const AviRepair::Report& report : reports)
-            QCOMPARE(report.outcome, AviRepair::Outcome::Repaired);
+            outcomes << QFileInfo(report.path).fileName() + u' ' +
+                            QString::number(int(report.outcome));
+        QCOMPARE(outcomes, QStringList({"busy.avi 2", "empty.avi 3", "frameless.avi 3",
+                                        "interrupted-killed.avi 2"}));
+        QVERIFY(!QFile::exists(m_dir.filePath("empty.avi")));
+        QVERIFY(!QFile::exists(m_dir.filePath("frameless.avi")));
     }
 };
 
