@@ -277,8 +277,17 @@ AviRepair::Report AviRepair::repair(const QString& path) {
         if (!readAt(fd, at, chunk, ChunkHeader))
             return fail(systemError());
         const quint32 size = u32(chunk + 4);
-        if (at + ChunkHeader + qint64(size) > fileSize || is(chunk, "idx1"))
+        const qint64 next = at + ChunkHeader + size + (size & 1);
+        if (at + ChunkHeader + qint64(size) > fileSize)
             break;
+        // Past 1 GB the writer closes the first part with its index and
+        // goes on in further RIFF parts; those are not rebuilt here, and
+        // nothing that follows an index is ever cut off.
+        if (is(chunk, "idx1")) {
+            if (next < fileSize)
+                return fail(QStringLiteral("data after the index at byte %1").arg(at));
+            break;
+        }
         const int n = streamOf(chunk, layout.streams.size());
         if (n >= 0) {
             Stream& stream = layout.streams[std::size_t(n)];

@@ -168,8 +168,18 @@ private Q_SLOTS:
 
         // Cut off before the first byte, or before the first frame.
         const QByteArray cut = contents(m_dir.filePath("interrupted-killed.avi"));
+        const qsizetype headerEnd = cut.indexOf("movi") + 4;
+        // Past its first gigabyte: a part closed with its index, then more.
+        const QString big = m_dir.filePath("big.avi");
+        const QByteArray parts = cut.left(headerEnd) +
+                                 contents(m_dir.filePath("interrupted.avi")).mid(headerEnd) +
+                                 "RIFF\x0c\0\0\0AVIXLIST\0\0\0\0movi";
+        QVERIFY(writeFile(big, parts));
+        QCOMPARE(AviRepair::repair(big).outcome, AviRepair::Outcome::Failed);
+        QCOMPARE(contents(big), parts);
+        QVERIFY(QFile::remove(big));
         QVERIFY(writeFile(m_dir.filePath("empty.avi"), {}));
-        QVERIFY(writeFile(m_dir.filePath("frameless.avi"), cut.left(cut.indexOf("movi") + 4)));
+        QVERIFY(writeFile(m_dir.filePath("frameless.avi"), cut.left(headerEnd)));
 
         const QList<AviRepair::Report> reports = AviRepair::repairFolder(m_dir.path());
         QStringList outcomes;
