@@ -54,34 +54,29 @@ void put32(QByteArray& bytes, qsizetype at, quint32 value) {
     qToLittleEndian(value, bytes.data() + at);
 }
 
-bool readAt(int fd, qint64 offset, char* into, qint64 size) {
+// pread or pwrite until all bytes are through; short transfers and
+// interruptions by signals are resumed.
+template <typename Transfer, typename Bytes>
+bool transferAt(Transfer transfer, int fd, qint64 offset, Bytes* bytes, qint64 size) {
     while (size > 0) {
-        const ssize_t n = ::pread(fd, into, size_t(size), off_t(offset));
+        const ssize_t n = transfer(fd, bytes, size_t(size), off_t(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        into += n;
+        bytes += n;
         offset += n;
         size -= n;
     }
     return true;
 }
 
+bool readAt(int fd, qint64 offset, char* into, qint64 size) {
+    return transferAt(::pread, fd, offset, into, size);
+}
+
 bool writeAt(int fd, qint64 offset, const QByteArray& bytes) {
-    const char* from = bytes.constData();
-    qint64 size = bytes.size();
-    while (size > 0) {
-        const ssize_t n = ::pwrite(fd, from, size_t(size), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        from += n;
-        offset += n;
-        size -= n;
-    }
-    return true;
+    return transferAt(::pwrite, fd, offset, bytes.constData(), bytes.size());
 }
 
 QString systemError() {
