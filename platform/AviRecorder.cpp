@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QtEndian>
 
+#include <sys/file.h>
+
 namespace {
 
 GstElementPtr byName(GstElement* pipeline, const char* name) {
@@ -120,6 +122,9 @@ bool AviRecorder::start(const Settings& s, QString* error) {
                                          ? QString()
                                          : QStringLiteral(" (") + why + QLatin1Char(')')));
     }
+    lock_ = std::make_unique<QFile>(s.path);
+    if (lock_->open(QIODevice::ReadOnly))
+        ::flock(lock_->handle(), LOCK_SH);
     std::lock_guard lock(mutex_);
     open_ = true;
     return true;
@@ -245,4 +250,5 @@ void AviRecorder::close(bool finish, std::chrono::milliseconds timeout, bool* fi
     audio_.reset();
     video_.reset();
     pipeline_.reset();
+    lock_.reset();
 }

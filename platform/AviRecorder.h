@@ -3,6 +3,7 @@
 #include "BusRelay.h"
 #include "GstHandles.h"
 
+#include <QFile>
 #include <QString>
 
 #include <atomic>
@@ -77,6 +78,9 @@ private:
     GstElementPtr video_;
     GstElementPtr audio_;
     std::unique_ptr<BusRelay> bus_;
+    // A shared lock on the file while it is written: the start-up repair of
+    // another running copy of the program leaves it alone.
+    std::unique_ptr<QFile> lock_;
     std::atomic<std::int64_t> frames_{0};
     int fps_ = 0;
     QString path_;

@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "AviRepair.h"
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
@@ -403,6 +404,17 @@ void Form1::Form_Load() {
     m_loaded = true;
     m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
     restoreWindowPosition();
+
+    // Recordings cut off by a killed program get their lengths and index
+    // back before anything can arm.
+    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath)) {
+        const QString what =
+            report.outcome == AviRepair::Outcome::Repaired ? QStringLiteral("Recording repaired: ")
+            : report.outcome == AviRepair::Outcome::Removed
+                ? QStringLiteral("Recording without a frame removed: ")
+                : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
+        m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
+    }
 
     // 22: arm at once when asked and a device is ready.
     if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_commandLine.start)

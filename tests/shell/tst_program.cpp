@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 
 class tst_Program final : public QObject {
@@ -193,6 +194,56 @@ private Q_SLOTS:
         qInfo("resident memory grew by %lld kB while armed", growthKb);
         // Frames that are examined must not pile up anywhere.
         QVERIFY2(growthKb < 50 * 1024, QByteArray::number(growthKb).constData());
+    }
+
+    // kill -9 during recordings (one in their first second); each next start
+    // gives the files cut off their length and index before arming.
+    void killedRecordingsAreRepaired() {
+        QDir(videoDir()).removeRecursively();
+        QVERIFY(QDir().mkpath(videoDir()));
+        writeSettings("VidPath=" + QFile::encodeName(videoDir()) + "/\nRecStop=1\nNotify=0\n");
+        QFile::remove(m_home.filePath("temp/ZarvelDebug.dat"));
+        QProcessEnvironment env = environment();
+        env.insert("SENTORIX_SCENE", "1:3");
+        for (const int intoRecordingMs : {500, 3000, 6000}) {
+            const qsizetype before = recordings().size();
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.setWorkingDirectory(m_home.path());
+            program.start(QStringLiteral(SENTORIX_BINARY),
+                          {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"});
+            QVERIFY(program.waitForStarted());
+            QTRY_VERIFY_WITH_TIMEOUT(recordings().size() > before, 20000);
+            QTest::qWait(intoRecordingMs);
+            ::kill(pid_t(program.processId()), SIGKILL);
+            QVERIFY(program.waitForFinished(10000));
+        }
+        const QStringList killed = recordings();
+        QCOMPARE(killed.size(), 3);
+
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setWorkingDirectory(m_home.path());
+        program.start(QStringLiteral(SENTORIX_BINARY), {"/DEBUG", "/NOREMOTE"});
+        QVERIFY(program.waitForStarted());
+        const auto named = [this](const QString& name) {
+            return trace().contains(" - Init - Recording repaired: " +
+                                    QFile::encodeName(QDir(videoDir()).filePath(name)) + "\r\n");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(killed.begin(), killed.end(), named), 15000);
+        ::kill(pid_t(program.processId()), SIGTERM);
+        QVERIFY(program.waitForFinished(15000));
+        for (const QString& name : killed) {
+            const QString path = QDir(videoDir()).filePath(name);
+            const QList<AviProbe::Stream> streams = AviProbe::probe(path);
+            QCOMPARE(streams.size(), 1);
+            // The default frame rate is 5 per second.
+            qInfo("%s: %d frames, %.2f s", qPrintable(name), streams[0].frames,
+                  streams[0].duration);
+            QVERIFY(streams[0].frames > 0);
+            QVERIFY(qAbs(streams[0].duration - streams[0].frames / 5.0) <= 0.2 + 1e-6);
+            QCOMPARE(AviProbe::decodeErrors(path), QByteArray());
+        }
     }
 
     void calmSceneRecordsNothing() {

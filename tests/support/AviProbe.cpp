@@ -37,3 +37,16 @@ QList<AviProbe::Stream> AviProbe::probe(const QString& path) {
     }
     return streams;
 }
+
+QByteArray AviProbe::decodeErrors(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(60000))
+        return "ffmpeg did not finish";
+    const QByteArray errors = ffmpeg.readAllStandardError();
+    if (ffmpeg.exitCode() != 0 && errors.isEmpty())
+        return "ffmpeg failed";
+    return errors;
+}

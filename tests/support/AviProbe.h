@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -17,4 +18,7 @@ public:
         int channels = 0;
     };
     static QList<Stream> probe(const QString& path);
+    // What ffmpeg reports when decoding every frame of every stream; empty
+    // when all decode.
+    static QByteArray decodeErrors(const QString& path);
 };
