@@ -88,14 +88,19 @@ bool EventLog::AddLogEntry(const QString& first, const QString& second, const QS
         row = messageRow(first, second);
     }
 
+    return rewrite(withRow(content, row));
+}
+
+bool EventLog::rewrite(const QByteArray& content) const {
     // A temporary file beside the log takes the new content and replaces the
     // log only once it is complete on disk: a crash, a kill or a full disk
-    // mid-entry leaves the previous log as it was.
+    // mid-entry leaves the previous log as it was. A folder that takes no
+    // new files still gets the log written in place.
     QSaveFile rewritten(logPath());
+    rewritten.setDirectWriteFallback(true);
     if (!rewritten.open(QIODevice::WriteOnly))
         return false;
-    const QByteArray updated = withRow(content, row);
-    if (rewritten.write(updated) != updated.size()) {
+    if (rewritten.write(content) != content.size()) {
         rewritten.cancelWriting();
         return false;
     }
@@ -108,6 +113,12 @@ void EventLog::createIfMissing() const {
 }
 
 void EventLog::clear() const {
-    QFile::remove(logPath());
-    QFile::copy(templatePath(), logPath());
+    QFile dft(templatePath());
+    if (!dft.open(QIODevice::ReadOnly)) {
+        QFile::remove(logPath());
+        return;
+    }
+    const QByteArray content = dft.readAll();
+    if (dft.error() == QFileDevice::NoError)
+        rewrite(content);
 }

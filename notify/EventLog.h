@@ -47,5 +47,9 @@ public:
     static QByteArray withRow(const QByteArray& content, const QByteArray& row);
 
 private:
+    // The log's whole new content, replacing the old in one step where the
+    // folder allows it; false when it could not be written.
+    bool rewrite(const QByteArray& content) const;
+
     QString m_directory;
 };

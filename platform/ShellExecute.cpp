@@ -11,6 +11,13 @@ bool ShellExecute::open(const QString& file) {
         return false;
     if (info.isExecutable())
         return QProcess::startDetached(info.absoluteFilePath(), {});
+    return openDocument(file);
+}
+
+bool ShellExecute::openDocument(const QString& file) {
+    const QFileInfo info(file);
+    if (!info.isFile())
+        return false;
     return openAddress(QUrl::fromLocalFile(info.absoluteFilePath()));
 }
 

@@ -10,6 +10,9 @@ class ShellExecute final {
 public:
     // False when the file does not exist or nothing could be started.
     static bool open(const QString& file);
+    // Opens a document with the application registered for it, never as a
+    // program: vfat, ntfs and cifs mounts give every file an execute bit.
+    static bool openDocument(const QString& file);
     // Opens a web address in the user's browser; false when nothing could
     // be started.
     static bool openAddress(const QUrl& address);

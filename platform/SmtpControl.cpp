@@ -10,22 +10,23 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
 constexpr char CrLf[] = "\r\n";
 
-// The global libcurl state, set up once before the first mail.
-void initialiseCurlOnce() {
-    static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)done;
-}
+// How long a finished mail's worker waits for the reply to QUIT.
+constexpr long QuitReplySeconds = 5;
 
 QByteArray base64Lines(const QByteArray& data) {
     const QByteArray encoded = data.toBase64();
@@ -63,13 +64,16 @@ QByteArray headerText(const QString& text) {
 } // namespace
 
 struct SmtpControl::Worker {
-    std::thread thread;
     std::mutex mutex;
     std::condition_variable wake;
     bool sendRequested = false;
-    bool abandon = false;
+    bool abandoned = false;
+    // The control that hears the events; null once it has let go.
+    SmtpControl* owner = nullptr;
+    quint64 serial = 0;
+    // The connection's sockets, so that abandoning ends every wait on them.
+    std::vector<curl_socket_t> sockets;
     std::chrono::steady_clock::time_point deadline;
-    QPointer<SmtpControl> owner;
     // The transfer's inputs, fixed before the thread starts.
     std::string url;
     std::string from;
@@ -78,26 +82,59 @@ struct SmtpControl::Worker {
     qsizetype sent = 0;
     long connectTimeoutMs = 0;
     long timeoutMs = 0;
+    bool login = false;
 
-    void post(std::function<void(SmtpControl&)> event) {
-        QPointer<SmtpControl> target = owner;
-        if (!target)
+    // Hands an event to the owner's thread, unless the owner has let go.
+    void post(std::function<void(SmtpControl&)> event, bool outcome) {
+        std::lock_guard lock(mutex);
+        if (owner == nullptr)
             return;
+        SmtpControl* target = owner;
         QMetaObject::invokeMethod(
-            target.data(),
-            [target, event = std::move(event)] {
-                if (target)
-                    event(*target);
+            target,
+            [target, n = serial, event = std::move(event), outcome] {
+                target->deliver(
+                    n, [&] { event(*target); }, outcome);
             },
             Qt::QueuedConnection);
     }
 
+    // From any thread: no more events; with `cut`, the connection is shut
+    // down as well, so no read or write on it waits any longer. shutdown()
+    // keeps the descriptor, which libcurl still closes itself.
+    void abandon(bool cut) {
+        std::lock_guard lock(mutex);
+        owner = nullptr;
+        abandoned = true;
+        wake.notify_all();
+        if (cut)
+            for (const curl_socket_t s : sockets)
+                ::shutdown(s, SHUT_RDWR);
+    }
+
+    static curl_socket_t onOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        auto& w = *static_cast<Worker*>(self);
+        std::lock_guard lock(w.mutex);
+        if (w.abandoned)
+            return CURL_SOCKET_BAD;
+        const curl_socket_t s =
+            ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        if (s != CURL_SOCKET_BAD)
+            w.sockets.push_back(s);
+        return s;
+    }
+    static int onCloseSocket(void* self, curl_socket_t s) {
+        auto& w = *static_cast<Worker*>(self);
+        std::lock_guard lock(w.mutex);
+        std::erase(w.sockets, s);
+        return ::close(s);
+    }
     static int onPrerequest(void* self, char*, char*, int, int) {
         auto& w = *static_cast<Worker*>(self);
-        w.post([](SmtpControl& c) { Q_EMIT c.Connected(); });
+        w.post([](SmtpControl& c) { Q_EMIT c.Connected(); }, false);
         std::unique_lock lock(w.mutex);
-        w.wake.wait_until(lock, w.deadline, [&w] { return w.sendRequested || w.abandon; });
-        return w.sendRequested && !w.abandon ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+        w.wake.wait_until(lock, w.deadline, [&w] { return w.sendRequested || w.abandoned; });
+        return w.sendRequested && !w.abandoned ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
     }
     static size_t onRead(char* buffer, size_t size, size_t count, void* self) {
         auto& w = *static_cast<Worker*>(self);
@@ -110,27 +147,34 @@ struct SmtpControl::Worker {
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto& w = *static_cast<Worker*>(self);
         std::lock_guard lock(w.mutex);
-        return w.abandon ? 1 : 0;
+        return w.abandoned ? 1 : 0;
     }
 
     void run() {
-        CURL* curl = curl_easy_init();
+        // Both outlive the handle, whose cleanup may still write an error.
+        char error[CURL_ERROR_SIZE] = {};
+        const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> recipients(
+            curl_slist_append(nullptr, to.c_str()), &curl_slist_free_all);
+        const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(),
+                                                                         &curl_easy_cleanup);
+        CURL* const curl = handle.get();
         if (curl == nullptr) {
-            post([](SmtpControl& c) {
-                Q_EMIT c.SendError(CURLE_FAILED_INIT, "Cannot start the mail transfer");
-            });
+            post(
+                [](SmtpControl& c) {
+                    Q_EMIT c.SendError(CURLE_FAILED_INIT, "Cannot start the mail transfer");
+                },
+                true);
             return;
         }
-        char error[CURL_ERROR_SIZE] = {};
-        curl_slist* recipients = curl_slist_append(nullptr, to.c_str());
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+        // A password never goes over an unencrypted connection.
+        curl_easy_setopt(curl, CURLOPT_USE_SSL, long(login ? CURLUSESSL_ALL : CURLUSESSL_TRY));
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
         curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
-        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients);
+        curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
         curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
         curl_easy_setopt(curl, CURLOPT_READFUNCTION, &Worker::onRead);
         curl_easy_setopt(curl, CURLOPT_READDATA, this);
@@ -139,23 +183,92 @@ struct SmtpControl::Worker {
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
         curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Worker::onProgress);
         curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+        curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Worker::onOpenSocket);
+        curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+        curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Worker::onCloseSocket);
+        curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
         const CURLcode result = curl_easy_perform(curl);
         QString description = QString::fromUtf8(curl_easy_strerror(result));
         if (error[0] != '\0')
             description += QStringLiteral(": ") + QString::fromUtf8(error).trimmed();
-        curl_slist_free_all(recipients);
-        curl_easy_cleanup(curl);
+        if (result == CURLE_USE_SSL_FAILED && login)
+            description = QStringLiteral("The mail server offers no encryption, so the login "
+                                         "was not sent (") +
+                          description + u')';
+        // The outcome is known now; the QUIT that the cleanup below sends
+        // is a courtesy that nobody waits for.
         if (result == CURLE_OK)
-            post([](SmtpControl& c) { Q_EMIT c.SendComplete(); });
+            post([](SmtpControl& c) { Q_EMIT c.SendComplete(); }, true);
         else
-            post([result, description](SmtpControl& c) {
-                Q_EMIT c.SendError(int(result), description);
-            });
+            post([result,
+                  description](SmtpControl& c) { Q_EMIT c.SendError(int(result), description); },
+                 true);
+        curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplySeconds);
+    }
+
+    // Every worker still running, kept by the thread that runs it.
+    struct Live {
+        std::mutex mutex;
+        std::condition_variable ended;
+        std::vector<std::shared_ptr<Worker>> workers;
+    };
+    static Live& live() {
+        // Never destroyed: a worker may end after the program's exit.
+        static auto* const all = new Live;
+        return *all;
+    }
+    static void start(const std::shared_ptr<Worker>& worker) {
+        {
+            std::lock_guard lock(live().mutex);
+            live().workers.push_back(worker);
+        }
+        std::thread([worker] {
+            worker->run();
+            Live& all = live();
+            std::lock_guard lock(all.mutex);
+            std::erase(all.workers, worker);
+            all.ended.notify_all();
+        }).detach();
+    }
+    // Cuts every connection and waits, at most `bound`, for the workers.
+    static void endAll(std::chrono::milliseconds bound) {
+        Live& all = live();
+        std::unique_lock lock(all.mutex);
+        for (const auto& w : all.workers)
+            w->abandon(true);
+        all.ended.wait_for(lock, bound, [&all] { return all.workers.empty(); });
+    }
+
+    static void initialiseOnce() {
+        static const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+        (void)curlReady;
+        // Made after libcurl's set-up, so at exit it runs before the TLS
+        // library's own exit handler and no worker is left inside it.
+        static const struct ExitGuard {
+            ExitGuard() = default;
+            ExitGuard(const ExitGuard&) = delete;
+            ExitGuard& operator=(const ExitGuard&) = delete;
+            ~ExitGuard() { endAll(std::chrono::seconds(3)); }
+        } guard;
     }
 };
 
 SmtpControl::SmtpControl(QObject* parent)
-    : QObject(parent) {}
+    : QObject(parent) {
+    m_deadline.setSingleShot(true);
+    // The whole-mail limit holds whatever the worker is waiting for.
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (!m_outcomePending)
+            return;
+        m_outcomePending = false;
+        if (m_worker)
+            m_worker->abandon(true);
+        Q_EMIT SendError(CURLE_OPERATION_TIMEDOUT,
+                         QStringLiteral("Timeout was reached: the mail was not done after %1 "
+                                        "seconds")
+                             .arg(double(Timeout.count()) / 1000.0));
+    });
+}
 
 SmtpControl::~SmtpControl() {
     Disconnect();
@@ -211,24 +324,38 @@ QByteArray SmtpControl::message() const {
 
 void SmtpControl::Connect() {
     Disconnect();
-    initialiseCurlOnce();
-    m_worker = std::make_unique<Worker>();
-    Worker& w = *m_worker;
-    w.owner = this;
-    w.url = serverUrl(Server).toStdString();
-    w.from = '<' + FromAddress.trimmed().toStdString() + '>';
-    w.to = '<' + ToAddress.trimmed().toStdString() + '>';
-    w.payload = message();
-    w.connectTimeoutMs = long(ConnectTimeout.count());
-    w.timeoutMs = long(Timeout.count());
-    w.deadline = std::chrono::steady_clock::now() + Timeout;
-    if (w.url.empty()) {
-        w.post([](SmtpControl& c) {
-            Q_EMIT c.SendError(CURLE_URL_MALFORMAT, "No mail server given");
-        });
+    Worker::initialiseOnce();
+    auto w = std::make_shared<Worker>();
+    w->owner = this;
+    w->serial = ++m_serial;
+    w->url = serverUrl(Server).toStdString();
+    w->login = !QUrl(QString::fromStdString(w->url)).userInfo().isEmpty();
+    w->from = '<' + FromAddress.trimmed().toStdString() + '>';
+    w->to = '<' + ToAddress.trimmed().toStdString() + '>';
+    w->payload = message();
+    w->connectTimeoutMs = long(ConnectTimeout.count());
+    w->timeoutMs = long(Timeout.count());
+    w->deadline = std::chrono::steady_clock::now() + Timeout;
+    m_worker = w;
+    m_outcomePending = true;
+    m_deadline.start(Timeout);
+    if (w->url.empty()) {
+        w->post(
+            [](SmtpControl& c) { Q_EMIT c.SendError(CURLE_URL_MALFORMAT, "No mail server given"); },
+            true);
         return;
     }
-    w.thread = std::thread([&w] { w.run(); });
+    Worker::start(w);
+}
+
+void SmtpControl::deliver(quint64 serial, const std::function<void()>& emitEvent, bool outcome) {
+    if (serial != m_serial || !m_outcomePending)
+        return;
+    if (outcome) {
+        m_outcomePending = false;
+        m_deadline.stop();
+    }
+    emitEvent();
 }
 
 void SmtpControl::SendMessage() {
@@ -240,14 +367,12 @@ void SmtpControl::SendMessage() {
 }
 
 void SmtpControl::Disconnect() {
+    m_deadline.stop();
     if (!m_worker)
         return;
-    {
-        std::lock_guard lock(m_worker->mutex);
-        m_worker->abandon = true;
-        m_worker->wake.notify_all();
-    }
-    if (m_worker->thread.joinable())
-        m_worker->thread.join();
+    // A mail under way is cut off at once; a finished one may still take
+    // its leave of the server, on the worker alone.
+    m_worker->abandon(m_outcomePending);
     m_worker.reset();
+    m_outcomePending = false;
 }

@@ -2,8 +2,10 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 // The mail control: one HTML message with an optional attachment, sent over
@@ -13,10 +15,15 @@
 //
 // `Server` is "host" (port 25), "host:port", or a URL "smtp://host:587" or
 // "smtps://host:465", whose user and password parts, when present, are used
-// to log in. STARTTLS is used whenever the server offers it.
+// to log in. STARTTLS is used whenever the server offers it, and a login
+// is never sent without it: a server that offers no encryption then ends
+// in SendError.
 //
 // Every step is bounded: connecting takes at most ConnectTimeout and the
-// whole mail at most Timeout, after which SendError reports the cause.
+// whole mail at most Timeout, after which SendError reports the cause,
+// whatever the server does. The owning thread never waits for the worker:
+// a control that is dropped or disconnected abandons its mail at once, and
+// the worker ends on its own.
 class SmtpControl final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SmtpControl)
@@ -55,5 +62,12 @@ Q_SIGNALS:
 
 private:
     struct Worker;
-    std::unique_ptr<Worker> m_worker;
+    void deliver(quint64 serial, const std::function<void()>& emitEvent, bool final);
+
+    std::shared_ptr<Worker> m_worker;
+    // Each mail's events carry its number, so late events of an abandoned
+    // mail never reach the next one.
+    quint64 m_serial = 0;
+    bool m_outcomePending = false;
+    QTimer m_deadline;
 };

@@ -650,7 +650,7 @@ void Form1::mnuConfig_Click() {
 
 void Form1::mnuLogShow_Click() {
     // A missing viewer is not the recorder's concern: nothing happens.
-    ShellExecute::open(m_eventLog.logPath());
+    ShellExecute::openDocument(m_eventLog.logPath());
 }
 
 void Form1::mnuLogClear_Click() {

@@ -8,7 +8,7 @@ QUrl HelpCommands::onlineAddress() {
 }
 
 void HelpCommands::mnuDoc_Click() {
-    ShellExecute::open(documentationFile());
+    ShellExecute::openDocument(documentationFile());
 }
 
 void HelpCommands::mnuOnline_Click() {

@@ -9,7 +9,10 @@
 #include <QTest>
 
 #include <csignal>
+#include <linux/capability.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -26,6 +29,41 @@ bool writeAll(const QString& path, const QByteArray& content) {
 QByteArray shippedTemplate() {
     return readAll(QStringLiteral(SENTORIX_LOG_TEMPLATE));
 }
+
+// A folder that takes no new files while the object lives. Root passes
+// permission checks through CAP_DAC_OVERRIDE, so this thread leaves that
+// capability out of its effective set meanwhile.
+class ReadOnlyFolder final {
+public:
+    explicit ReadOnlyFolder(QString path)
+        : m_path(std::move(path)) {
+        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        if (syscall(SYS_capget, &m_header, m_saved) == 0) {
+            __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+            reduced[0].effective &= ~(1U << CAP_DAC_OVERRIDE);
+            m_dropped = syscall(SYS_capset, &m_header, reduced) == 0;
+        }
+    }
+    ~ReadOnlyFolder() {
+        if (m_dropped)
+            syscall(SYS_capset, &m_header, m_saved);
+        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    }
+    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
+    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
+
+    bool refusesNewFiles() const {
+        QFile probe(QDir(m_path).filePath(QStringLiteral("probe")));
+        return !probe.open(QIODevice::WriteOnly);
+    }
+
+private:
+    QString m_path;
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
 
 } // namespace
 
@@ -199,6 +237,21 @@ private Q_SLOTS:
         log().clear();
         QVERIFY(!QFile::exists(log().logPath()));
         QVERIFY(!log().AddLogEntry("1", "m", "", std::nullopt, 4.0F));
+    }
+
+    // A folder that refuses new files (a shared or locked-down one) still
+    // has its log written in place, and cleared.
+    void readOnlyFolderKeepsTheLog() {
+        const QByteArray dft = "T\r\n<!--DATA-->\r\n";
+        QVERIFY(writeAll(log().templatePath(), dft));
+        QVERIFY(writeAll(log().logPath(), dft));
+        ReadOnlyFolder folder(m_dir.path());
+        QVERIFY(folder.refusesNewFiles());
+        QVERIFY(log().AddLogEntry("1", "m", "", std::nullopt, 4.0F));
+        QCOMPARE(readAll(log().logPath()),
+                 "T\r\n" + EventLog::messageRow("1", "m") + "<!--DATA-->\r\n");
+        log().clear();
+        QCOMPARE(readAll(log().logPath()), dft);
     }
 
     void shippedTemplateHoldsOneMarkerInATable() {

@@ -604,8 +604,9 @@ private Q_SLOTS:
         QCOMPARE(logContent(), QByteArray("<table>\r\n<!--DATA-->\r\n</table>\r\n"));
     }
 
-    // Show log hands the page to the desktop's opener; the test puts a
-    // stand-in opener first on PATH that notes what it was given.
+    // Show log hands the page to the desktop's opener, also when the file
+    // carries an execute bit; the test puts a stand-in opener first on PATH
+    // that notes what it was given.
     void showLogOpensThePage() {
         const QString bin = m_home.filePath(QStringLiteral("bin"));
         QVERIFY(QDir().mkpath(bin));
@@ -628,6 +629,7 @@ private Q_SLOTS:
         QFile log(m_home.filePath(EventLog::LogFile));
         QVERIFY(log.open(QIODevice::WriteOnly));
         log.close();
+        log.setPermissions(log.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeUser);
         run.form.menus().mnuLogShow->trigger();
         QTRY_VERIFY(QFile::exists(seen));
         qputenv("PATH", path);

@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 
 SmtpServer::SmtpServer(Mode mode) {
-    const char* modes[] = {"accept", "refuse-rcpt", "auth", "silent"};
+    const char* modes[] = {"accept", "refuse-rcpt", "auth", "silent", "stall-data", "stall-quit"};
     // Debian's python, where python3-aiosmtpd is installed.
     m_process.start(QStringLiteral("/usr/bin/python3"),
                     {QStringLiteral(SENTORIX_SMTP_SERVER_SCRIPT),
@@ -30,4 +30,8 @@ QList<QJsonObject> SmtpServer::messages() const {
             return result;
         result << QJsonDocument::fromJson(f.readAll()).object();
     }
+}
+
+bool SmtpServer::sawLogin() const {
+    return QFile::exists(QDir(m_folder.path()).filePath(QStringLiteral("logins")));
 }

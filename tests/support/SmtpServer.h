@@ -10,7 +10,9 @@
 // on a free port, saving every message it accepts, parsed, as JSON.
 class SmtpServer final {
 public:
-    enum class Mode { Accept, RefuseRecipient, Auth, Silent };
+    // Silent: never says a word. StallAfterData: saves the message and never
+    // answers it. StallAtQuit: accepts the message, never answers QUIT.
+    enum class Mode { Accept, RefuseRecipient, Auth, Silent, StallAfterData, StallAtQuit };
     explicit SmtpServer(Mode mode = Mode::Accept);
     ~SmtpServer();
 
@@ -19,6 +21,8 @@ public:
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     // The messages received so far, oldest first.
     QList<QJsonObject> messages() const;
+    // Whether a client has tried to log in (Auth mode).
+    bool sawLogin() const;
 
 private:
     QTemporaryDir m_folder;

@@ -3,8 +3,10 @@
 
 smtp_server.py MODE DIR prints the port it listens on, then serves until
 stdin closes. Each accepted message is parsed and saved as DIR/N.json.
-MODE: accept | refuse-rcpt | auth (user "ann", password "pa55") | silent
-(accepts connections and never says a word).
+MODE: accept | refuse-rcpt | auth (user "ann", password "pa55"; every
+login attempt is noted in DIR/logins) | silent (accepts connections and
+never says a word) | stall-data (saves the message, never answers it) |
+stall-quit (accepts the message, never answers QUIT).
 """
 import asyncio
 import base64
@@ -40,7 +42,7 @@ if mode == "silent":
     silent()
 
 from aiosmtpd.controller import Controller  # noqa: E402
-from aiosmtpd.smtp import AuthResult, LoginPassword  # noqa: E402
+from aiosmtpd.smtp import MISSING, AuthResult, LoginPassword  # noqa: E402
 
 
 class Saver:
@@ -54,6 +56,7 @@ class Saver:
 
     async def handle_DATA(self, server, session, envelope):
         Saver.count += 1
+        stall = mode == "stall-data"
         msg = email.message_from_bytes(envelope.original_content, policy=email.policy.default)
         html, attachments = None, []
         for part in msg.walk():
@@ -81,10 +84,19 @@ class Saver:
         }
         with open(os.path.join(folder, f"{Saver.count}.json"), "w") as out:
             json.dump(record, out)
+        if stall:
+            await asyncio.sleep(3600)
         return "250 Message accepted"
+
+    async def handle_QUIT(self, server, session, envelope):
+        if mode == "stall-quit":
+            await asyncio.sleep(3600)
+        return MISSING
 
 
 def authenticate(server, session, envelope, mechanism, auth_data):
+    with open(os.path.join(folder, "logins"), "a") as out:
+        out.write(mechanism + "\n")
     ok = isinstance(auth_data, LoginPassword) and auth_data.login == b"ann" \
         and auth_data.password == b"pa55"
     return AuthResult(success=ok, auth_data=auth_data)
