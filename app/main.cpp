@@ -1,8 +1,8 @@
 #include "CommandLine.h"
 #include "ConfigSection.h"
 #include "Form1.h"
-#include "PublicStuff.h"
-#include "SettingsStore.h"
+#include "Program.h"
+#include "ProgramOptions.h"
 #include "TerminationSignals.h"
 
 #include <QApplication>
@@ -14,12 +14,9 @@ int main(int argc, char* argv[]) {
     QApplication::setOrganizationName(QString::fromLatin1(ConfigSection::Application));
 
     const CommandLine commandLine = CommandLine::fromArguments(app.arguments().mid(1));
-    PublicStuff stuff;
-    SettingsStore store(
-        SettingsStore::defaultPath(QString::fromLatin1(ConfigSection::Application)));
-    ConfigSection config(store);
-
-    Form1 form(commandLine, stuff, config);
+    // The environment is read here and nowhere else.
+    Program program(commandLine, ProgramOptions::fromEnvironment());
+    Form1 form(program);
     TerminationSignals termination;
     // A signal that arrives while start-up waits in a message box closes
     // the box and lets start-up finish; the program then ends from here,

@@ -191,12 +191,12 @@ void Configuration::Form_Load() {
     Label9->setText(power.text);
     Check2->setEnabled(power.checkEnabled);
     const PowerCheck::SaverList savers =
-        PowerCheck::screenSaverList(PublicStuff::SystemDirectory(), m.stuff.Saver);
+        PowerCheck::screenSaverList(m.stuff.SystemDirectory(), m.stuff.Saver);
     Combo1->clear();
     Combo1->addItems(savers.entries);
     Combo1->setCurrentIndex(savers.selected);
 
-    StatusPanel1->setText(freeSpaceText(PublicStuff::FreeDiskSpaceMB(m.stuff.VidPath)));
+    StatusPanel1->setText(freeSpaceText(m.stuff.freeDiskSpaceMB(m.stuff.VidPath)));
 }
 
 void Configuration::Slider1_Change() {
@@ -206,7 +206,7 @@ void Configuration::Slider1_Change() {
 }
 
 void Configuration::Text1_LostFocus() {
-    StatusPanel1->setText(freeSpaceText(PublicStuff::FreeDiskSpaceMB(Text1->text())));
+    StatusPanel1->setText(freeSpaceText(m.stuff.freeDiskSpaceMB(Text1->text())));
 }
 
 void Configuration::Command3_Click() {
@@ -230,7 +230,7 @@ void Configuration::Command1_Click() {
         return;
     }
     // 2: less free space than the limit needs a confirmation.
-    const double freeMB = PublicStuff::FreeDiskSpaceMB(Text1->text());
+    const double freeMB = m.stuff.freeDiskSpaceMB(Text1->text());
     const double limit = numericValue(Text4->text().trimmed());
     if (freeMB < limit) {
         const auto answer = QMessageBox::warning(

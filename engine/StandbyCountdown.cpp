@@ -38,7 +38,7 @@ void StandbyCountdown::Timer1_Timer() {
         return;
     Timer1.stop();
     // Started meanwhile (remote console): it stays on.
-    if (!m_surveillance.SurveillanceOn)
+    if (!m_surveillance.SurveillanceOn())
         m_surveillance.mnuStart_Click();
     Q_EMIT closeRequested(true);
 }

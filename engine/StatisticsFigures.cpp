@@ -30,7 +30,7 @@ StatisticsFigures StatisticsFigures::read(const PublicStuff& stuff, const Status
     f.barMaximum = int(std::lround(threshold * BarStepsPerPercent));
     const double shown = std::clamp(double(stuff.LastDeviation), 0.0, threshold);
     f.barValue = std::min(f.barMaximum, int(std::lround(shown * BarStepsPerPercent)));
-    f.frameState = frameStateText(panels.text(2), panels.text(4));
+    f.frameState = frameStateText(panels.text(Panel::State), panels.text(Panel::TimeToGo));
     f.deviceName = capture.DeviceName(capture.Device());
     f.deviceVersion = capture.DeviceVersion(capture.Device());
     return f;

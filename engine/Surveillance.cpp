@@ -21,12 +21,6 @@
 
 namespace {
 
-const QString Off = QStringLiteral("OFF");
-const QString Standby = QStringLiteral("STANDBY");
-const QString Recording = QStringLiteral("RECORDING");
-const QString Recorded = QStringLiteral("RECORDED");
-const QString LowDiskSpace = QStringLiteral("LOW DISK SPACE");
-const QString NoCamera = QStringLiteral("NO CAMERA");
 // A folder that cannot be written is tried again no sooner than this.
 constexpr int captureRetrySeconds = 10;
 
@@ -45,6 +39,7 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     , m_commandLine(commandLine)
     , m_menus(menus) {
     Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer1.setInterval(TickMs);
     Timer2.setObjectName(QStringLiteral("Timer2"));
     Timer2.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, &Surveillance::Timer1_Timer);
@@ -71,11 +66,11 @@ bool Surveillance::mailWillFollow() const {
 }
 
 bool Surveillance::overlaySwapped() const {
-    return m_capture.HasOverlay() && !NoOverlay;
+    return m_capture.HasOverlay() && !m_noOverlay;
 }
 
 void Surveillance::mnuStart_Click() {
-    if (SurveillanceOn)
+    if (m_surveillanceOn)
         stop();
     else
         start();
@@ -83,20 +78,20 @@ void Surveillance::mnuStart_Click() {
 
 void Surveillance::start() {
     trace("Start", "Step 1");
-    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
-        m_panels.setText(5, LowDiskSpace);
+    if (m_stuff.freeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
+        m_panels.setText(Panel::Timestamp, StatusPanels::stateName(SystemState::LowDiskSpace));
         return;
     }
     trace("Start", "Step 2");
-    Mailing = false;
-    SurveillanceOn = true;
-    RecordedLatch = false;
+    m_mailing = false;
+    m_surveillanceOn = true;
+    m_recordedLatch = false;
     m_captureRetryAt = QDateTime();
     m_menus.mnuStart->setText(QStringLiteral("&Stop"));
     m_menus.mnuTimer->setVisible(false);
     trace("Start", "Step 3");
-    m_panels.setText(2, Standby);
-    m_panels.setText(5, QString());
+    m_panels.setState(SystemState::Standby);
+    m_panels.setText(Panel::Timestamp, QString());
     m_stuff.BaseSize = 0;
     Timer1.start();
     m_stuff.BaseCountdown = 0;
@@ -114,22 +109,22 @@ void Surveillance::startScreenSaver() {
     if (saver.isEmpty() || saver.left(4) == QStringLiteral("--- "))
         return;
     // A missing or broken saver is no reason to stay unarmed.
-    ShellExecute::open(PublicStuff::SystemDirectory() + saver + QStringLiteral(".scr"));
+    ShellExecute::open(m_stuff.SystemDirectory() + saver + QStringLiteral(".scr"));
 }
 
 void Surveillance::stop() {
     trace("Stop", "Step 1");
     Timer1.stop();
-    SurveillanceOn = false;
+    m_surveillanceOn = false;
     trace("Stop", "Step 2");
     if (m_menus.mnuSuspend->isEnabled())
         mnuSuspend_Click();
     m_menus.mnuStart->setText(QStringLiteral("&Start"));
     m_menus.mnuTimer->setVisible(true);
     trace("Stop", "Step 3");
-    m_panels.setText(2, Off);
-    m_panels.setText(1, QString());
-    m_panels.setText(3, QString());
+    m_panels.setState(SystemState::Off);
+    m_panels.setText(Panel::Deviation, QString());
+    m_panels.setText(Panel::BaseRefresh, QString());
     Q_EMIT statisticsVisibilityRequested(false);
 }
 
@@ -137,8 +132,8 @@ void Surveillance::mnuSuspend_Click() {
     const QScopedValueRollback suspending(m_suspending, true);
     trace("Suspend", "Step 1");
     m_menus.mnuSuspend->setEnabled(false);
-    StopPending = false;
-    RecordedLatch = false;
+    m_stopPending = false;
+    m_recordedLatch = false;
     // A capture start still waiting would begin a recording nobody ends.
     Timer2.stop();
     trace("Suspend", "Step 2");
@@ -154,16 +149,16 @@ void Surveillance::mnuSuspend_Click() {
     trace("Suspend", "Step 4");
     // A capture that never wrote a file leaves no row either.
     if (std::exchange(m_recordingHasFile, false))
-        Q_EMIT recordingStopped(m_panels.text(5), DateText::general(m_stuff.now()),
+        Q_EMIT recordingStopped(m_panels.text(Panel::Timestamp), DateText::general(m_stuff.now()),
                                 m_capture.CaptureFile());
-    m_panels.setText(2, Standby);
-    m_panels.setText(1, QString());
-    m_panels.setText(4, QString());
-    m_panels.setText(5, QString());
+    m_panels.setState(SystemState::Standby);
+    m_panels.setText(Panel::Deviation, QString());
+    m_panels.setText(Panel::TimeToGo, QString());
+    m_panels.setText(Panel::Timestamp, QString());
 }
 
 void Surveillance::FrameCallback(const VideoHeader* header) {
-    if (m_capture.IsCapturing() || !SurveillanceOn)
+    if (m_capture.IsCapturing() || !m_surveillanceOn)
         return;
     trace("Frame_Callback", "Begin");
     Frame_Handler(header);
@@ -181,6 +176,7 @@ void Surveillance::StatusCallback(int code, const QString& text) {
     if (status.endsWith(QChar(u'\0')))
         status.chop(1);
     m_stuff.CaptureStatusText = status;
+    Q_EMIT captureStatusChanged(status);
     if (code == CaptureControl::StatusCaptureFailed) {
         captureFailed();
         return;
@@ -194,16 +190,16 @@ void Surveillance::StatusCallback(int code, const QString& text) {
     if (code == CaptureControl::StatusDeviceLost) {
         m_stuff.WriteTrace(QStringLiteral("Status_Callback"),
                            QStringLiteral("Camera lost: ") + status);
-        m_armedWhenLost = SurveillanceOn;
-        if (SurveillanceOn)
+        m_armedWhenLost = m_surveillanceOn;
+        if (m_surveillanceOn)
             stop();
-        m_panels.setText(5, NoCamera);
+        m_panels.setText(Panel::Timestamp, StatusPanels::stateName(SystemState::NoCamera));
     } else if (code == CaptureControl::StatusDeviceBack) {
         trace("Status_Callback", "Camera back");
         m_stuff.BaseSize = 0;
-        if (m_panels.text(5) == NoCamera)
-            m_panels.setText(5, QString());
-        if (std::exchange(m_armedWhenLost, false) && !SurveillanceOn)
+        if (m_panels.text(Panel::Timestamp) == StatusPanels::stateName(SystemState::NoCamera))
+            m_panels.setText(Panel::Timestamp, QString());
+        if (std::exchange(m_armedWhenLost, false) && !m_surveillanceOn)
             start();
     }
 }
@@ -231,7 +227,7 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
     const QScopedValueRollback examining(m_examining, true);
     // As in mnuSuspend_Click: no clicks, so no dialog opens mid-frame.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!SurveillanceOn || Mailing || m_suspending)
+    if (!m_surveillanceOn || m_mailing || m_suspending)
         return;
 
     trace("Frame_Handler", "Step 1");
@@ -251,52 +247,52 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
 
     if (m_stuff.BaseSize == 0) {
         m_stuff.BaseSize = s;
-        BaseTakenAt = m_stuff.now();
+        m_baseTakenAt = m_stuff.now();
         ++m_stuff.BaseCount;
     }
     trace("Frame_Handler", "Step 4");
     const float d = MotionMeasure::deviation(s, m_stuff.BaseSize);
-    m_panels.setText(1, MotionMeasure::panelText(d, m_stuff.Threshold));
+    m_panels.setText(Panel::Deviation, MotionMeasure::panelText(d, m_stuff.Threshold));
     m_stuff.LastDeviation = d;
     m_stuff.LastFrameSize = s;
     ++m_stuff.FrameCount;
 
-    const bool active = d >= m_stuff.Threshold || ForceRecording;
+    const bool active = d >= m_stuff.Threshold || m_forceRecording;
     if (active) {
-        if (!m_capture.IsCapturing() && !RecordedLatch)
+        if (!m_capture.IsCapturing() && !m_recordedLatch)
             startRecording();
-        if (m_stuff.TimeType == 1)
-            StopPending = false;
-    } else if (m_capture.IsCapturing() && !StopPending) {
+        if (m_stuff.TimeType == StopMode::AfterActivity)
+            m_stopPending = false;
+    } else if (m_capture.IsCapturing() && !m_stopPending) {
         initiateStop("Initiate Stop (variable recording time)");
     }
-    if (m_capture.IsCapturing() && m_stuff.TimeType == 2 && !StopPending)
+    if (m_capture.IsCapturing() && m_stuff.TimeType == StopMode::FixedTime && !m_stopPending)
         initiateStop("Initiate Stop (fixed recording time)");
-    if (d < m_stuff.Threshold && RecordedLatch) {
-        RecordedLatch = false;
-        m_panels.setText(2, Standby);
+    if (d < m_stuff.Threshold && m_recordedLatch) {
+        m_recordedLatch = false;
+        m_panels.setState(SystemState::Standby);
     }
 }
 
 void Surveillance::initiateStop(const QString& kind) {
     m_stuff.WriteTrace(QStringLiteral("Frame_Handler"), kind);
-    StopPendingSince = m_stuff.now();
-    StopPending = true;
+    m_stopPendingSince = m_stuff.now();
+    m_stopPending = true;
 }
 
 void Surveillance::startRecording() {
     trace("Frame_Handler", "Initiate Start");
-    m_panels.setText(5, DateText::general(m_stuff.now()));
+    m_panels.setText(Panel::Timestamp, DateText::general(m_stuff.now()));
     m_menus.mnuSuspend->setEnabled(true);
-    ForceRecording = false;
-    m_panels.setText(2, Recording);
+    m_forceRecording = false;
+    m_panels.setState(SystemState::Recording);
     trace("Frame_Handler", "Set outfile");
-    OutputFile =
-        RecordingName::unused(RecordingName::fromStartText(m_stuff.VidPath, m_panels.text(5)));
-    m_capture.setCaptureFile(OutputFile);
+    m_outputFile = RecordingName::unused(
+        RecordingName::fromStartText(m_stuff.VidPath, m_panels.text(Panel::Timestamp)));
+    m_capture.setCaptureFile(m_outputFile);
     m_recordingHasFile = false;
     Timer2.start(1);
-    StopPending = false;
+    m_stopPending = false;
 }
 
 void Surveillance::Timer2_Timer() {
@@ -304,8 +300,8 @@ void Surveillance::Timer2_Timer() {
     trace("Timer_2", "Step 1");
     if (mailWillFollow()) {
         trace("Timer_2", "Step 2 (Snapshot)");
-        SnapshotDibFile = m_stuff.VidPath + QStringLiteral("StillShot.dib");
-        m_capture.SaveFrameAsDIB(SnapshotDibFile);
+        m_snapshotDibFile = m_stuff.VidPath + QStringLiteral("StillShot.dib");
+        m_capture.SaveFrameAsDIB(m_snapshotDibFile);
     }
     trace("Timer_2", "Step 3");
     if (overlaySwapped()) {
@@ -336,41 +332,48 @@ void Surveillance::Timer1_Timer() {
 }
 
 bool Surveillance::countDownEndingPeriod() {
-    if (!m_capture.IsCapturing() || !StopPending) {
-        m_panels.setText(4, QString());
+    if (!m_capture.IsCapturing() || !m_stopPending) {
+        m_panels.setText(Panel::TimeToGo, QString());
         return false;
     }
     trace("Timer_1", "Countdown ending period");
-    const std::int64_t r = m_stuff.RecordSeconds - secondsSince(StopPendingSince);
-    m_panels.setText(4, secondsText(r));
+    const std::int64_t r = m_stuff.RecordSeconds - secondsSince(m_stopPendingSince);
+    m_panels.setText(Panel::TimeToGo, secondsText(r));
     if (r >= 1)
         return false;
-    const QString started = m_panels.text(5);
+    const QString started = m_panels.text(Panel::Timestamp);
     mnuSuspend_Click();
-    if (m_stuff.TimeType == 2) {
-        m_panels.setText(2, Recorded);
-        RecordedLatch = true;
+    if (m_stuff.TimeType == StopMode::FixedTime) {
+        m_panels.setState(SystemState::Recorded);
+        m_recordedLatch = true;
     }
-    if (!mailWillFollow() || !SendMail)
+    if (!mailWillFollow())
         return false;
     Timer1.stop();
-    SendMail(started);
+    m_mailing = true;
+    Q_EMIT mailRequested(started);
     return true;
+}
+
+void Surveillance::mailEnded() {
+    if (m_surveillanceOn)
+        Timer1.start();
+    m_mailing = false;
 }
 
 void Surveillance::countDownBaseRefresh() {
     const bool capturing = m_capture.IsCapturing();
     const bool due = (!capturing || !m_stuff.SuspendRefresh) && m_stuff.RefreshSeconds > 0 &&
-                     m_stuff.BaseSize > 0 && !RecordedLatch;
+                     m_stuff.BaseSize > 0 && !m_recordedLatch;
     if (!due) {
         const bool waiting = m_stuff.BaseSize > 0 && m_stuff.RefreshSeconds > 0 &&
-                             ((capturing && m_stuff.SuspendRefresh) || RecordedLatch);
-        m_panels.setText(3, waiting ? QStringLiteral("Wait") : QString());
+                             ((capturing && m_stuff.SuspendRefresh) || m_recordedLatch);
+        m_panels.setText(Panel::BaseRefresh, waiting ? QStringLiteral("Wait") : QString());
         return;
     }
     trace("Timer_1", "Check new base");
-    const std::int64_t r = m_stuff.RefreshSeconds - secondsSince(BaseTakenAt);
-    m_panels.setText(3, secondsText(r));
+    const std::int64_t r = m_stuff.RefreshSeconds - secondsSince(m_baseTakenAt);
+    m_panels.setText(Panel::BaseRefresh, secondsText(r));
     if (r < 1)
         m_stuff.BaseSize = 0;
     // Only a capture of many hours with the refresh suspended goes past the
@@ -381,12 +384,12 @@ void Surveillance::countDownBaseRefresh() {
 
 void Surveillance::checkLowSpace() {
     trace("Timer_1", "Check low space");
-    if (PublicStuff::FreeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace))
+    if (m_stuff.freeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace))
         stopForLowSpace();
 }
 
 void Surveillance::stopForLowSpace() {
-    if (SurveillanceOn)
+    if (m_surveillanceOn)
         mnuStart_Click();
-    m_panels.setText(5, LowDiskSpace);
+    m_panels.setText(Panel::Timestamp, StatusPanels::stateName(SystemState::LowDiskSpace));
 }

@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 
 class CaptureControl;
@@ -61,21 +60,25 @@ public:
 
     // A notification mail follows the end of the ending period.
     bool mailWillFollow() const;
+    // The mail that mailRequested asked for has been sent or has failed: the tick
+    // and the detection go on.
+    void mailEnded();
+    // The remote console's "record now": the next frame starts a recording.
+    void forceRecording() { m_forceRecording = true; }
+    void setNoOverlay(bool noOverlay) { m_noOverlay = noOverlay; }
 
-    // The mail routine; called with the start text of the recording. While
-    // none is installed no mail is sent and the tick goes on.
-    std::function<void(const QString& startText)> SendMail;
+    // The engine's state.
+    bool SurveillanceOn() const { return m_surveillanceOn; }
+    bool Mailing() const { return m_mailing; }
+    bool RecordedLatch() const { return m_recordedLatch; }
+    bool StopPending() const { return m_stopPending; }
+    bool ForceRecording() const { return m_forceRecording; }
+    bool NoOverlay() const { return m_noOverlay; }
+    const QString& OutputFile() const { return m_outputFile; }
+    const QString& SnapshotDibFile() const { return m_snapshotDibFile; }
 
-    bool SurveillanceOn = false;
-    bool Mailing = false;
-    bool RecordedLatch = false;
-    bool StopPending = false;
-    QDateTime StopPendingSince;
-    bool ForceRecording = false;
-    bool NoOverlay = false;
-    QString OutputFile;
-    QString SnapshotDibFile;
-    QDateTime BaseTakenAt;
+    // The supervision tick's period; the tick runs while armed.
+    static constexpr int TickMs = 250;
     QTimer Timer1;
     QTimer Timer2;
 
@@ -84,6 +87,11 @@ Q_SIGNALS:
     void recordingStopped(const QString& started, const QString& stopped, const QString& file);
     // The statistics window is to be shown on arming, hidden on disarming.
     void statisticsVisibilityRequested(bool visible);
+    // A recording's ending period is over and its mail is due; the tick and
+    // the detection wait for mailEnded().
+    void mailRequested(const QString& startText);
+    // The capture control reported a new status, now in CaptureStatusText.
+    void captureStatusChanged(const QString& status);
 
 private:
     void start();
@@ -137,4 +145,14 @@ private:
     bool m_recordingHasFile = false;
     // After a failed capture the next one waits until then.
     QDateTime m_captureRetryAt;
+    bool m_surveillanceOn = false;
+    bool m_mailing = false;
+    bool m_recordedLatch = false;
+    bool m_stopPending = false;
+    QDateTime m_stopPendingSince;
+    bool m_forceRecording = false;
+    bool m_noOverlay = false;
+    QString m_outputFile;
+    QString m_snapshotDibFile;
+    QDateTime m_baseTakenAt;
 };

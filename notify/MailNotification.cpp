@@ -23,7 +23,10 @@ MailNotification::MailNotification(PublicStuff& stuff, StatusPanels& panels,
     , m_panels(panels)
     , m_surveillance(surveillance)
     , m_snapshot(snapshot)
-    , m_window(std::move(window)) {}
+    , m_window(std::move(window)) {
+    connect(&m_surveillance, &Surveillance::mailRequested, this, &MailNotification::SendMail);
+    connect(this, &MailNotification::mailFinished, &m_surveillance, &Surveillance::mailEnded);
+}
 
 MailNotification::~MailNotification() {
     delete m_smtp.data();
@@ -49,10 +52,9 @@ QString MailNotification::body(const QString& camera, const QString& startText,
 
 void MailNotification::SendMail(const QString& startText) {
     trace("Step 1");
-    m_surveillance.Mailing = true;
-    m_panels.setText(1, QStringLiteral("n/a"));
-    m_panels.setText(2, QStringLiteral("MAILING"));
-    m_panels.setText(3, QStringLiteral("n/a"));
+    m_panels.setText(Panel::Deviation, QStringLiteral("n/a"));
+    m_panels.setState(SystemState::Mailing);
+    m_panels.setText(Panel::BaseRefresh, QStringLiteral("n/a"));
 
     trace("Step 2");
     removeControl(); // at most one control at a time
@@ -73,7 +75,7 @@ void MailNotification::SendMail(const QString& startText) {
     m_smtp->Body = body(camera.value_or(QString()), startText, DateText::general(m_stuff.now()));
 
     trace("Step 4");
-    const bool snapshot = m_snapshot.SaveJPGPic(m_surveillance.SnapshotDibFile, m_stuff.VidPath);
+    const bool snapshot = m_snapshot.SaveJPGPic(m_surveillance.SnapshotDibFile(), m_stuff.VidPath);
     m_smtp->Attachment = snapshot ? m_snapshot.SnapshotJpgFile : QString();
     m_smtp->ToAddress = m_stuff.EMail;
     m_smtp->FromAddress = m_stuff.EMail;
@@ -93,9 +95,8 @@ void MailNotification::SMTP_SendComplete() {
     if (m_window.AddLogEntry)
         m_window.AddLogEntry(DateText::general(m_stuff.now()),
                              QStringLiteral("Mail sent to ") + m_stuff.EMail, QString());
-    m_panels.setText(2, m_stuff.TimeType != 1 ? QStringLiteral("RECORDED")
-                                              : QStringLiteral("STANDBY"));
-    resume();
+    m_panels.setState(m_stuff.TimeType != StopMode::AfterActivity ? SystemState::Recorded
+                                                                  : SystemState::Standby);
     Q_EMIT mailFinished(true);
 }
 
@@ -105,8 +106,7 @@ void MailNotification::SMTP_SendError(int, const QString& description) {
         m_window.AddLogEntry(DateText::general(m_stuff.now()),
                              QStringLiteral("Error sending mail: ") + description, QString());
     removeControl();
-    m_panels.setText(2, QStringLiteral("STANDBY"));
-    resume();
+    m_panels.setState(SystemState::Standby);
     Q_EMIT mailFinished(false);
 }
 
@@ -118,12 +118,6 @@ void MailNotification::removeControl() {
     // The control may be in the middle of raising the event that got here.
     m_smtp->deleteLater();
     m_smtp = nullptr;
-}
-
-void MailNotification::resume() {
-    if (m_surveillance.SurveillanceOn)
-        m_surveillance.Timer1.start();
-    m_surveillance.Mailing = false;
 }
 
 void MailNotification::trace(const char* text) {

@@ -32,6 +32,7 @@ public:
             AddLogEntry;
     };
 
+    // Sends the mail each time the surveillance says one is due.
     MailNotification(PublicStuff& stuff, StatusPanels& panels, Surveillance& surveillance,
                      JpegSnapshot& snapshot, Window window, QObject* parent = nullptr);
     ~MailNotification() override;
@@ -54,12 +55,11 @@ public:
     std::chrono::milliseconds Timeout{120000};
 
 Q_SIGNALS:
-    // The outcome is handled: logged, panel 2 set, the tick running again.
+    // The outcome is handled: logged and panel 2 set; the engine goes on.
     void mailFinished(bool sent);
 
 private:
     void removeControl();
-    void resume();
     void trace(const char* text);
 
     PublicStuff& m_stuff;

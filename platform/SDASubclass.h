@@ -33,6 +33,8 @@ public:
 
     // SENTORIX_LOGIN_BUS when set, else empty (the system bus).
     static QString defaultBusAddress();
+    // How often the standby option is looked at while hooked.
+    void setQueryInterval(int ms) { m_queryTimer.setInterval(ms); }
 
     // Mode ModeStart hooks the window, ModeEnd unhooks it. The two flags
     // are accepted as the component takes them; they change nothing here.

@@ -15,18 +15,20 @@ const QByteArray DashLine(50, '-');
 constexpr char ClearScreen[] = "\x1b[2J";
 constexpr qsizetype StatusWidth = 15;
 
+QByteArray name(SystemState state) {
+    return StatusPanels::stateName(state).toUtf8();
+}
+
 } // namespace
 
 TelnetConsole::TelnetConsole(Winsock& socket, PublicStuff& stuff, StatusPanels& panels,
-                             Surveillance& surveillance, CaptureControl& capture,
-                             std::function<void()> startStop, QObject* parent)
+                             Surveillance& surveillance, CaptureControl& capture, QObject* parent)
     : QObject(parent)
     , m_socket(socket)
     , m_stuff(stuff)
     , m_panels(panels)
     , m_surveillance(surveillance)
-    , m_capture(capture)
-    , m_startStop(std::move(startStop)) {
+    , m_capture(capture) {
     m_sessionTimer.setSingleShot(true);
     connect(&m_sessionTimer, &QTimer::timeout, this, [this] {
         trace("Session timed out");
@@ -69,9 +71,11 @@ QByteArray TelnetConsole::banner() {
 QByteArray TelnetConsole::menu(const QString& status) {
     const QByteArray field = status.trimmed().toUtf8().rightJustified(StatusWidth, ' ');
     return ClearScreen + DashLine + CrLf + "Main Menu" + QByteArray(26, ' ') + field + CrLf +
-           DashLine + CrLf + "1 - Start (-> STANDBY)" + CrLf + "2 - Stop (-> OFF)" + CrLf +
-           "3 - Start recording now (-> RECORDING)" + CrLf + "4 - Mail a snapshot (-> MAILING)" +
-           CrLf + "5 - Status information" + CrLf + "9 - Exit" + CrLf + CrLf;
+           DashLine + CrLf + "1 - Start (-> " + name(SystemState::Standby) + ")" + CrLf +
+           "2 - Stop (-> " + name(SystemState::Off) + ")" + CrLf + "3 - Start recording now (-> " +
+           name(SystemState::Recording) + ")" + CrLf + "4 - Mail a snapshot (-> " +
+           name(SystemState::Mailing) + ")" + CrLf + "5 - Status information" + CrLf + "9 - Exit" +
+           CrLf + CrLf;
 }
 
 void TelnetConsole::Winsock_ConnectionRequest(int requestID) {
@@ -81,8 +85,8 @@ void TelnetConsole::Winsock_ConnectionRequest(int requestID) {
     m_socket.Accept(requestID);
     m_ended = false;
     send(banner());
-    TelnetInput.clear();
-    TelnetState = 1;
+    m_telnetInput.clear();
+    m_telnetState = State::Password;
     m_sessionTimer.start(LoginTimeout);
 }
 
@@ -92,23 +96,23 @@ void TelnetConsole::Winsock_DataArrival(qint64) {
 }
 
 void TelnetConsole::receive(const QByteArray& data) {
-    TelnetInput += data;
-    if (TelnetState == 1) {
-        const qsizetype cr = TelnetInput.indexOf('\r');
+    m_telnetInput += data;
+    if (m_telnetState == State::Password) {
+        const qsizetype cr = m_telnetInput.indexOf('\r');
         if (cr >= 0) {
-            const QByteArray line = TelnetInput.left(cr);
-            TelnetInput.clear();
+            const QByteArray line = m_telnetInput.left(cr);
+            m_telnetInput.clear();
             ProcessTelnetInput(line);
-        } else if (TelnetInput.size() > MaxPasswordLine) {
+        } else if (m_telnetInput.size() > MaxPasswordLine) {
             // No password is this long; refuse rather than collect forever.
-            const QByteArray line = TelnetInput;
-            TelnetInput.clear();
+            const QByteArray line = m_telnetInput;
+            m_telnetInput.clear();
             ProcessTelnetInput(line);
         }
-    } else if (TelnetState == 2) {
+    } else if (m_telnetState == State::Menu) {
         m_sessionTimer.start(IdleTimeout);
-        const QByteArray piece = TelnetInput;
-        TelnetInput.clear();
+        const QByteArray piece = m_telnetInput;
+        m_telnetInput.clear();
         ProcessTelnetInput(piece);
     }
 }
@@ -149,17 +153,17 @@ void TelnetConsole::send(const QByteArray& text) {
     }
 }
 
-void TelnetConsole::reply(const char* text) {
-    send(CrLf + QByteArray(text) + CrLf);
+void TelnetConsole::reply(const QByteArray& text) {
+    send(CrLf + text + CrLf);
 }
 
 void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
     trace("Process Telnet Input");
-    const QByteArray theMenu = menu(m_panels.text(2));
-    if (TelnetState == 1) {
+    const QByteArray theMenu = menu(m_panels.text(Panel::State));
+    if (m_telnetState == State::Password) {
         if (!m_stuff.RemotePassword.isEmpty() && text == m_stuff.RemotePassword.toUtf8()) {
             send(theMenu);
-            TelnetState = 2;
+            m_telnetState = State::Menu;
             m_sessionTimer.start(IdleTimeout);
         } else {
             reply("Password is not correct.");
@@ -167,7 +171,7 @@ void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
         }
         return;
     }
-    if (TelnetState != 2)
+    if (m_telnetState != State::Menu)
         return;
     send(theMenu);
     if (text.size() == 1)
@@ -175,37 +179,37 @@ void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
 }
 
 void TelnetConsole::runCommand(char key) {
-    const bool on = m_surveillance.SurveillanceOn;
+    const bool on = m_surveillance.SurveillanceOn();
     switch (key) {
     case '1':
         if (on) {
-            reply("The program is already STANDBY.");
+            reply("The program is already " + name(SystemState::Standby) + ".");
         } else {
-            m_startStop();
-            reply("The program is now STANDBY.");
+            m_surveillance.mnuStart_Click();
+            reply("The program is now " + name(SystemState::Standby) + ".");
         }
         break;
     case '2':
         if (on) {
-            m_startStop();
-            reply("The program is now OFF.");
+            m_surveillance.mnuStart_Click();
+            reply("The program is now " + name(SystemState::Off) + ".");
         } else {
-            reply("The program is already OFF.");
+            reply("The program is already " + name(SystemState::Off) + ".");
         }
         break;
     case '3':
         if (!on) {
-            reply("The program is not STANDBY.");
+            reply("The program is not " + name(SystemState::Standby) + ".");
         } else if (m_capture.IsCapturing()) {
             reply("Program is already capturing. Please wait.");
         } else {
-            m_surveillance.ForceRecording = true;
+            m_surveillance.forceRecording();
             reply("Capturing process started");
         }
         break;
     case '4':
         if (!on)
-            reply("The program is not STANDBY.");
+            reply("The program is not " + name(SystemState::Standby) + ".");
         else if (m_capture.IsCapturing())
             reply("Program is already capturing. Please wait.");
         else if (m_stuff.EMail.trimmed().isEmpty())
@@ -227,11 +231,11 @@ void TelnetConsole::runCommand(char key) {
 
 void TelnetConsole::sendStatusReport() {
     send(QByteArray("PROGRAM STATUS") + CrLf);
-    send("Image data  : " + m_panels.text(1).toUtf8() + CrLf);
-    send("Pgm Status  : " + m_panels.text(2).toUtf8() + CrLf);
-    send("Base Refresh: " + m_panels.text(3).toUtf8() + CrLf);
-    send("Time to go  : " + m_panels.text(4).toUtf8() + CrLf);
-    send("Timestamp   : " + m_panels.text(5).toUtf8() + CrLf);
+    send("Image data  : " + m_panels.text(Panel::Deviation).toUtf8() + CrLf);
+    send("Pgm Status  : " + m_panels.text(Panel::State).toUtf8() + CrLf);
+    send("Base Refresh: " + m_panels.text(Panel::BaseRefresh).toUtf8() + CrLf);
+    send("Time to go  : " + m_panels.text(Panel::TimeToGo).toUtf8() + CrLf);
+    send("Timestamp   : " + m_panels.text(Panel::Timestamp).toUtf8() + CrLf);
 }
 
 void TelnetConsole::trace(const char* text) {

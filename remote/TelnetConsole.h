@@ -7,7 +7,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 
 class CaptureControl;
 class PublicStuff;
@@ -32,9 +31,12 @@ public:
     static constexpr qsizetype MaxPasswordLine = 256;
     static constexpr qint64 MaxPendingOutput = 1 << 20;
 
+    // Where a connection stands: no client, waiting for the password, in
+    // the menu.
+    enum class State : std::int16_t { Closed = 0, Password = 1, Menu = 2 };
+
     TelnetConsole(Winsock& socket, PublicStuff& stuff, StatusPanels& panels,
-                  Surveillance& surveillance, CaptureControl& capture,
-                  std::function<void()> startStop, QObject* parent = nullptr);
+                  Surveillance& surveillance, CaptureControl& capture, QObject* parent = nullptr);
 
     // Binds and listens while a password is in force; a port that cannot be
     // had leaves the program without a console and says so in the trace
@@ -63,8 +65,7 @@ public:
     // The menu with panel 2's text as its status field.
     static QByteArray menu(const QString& status);
 
-    std::int16_t TelnetState = 0;
-    QByteArray TelnetInput;
+    State TelnetState() const { return m_telnetState; }
     std::chrono::milliseconds LoginTimeout{60000};
     std::chrono::milliseconds IdleTimeout{600000};
 
@@ -74,7 +75,7 @@ Q_SIGNALS:
 
 private:
     void send(const QByteArray& text);
-    void reply(const char* text);
+    void reply(const QByteArray& text);
     void sendStatusReport();
     void runCommand(char key);
     void endConnection();
@@ -85,7 +86,8 @@ private:
     StatusPanels& m_panels;
     Surveillance& m_surveillance;
     CaptureControl& m_capture;
-    std::function<void()> m_startStop;
+    State m_telnetState = State::Closed;
+    QByteArray m_telnetInput;
     QTimer m_sessionTimer;
     // Set while a reply is being sent, so a connection ended by the output
     // cap is not ended a second time by the command that sent it.

@@ -1,28 +1,17 @@
 #include "Form1.h"
 
-#include "AviRepair.h"
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
-#include "ConfigSection.h"
 #include "Configuration.h"
 #include "HelpCommands.h"
-#include "JpegLibrary.h"
-#include "JpegSnapshot.h"
-#include "MailNotification.h"
-#include "PowerBroadcast.h"
 #include "PowerScheme.h"
+#include "Program.h"
 #include "ProgramInfo.h"
-#include "PublicStuff.h"
 #include "RegistryView.h"
-#include "SDASubclass.h"
-#include "ShellExecute.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
-#include "Surveillance.h"
-#include "TelnetConsole.h"
 #include "TimerForm.h"
-#include "Winsock.h"
 #include "frmAbout.h"
 
 #include <QCloseEvent>
@@ -30,7 +19,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QStandardPaths>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -48,28 +36,13 @@ constexpr int PicFrameDesignHeight = 4695;
 constexpr int CaptureOffset = 120;
 constexpr int StatusBarHeight = 375;
 
-struct Option {
-    const char* caption;
-    double value;
-};
-constexpr std::array<Option, 5> Sensitivities{
-    {{"&Very high", 1.2}, {"&High", 2.0}, {"&Medium", 4.0}, {"&Low", 6.0}, {"V&ery low", 8.0}}};
-constexpr std::array<Option, 6> RecordTimes{{{"10 seconds", 10},
-                                             {"20 seconds", 20},
-                                             {"30 seconds", 30},
-                                             {"1 minute", 60},
-                                             {"2 minutes", 120},
-                                             {"5 minutes", 300}}};
-constexpr std::array<Option, 7> RefreshTimes{{{"30 seconds", 30},
-                                              {"1 minute", 60},
-                                              {"5 minutes", 300},
-                                              {"10 minutes", 600},
-                                              {"30 minutes", 1800},
-                                              {"1 hour", 3600},
-                                              {"Never", 0}}};
-
-constexpr int MinFrameRate = 1;
-constexpr int MaxFrameRate = 25;
+// The entries of the option menus; the program holds their values.
+constexpr std::array<const char*, 5> Sensitivities{"&Very high", "&High", "&Medium", "&Low",
+                                                   "V&ery low"};
+constexpr std::array<const char*, 6> RecordTimes{"10 seconds", "20 seconds", "30 seconds",
+                                                 "1 minute",   "2 minutes",  "5 minutes"};
+constexpr std::array<const char*, 7> RefreshTimes{
+    "30 seconds", "1 minute", "5 minutes", "10 minutes", "30 minutes", "1 hour", "Never"};
 
 int pixels(double twips) {
     return int(std::lround(twips / Form1::TwipsPerPixel));
@@ -87,27 +60,13 @@ double windowSize(double storedTwips, double defaultTwips) {
     return px >= 0.5 && px <= MaxPixels ? storedTwips : defaultTwips;
 }
 
-template <std::size_t N> bool inTable(const std::array<Option, N>&, int index) {
-    return index >= 1 && index <= int(N);
-}
-
 } // namespace
 
-Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& config,
-             QWidget* parent)
+Form1::Form1(Program& program, QWidget* parent)
     : QMainWindow(parent)
-    , m_commandLine(commandLine)
-    , m_stuff(stuff)
-    , m_config(config)
-    , m_capture(new CaptureControl(this))
-    , m_panels(new StatusPanels(this))
+    , m_program(program)
     , m_picFrame(new QFrame)
-    , m_view(new CaptureView(m_picFrame))
-    , m_winsock(new Winsock(this))
-    , m_jpegLibrary(std::make_unique<JpegLibrary>())
-    , m_snapshot(std::make_unique<JpegSnapshot>(
-          *m_jpegLibrary,
-          [&stuff](const QString& where, const QString& text) { stuff.WriteTrace(where, text); })) {
+    , m_view(new CaptureView(m_picFrame)) {
     setObjectName(QStringLiteral("Form1"));
     QFont windowFont(QStringLiteral("Comic Sans MS"));
     windowFont.setStyleHint(QFont::Cursive);
@@ -130,32 +89,15 @@ Form1::Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& 
     resize(pixels(PicFrameDesignWidth),
            menuBar()->sizeHint().height() + pixels(PicFrameDesignHeight + StatusBarHeight));
 
-    m_surveillance = new Surveillance(
-        *m_capture, m_stuff, *m_panels, m_commandLine,
-        {m_menus.mnuStart, m_menus.mnuTimer, m_menus.mnuSuspend, m_menus.mnuStat}, this);
-
-    connect(m_capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
-    connect(m_capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
-    connect(m_surveillance, &Surveillance::recordingStopped, this, &Form1::AddLogEntry);
-    // Created after the surveillance: its status handler fills the status
-    // text before the window shows it.
-    m_statistics = new Statistics(m_stuff, *m_panels, *m_capture, this);
-    m_power = new PowerBroadcast(m_stuff, PowerBroadcast::defaultBusAddress(), this);
-    connect(m_surveillance, &Surveillance::statisticsVisibilityRequested, m_statistics,
+    CaptureControl& capture = m_program.capture();
+    Surveillance& surveillance = m_program.surveillance();
+    connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
+    connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
+    m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, this);
+    connect(&surveillance, &Surveillance::captureStatusChanged, m_statistics,
+            &Statistics::showCaptureStatus);
+    connect(&surveillance, &Surveillance::statisticsVisibilityRequested, m_statistics,
             &QWidget::setVisible);
-    m_mail = new MailNotification(
-        m_stuff, *m_panels, *m_surveillance, *m_snapshot,
-        {[this] { return cameraName(); },
-         [this](const QString& first, const QString& second, const QString& recording) {
-             AddLogEntry(first, second, recording);
-         }},
-        this);
-    m_surveillance->SendMail = [this](const QString& startText) { m_mail->SendMail(startText); };
-    m_telnet = new TelnetConsole(
-        *m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, [this] { mnuStart_Click(); },
-        this);
-    // The driver keeps its dialog choices beside the program's settings.
-    m_capture->setDriverSettings(&m_config.store());
 }
 
 Form1::~Form1() = default;
@@ -169,13 +111,17 @@ void Form1::buildMenus() {
     };
 
     m.mnuStartStop = named(bar->addMenu(QStringLiteral("&Start/Stop")), "mnuStartStop");
-    m.mnuStart = named(m.mnuStartStop->addAction(QStringLiteral("&Start")), "mnuStart");
+    // The surveillance drives these four entries; the program makes them.
+    const Surveillance::Menus& driven = m_program.actions();
+    m.mnuStart = driven.mnuStart;
+    m.mnuTimer = driven.mnuTimer;
+    m.mnuSuspend = driven.mnuSuspend;
+    m.mnuStat = driven.mnuStat;
+    m.mnuStartStop->addAction(m.mnuStart);
     connect(m.mnuStart, &QAction::triggered, this, [this] { mnuStart_Click(); });
-    m.mnuTimer =
-        named(m.mnuStartStop->addAction(QStringLiteral("Start in &30 seconds")), "mnuTimer");
+    m.mnuStartStop->addAction(m.mnuTimer);
     connect(m.mnuTimer, &QAction::triggered, this, [this] { mnuTimer_Click(); });
-    m.mnuSuspend = named(bar->addAction(QStringLiteral("Sus&pend")), "mnuSuspend");
-    m.mnuSuspend->setEnabled(false);
+    bar->addAction(m.mnuSuspend);
     connect(m.mnuSuspend, &QAction::triggered, this, [this] { mnuSuspend_Click(); });
 
     m.mnuSettings = named(bar->addMenu(QStringLiteral("Se&ttings")), "mnuSettings");
@@ -201,8 +147,8 @@ void Form1::buildMenus() {
 
     m.mnuSensitivityMain =
         named(m.mnuSettings->addMenu(QStringLiteral("&Sensitivity")), "mnuSensitivityMain");
-    for (const Option& o : Sensitivities)
-        addListEntry(m.mnuSensitivityMain, m.mnuSensitivity, QString::fromLatin1(o.caption),
+    for (const char* caption : Sensitivities)
+        addListEntry(m.mnuSensitivityMain, m.mnuSensitivity, QString::fromLatin1(caption),
                      &Form1::mnuSensitivity_Click);
 
     m.mnuRecordingMain = named(m.mnuSettings->addMenu(QStringLiteral("&Stop recording after...")),
@@ -212,14 +158,14 @@ void Form1::buildMenus() {
     addListEntry(m.mnuRecordingMain, m.mnuTimeType, QStringLiteral("...a &fixed time of..."),
                  &Form1::mnuTimeType_Click);
     named(m.mnuRecordingMain->addSeparator(), "mnuDiv10");
-    for (const Option& o : RecordTimes)
-        addListEntry(m.mnuRecordingMain, m.mnuRec, QString::fromLatin1(o.caption),
+    for (const char* caption : RecordTimes)
+        addListEntry(m.mnuRecordingMain, m.mnuRec, QString::fromLatin1(caption),
                      &Form1::mnuRec_Click);
 
     m.mnuRefreshBase = named(m.mnuSettings->addMenu(QStringLiteral("&Refresh base image every...")),
                              "mnuRefreshBase");
-    for (const Option& o : RefreshTimes)
-        addListEntry(m.mnuRefreshBase, m.mnuRefresh, QString::fromLatin1(o.caption),
+    for (const char* caption : RefreshTimes)
+        addListEntry(m.mnuRefreshBase, m.mnuRefresh, QString::fromLatin1(caption),
                      &Form1::mnuRefresh_Click);
     named(m.mnuRefreshBase->addSeparator(), "mnuDiv9");
     m.mnuSuspendRefresh =
@@ -229,9 +175,7 @@ void Form1::buildMenus() {
     connect(m.mnuSuspendRefresh, &QAction::triggered, this, [this] { mnuSuspendRefresh_Click(); });
 
     named(m.mnuSettings->addSeparator(), "mnuDiv8");
-    m.mnuStat =
-        named(m.mnuSettings->addAction(QStringLiteral("Show Video &Statistics")), "mnuStat");
-    m.mnuStat->setCheckable(true);
+    m.mnuSettings->addAction(m.mnuStat);
     connect(m.mnuStat, &QAction::triggered, this, [this] { mnuStat_Click(); });
     named(m.mnuSettings->addSeparator(), "mnuDiv4");
     m.mnuConfig = named(m.mnuSettings->addAction(QStringLiteral("&Configuration")), "mnuConfig");
@@ -274,10 +218,12 @@ void Form1::buildStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName(QStringLiteral("StatusBar"));
     bar->setSizeGripEnabled(false);
-    for (int panel = 1; panel <= StatusPanels::Count; ++panel) {
+    for (const Panel p :
+         {Panel::Deviation, Panel::State, Panel::BaseRefresh, Panel::TimeToGo, Panel::Timestamp}) {
+        const int panel = int(p);
         auto* label = new QLabel(bar);
         label->setObjectName(QStringLiteral("Panel%1").arg(panel));
-        label->setToolTip(StatusPanels::toolTip(panel));
+        label->setToolTip(StatusPanels::toolTip(p));
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
         // Room for "RECORDING", "9999 sec" and a full date and time.
@@ -287,113 +233,49 @@ void Form1::buildStatusBar() {
         bar->addPermanentWidget(label, panel == 5 ? 1 : 0);
         m_panelLabels.append(label);
     }
-    connect(m_panels, &StatusPanels::textChanged, this,
-            [this](int panel, const QString& text) { m_panelLabels[panel - 1]->setText(text); });
+    connect(
+        &m_program.panels(), &StatusPanels::textChanged, this,
+        [this](Panel panel, const QString& text) { m_panelLabels[int(panel) - 1]->setText(text); });
 }
 
 void Form1::Form_Load() {
     // 1, 2: title and trace.
     setWindowTitle(AppTitle + QStringLiteral(" V") + AppVersion);
-    m_stuff.DebugMode = false;
-    if (m_commandLine.debug) {
-        m_stuff.DebugMode = true;
-        if (!m_stuff.trace().open(TraceLog::defaultPath()))
-            qWarning("Sentorix: cannot open the trace file %s; running without a trace",
-                     qPrintable(TraceLog::defaultPath()));
-        m_stuff.WriteTrace(QStringLiteral("Init"), windowTitle());
+    m_program.openTrace(windowTitle());
+    if (m_program.stuff().DebugMode)
         setWindowTitle(windowTitle() + QStringLiteral("  D E B U G"));
-    }
 
-    // 3: devices.
-    DeviceCount = 0;
-    if (!m_commandLine.noHardware) {
-        for (int n = 0; n < CaptureControl::MaxDevices; ++n) {
-            const QString description = m_capture->DeviceName(n);
-            if (description.isEmpty())
-                continue;
-            if (m_stuff.DebugMode)
-                m_stuff.WriteTrace(QStringLiteral("Init"),
-                                   QStringLiteral("Hardware detected: ") + description);
-            ++DeviceCount;
-            addDeviceEntry(description);
-            m_menus.mnuDevice.front()->setVisible(false);
-        }
+    // 3, 4: devices, and the stored one.
+    for (const QString& description : m_program.detectDevices()) {
+        addDeviceEntry(description);
+        m_menus.mnuDevice.front()->setVisible(false);
     }
-
-    // 4: the stored device.
-    if (DeviceCount < 1)
+    ConfigSection& config = m_program.config();
+    if (m_program.DeviceCount < 1)
         enableCaptureEntries(false, false, false);
     else
-        mnuDevice_Click(m_config.int16(QStringLiteral("Camera"), 2));
+        mnuDevice_Click(config.int16(QStringLiteral("Camera"), 2));
 
-    // 5: sound.
-    m_capture->setCaptureAudio(m_config.boolean(QStringLiteral("Audio"), false));
-    if (!m_capture->HasAudio())
-        m_capture->setCaptureAudio(false);
-    m_menus.mnuAudio->setChecked(m_capture->CaptureAudio());
-    m_menus.mnuAudio->setVisible(m_capture->HasAudio());
+    // 5 to 8: sound, status, the capture's set-up and overlay.
+    m_program.loadCapture();
+    const CaptureControl& capture = m_program.capture();
+    m_menus.mnuAudio->setChecked(capture.CaptureAudio());
+    m_menus.mnuAudio->setVisible(capture.HasAudio());
     m_menus.mnuAudioFormat->setVisible(m_menus.mnuAudio->isVisible());
 
-    // 6, 7: status and the capture control's start-up configuration.
-    m_panels->setText(2, QStringLiteral("OFF"));
-    constexpr std::array<int, 9> SetupOptions{0, 0, 0, 1, 1, 0, 0, 0, 100};
-    for (std::size_t i = 0; i < SetupOptions.size(); ++i)
-        m_capture->setSetupOption(int(i) + 1, SetupOptions[i]);
-    m_capture->setPreview(true);
-    m_capture->setFrameRate(std::clamp<int>(m_config.int16(QStringLiteral("CaptureFPS"), 5),
-                                            MinFrameRate, MaxFrameRate));
-
-    // 8: overlay.
-    m_surveillance->NoOverlay = m_commandLine.noOverlay;
-    if (m_surveillance->NoOverlay)
-        m_panels->setText(5, QStringLiteral("Overlay disabled"));
-
     // 9, 10: the stored options.
-    mnuSensitivity_Click(m_config.int16(QStringLiteral("Sensitivity"), 3));
-    mnuRec_Click(m_config.int16(QStringLiteral("RecStop"), 3));
-    mnuTimeType_Click(m_config.int16(QStringLiteral("TimeType"), 1));
-    mnuRefresh_Click(m_config.int16(QStringLiteral("NewBase"), 2));
-    m_stuff.SuspendRefresh = m_config.boolean(QStringLiteral("SuspendRefresh"), true);
-    m_menus.mnuSuspendRefresh->setChecked(m_stuff.SuspendRefresh);
+    mnuSensitivity_Click(config.int16(QStringLiteral("Sensitivity"), 3));
+    mnuRec_Click(config.int16(QStringLiteral("RecStop"), 3));
+    mnuTimeType_Click(config.int16(QStringLiteral("TimeType"), 1));
+    mnuRefresh_Click(config.int16(QStringLiteral("NewBase"), 2));
+    m_program.stuff().SuspendRefresh = config.boolean(QStringLiteral("SuspendRefresh"), true);
+    m_menus.mnuSuspendRefresh->setChecked(m_program.stuff().SuspendRefresh);
 
-    // 11 to 14: remote console and notification settings.
-    m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Init Begin"));
-    m_winsock->LocalPort = Winsock::defaultPort();
-    m_winsock->Protocol = Winsock::sckTCPProtocol;
-    const QString defaultVidPath =
-        QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
-    m_stuff.VidPath = m_config.text(QStringLiteral("VidPath"), defaultVidPath);
-    m_stuff.EMail = m_config.text(QStringLiteral("EMail"), QString());
-    m_stuff.SMTPServer =
-        m_config.text(QStringLiteral("SMTPServer"), QStringLiteral("mail.example.com"));
-    m_stuff.LowSpace = m_config.int32(QStringLiteral("LowSpace"), 20);
-    const QString storedPassword = m_config.text(QStringLiteral("RemotePW"), QString());
-    if (!storedPassword.isEmpty()) {
-        m_stuff.RemotePassword = PublicStuff::UnscramblePassword(storedPassword);
-        if (m_stuff.RemotePassword.isEmpty()) {
-            m_telnet->refuseStoredPassword();
-        } else if (!m_commandLine.noRemote) {
-            m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Bind/Listen"));
-            m_telnet->BindAndListen();
-        }
-    }
-    m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
-    m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
-    m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
-
-    // 15, 16: flags and the supervision tick.
-    m_surveillance->SurveillanceOn = false;
-    m_surveillance->ForceRecording = false;
-    m_surveillance->Timer1.setInterval(250);
-
-    // 17: the statistics window, loaded hidden.
+    // 11 to 19: console and notification settings, the statistics window
+    // (loaded hidden), the event log and the power hook.
+    m_program.loadSettings();
     m_statistics->Form_Load();
-
-    // 18: the event log, from its template when there is none yet.
-    m_eventLog.createIfMissing();
-
-    // 19: the hook on the power broadcast.
-    m_power->StartSubclassing(WindowHandle(winId()));
+    m_program.finishLoad(WindowHandle(winId()));
 
     // 20, 21: layout origin, then the stored window position.
     LastWidth = twips(width());
@@ -402,40 +284,30 @@ void Form1::Form_Load() {
     m_picFrameHeight = LastHeight - twips(menuBar()->sizeHint().height()) - StatusBarHeight;
     applyPicFrameGeometry();
     m_loaded = true;
-    m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
+    m_program.stuff().WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
     restoreWindowPosition();
-
-    // Recordings cut off by a killed program get their lengths and index
-    // back before anything can arm.
-    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath)) {
-        const QString what =
-            report.outcome == AviRepair::Outcome::Repaired ? QStringLiteral("Recording repaired: ")
-            : report.outcome == AviRepair::Outcome::Removed
-                ? QStringLiteral("Recording without a frame removed: ")
-                : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
-        m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
-    }
+    m_program.repairRecordings();
 
     // 22: arm at once when asked and a device is ready.
-    if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_commandLine.start)
+    if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_program.commandLine().start)
         mnuStart_Click();
 }
 
 void Form1::restoreWindowPosition() {
-    const double left = m_config.single(QStringLiteral("PosLeft"), 1000);
-    const double top = m_config.single(QStringLiteral("PosTop"), 1000);
-    const double w = windowSize(m_config.single(QStringLiteral("PosWidth"), 7950), 7950);
-    const double h = windowSize(m_config.single(QStringLiteral("PosHeight"), 5805), 5805);
+    const double left = m_program.config().single(QStringLiteral("PosLeft"), 1000);
+    const double top = m_program.config().single(QStringLiteral("PosTop"), 1000);
+    const double w = windowSize(m_program.config().single(QStringLiteral("PosWidth"), 7950), 7950);
+    const double h = windowSize(m_program.config().single(QStringLiteral("PosHeight"), 5805), 5805);
     move(pixels(left), pixels(top));
     resize(pixels(w), pixels(h));
     Form_Resize();
 }
 
 void Form1::saveWindowPosition() {
-    m_config.saveNumber(QStringLiteral("PosLeft"), leftTwips());
-    m_config.saveNumber(QStringLiteral("PosTop"), topTwips());
-    m_config.saveNumber(QStringLiteral("PosWidth"), widthTwips());
-    m_config.saveNumber(QStringLiteral("PosHeight"), heightTwips());
+    m_program.config().saveNumber(QStringLiteral("PosLeft"), leftTwips());
+    m_program.config().saveNumber(QStringLiteral("PosTop"), topTwips());
+    m_program.config().saveNumber(QStringLiteral("PosWidth"), widthTwips());
+    m_program.config().saveNumber(QStringLiteral("PosHeight"), heightTwips());
 }
 
 double Form1::leftTwips() const {
@@ -457,7 +329,7 @@ double Form1::heightTwips() const {
 void Form1::Form_Resize() {
     if (!m_loaded || isMinimized())
         return;
-    m_stuff.WriteTrace(QStringLiteral("Resize"), QStringLiteral("Perform"));
+    m_program.stuff().WriteTrace(QStringLiteral("Resize"), QStringLiteral("Perform"));
     const std::int32_t w = twips(width());
     const std::int32_t h = twips(height());
     m_picFrameWidth += w - LastWidth;
@@ -499,19 +371,12 @@ void Form1::Form_Unload() {
     if (m_unloaded)
         return;
     m_unloaded = true;
-    // Disarming ends and logs a running recording, so its file is complete.
-    if (m_surveillance->SurveillanceOn)
-        mnuStart_Click();
-    else if (m_capture->IsCapturing())
-        m_capture->StopCapture();
+    m_program.endCapture();
     saveWindowPosition();
-    m_power->EndSubclassing();
+    m_program.unload();
     m_statistics->Timer1.stop();
     m_statistics->hide();
-    if (m_stuff.DebugMode) {
-        m_stuff.WriteTrace(QStringLiteral("End"), QStringLiteral("Unload completed"));
-        m_stuff.trace().close();
-    }
+    m_program.closeTrace();
 }
 
 void Form1::enableCaptureEntries(bool sourceOn, bool formatOn, bool compressAndStartOn) {
@@ -527,130 +392,101 @@ void Form1::checkOnly(const QList<QAction*>& list, int index) {
 }
 
 void Form1::mnuDevice_Click(int index) {
-    // A recording of the old camera is ended and logged before the switch,
-    // and the new camera's first frame becomes the base.
-    if (m_surveillance->SurveillanceOn && m_capture->IsCapturing())
-        m_surveillance->mnuSuspend_Click();
-    m_stuff.BaseSize = 0;
     enableCaptureEntries(false, false, false);
-    if (m_stuff.DebugMode)
-        m_stuff.WriteTrace(QStringLiteral("Device_Click"),
-                           QStringLiteral("Select device ") + QString::number(index - 2));
-    if (!m_capture->setDevice(index - 2)) {
+    if (!m_program.selectDevice(index)) {
         QMessageBox::critical(
             this, AppTitle,
             QStringLiteral("The selected video device is currently not available."));
-        m_stuff.WriteTrace(QStringLiteral("Device_Click"), QStringLiteral("Can't select device"));
+        m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
+                                     QStringLiteral("Can't select device"));
         checkOnly(m_menus.mnuDevice, 0);
         return;
     }
-    m_stuff.WriteTrace(QStringLiteral("Device_Click"), QStringLiteral("Device selected"));
     checkOnly(m_menus.mnuDevice, index);
-    m_config.saveNumber(QStringLiteral("Camera"), index);
-    enableCaptureEntries(m_capture->HasSourceDialog(), m_capture->HasFormatDialog(), true);
+    const CaptureControl& capture = m_program.capture();
+    enableCaptureEntries(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
 }
 
 void Form1::mnuAudio_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Audio_Click"), QStringLiteral("Toggle Audio"));
-    m_capture->setCaptureAudio(m_menus.mnuAudio->isChecked());
-    m_config.saveBoolean(QStringLiteral("Audio"), m_capture->CaptureAudio());
+    m_program.setCaptureAudio(m_menus.mnuAudio->isChecked());
 }
 
 void Form1::mnuSensitivity_Click(int index) {
-    m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Change sensitivity"));
-    if (inTable(Sensitivities, index))
-        m_stuff.Threshold = float(Sensitivities[std::size_t(index - 1)].value);
     checkOnly(m_menus.mnuSensitivity, index);
-    m_config.saveNumber(QStringLiteral("Sensitivity"), index);
-    m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Sensitivity changed"));
+    m_program.setSensitivity(index);
 }
 
 void Form1::mnuTimeType_Click(int index) {
-    m_stuff.WriteTrace(QStringLiteral("RecType_Click"),
-                       QStringLiteral("Change Recording Time Type"));
-    m_stuff.TimeType = std::int16_t(index);
-    m_menus.mnuTimeType[0]->setChecked(index == 1);
-    m_menus.mnuTimeType[1]->setChecked(index == 2);
-    m_config.saveNumber(QStringLiteral("TimeType"), index);
-    m_stuff.WriteTrace(QStringLiteral("RecType_Click"),
-                       QStringLiteral("Recording Time Type changed"));
+    m_menus.mnuTimeType[0]->setChecked(index == int(StopMode::AfterActivity));
+    m_menus.mnuTimeType[1]->setChecked(index == int(StopMode::FixedTime));
+    m_program.setTimeType(index);
 }
 
 void Form1::mnuRec_Click(int index) {
-    m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Change Recording Time"));
-    if (inTable(RecordTimes, index))
-        m_stuff.RecordSeconds = std::int16_t(RecordTimes[std::size_t(index - 1)].value);
     checkOnly(m_menus.mnuRec, index);
-    m_config.saveNumber(QStringLiteral("RecStop"), index);
-    m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Recording Time changed"));
+    m_program.setRecordTime(index);
 }
 
 void Form1::mnuRefresh_Click(int index) {
-    m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Change Refresh Time"));
-    if (inTable(RefreshTimes, index))
-        m_stuff.RefreshSeconds = std::int16_t(RefreshTimes[std::size_t(index - 1)].value);
     checkOnly(m_menus.mnuRefresh, index);
-    m_config.saveNumber(QStringLiteral("NewBase"), index);
-    m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Refresh Time changed"));
+    m_program.setRefreshTime(index);
 }
 
 void Form1::mnuSuspendRefresh_Click() {
-    m_stuff.WriteTrace(QStringLiteral("SupendRefresh_Click"),
-                       QStringLiteral("Toggle Suspend Refresh"));
-    m_stuff.SuspendRefresh = m_menus.mnuSuspendRefresh->isChecked();
-    m_config.saveBoolean(QStringLiteral("SuspendRefresh"), m_stuff.SuspendRefresh);
-    m_stuff.WriteTrace(QStringLiteral("SupendRefresh_Click"),
-                       QStringLiteral("Suspend Refresh changed"));
+    m_program.setSuspendRefresh(m_menus.mnuSuspendRefresh->isChecked());
 }
 
 void Form1::mnuSource_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Source_Click"), QStringLiteral("Display Source Dialog"));
-    CaptureDialogs::ShowSourceDialog(*m_capture, this);
+    m_program.stuff().WriteTrace(QStringLiteral("Source_Click"),
+                                 QStringLiteral("Display Source Dialog"));
+    CaptureDialogs::ShowSourceDialog(m_program.capture(), this);
 }
 
 void Form1::mnuFormat_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Format_Click"), QStringLiteral("Display Format Dialog"));
-    CaptureDialogs::ShowFormatDialog(*m_capture, this);
+    m_program.stuff().WriteTrace(QStringLiteral("Format_Click"),
+                                 QStringLiteral("Display Format Dialog"));
+    CaptureDialogs::ShowFormatDialog(m_program.capture(), this);
 }
 
 void Form1::mnuCompress_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Compress_Click"), QStringLiteral("Display Compress Dialog"));
-    CaptureDialogs::ShowCompressionDialog(*m_capture, this);
+    m_program.stuff().WriteTrace(QStringLiteral("Compress_Click"),
+                                 QStringLiteral("Display Compress Dialog"));
+    CaptureDialogs::ShowCompressionDialog(m_program.capture(), this);
 }
 
 void Form1::mnuAudioFormat_Click() {
-    m_stuff.WriteTrace(QStringLiteral("AudioFormat_Click"),
-                       QStringLiteral("Display Audio Format Dialog"));
-    CaptureDialogs::ShowAudioFormatDialog(*m_capture, this);
+    m_program.stuff().WriteTrace(QStringLiteral("AudioFormat_Click"),
+                                 QStringLiteral("Display Audio Format Dialog"));
+    CaptureDialogs::ShowAudioFormatDialog(m_program.capture(), this);
 }
 
 void Form1::mnuStart_Click() {
-    m_surveillance->mnuStart_Click();
+    m_program.surveillance().mnuStart_Click();
 }
 
 void Form1::mnuSuspend_Click() {
-    m_surveillance->mnuSuspend_Click();
+    m_program.surveillance().mnuSuspend_Click();
 }
 
 void Form1::mnuConfig_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Config_Click"),
-                       QStringLiteral("Display Configuration Dialog"));
+    m_program.stuff().WriteTrace(QStringLiteral("Config_Click"),
+                                 QStringLiteral("Display Configuration Dialog"));
     // The power scheme is read as the dialog opens, so it shows the
     // desktop's setting of this moment.
     RegistryView registry;
     PowerScheme::presentDesktopSetting(registry);
-    Configuration dialog(
-        {m_stuff, *m_capture, *m_winsock, *m_telnet, m_config, m_commandLine, registry}, this);
+    Configuration dialog({m_program.stuff(), m_program.capture(), m_program.winsock(),
+                          m_program.telnet(), m_program.config(), m_program.commandLine(),
+                          registry},
+                         this);
     dialog.Form_Load();
     dialog.exec();
     // A changed power option is applied now rather than at the next check.
-    if (SDASubclass* subclass = m_power->subclass())
-        subclass->queryNow();
+    m_program.powerOptionChanged();
 }
 
 void Form1::mnuLogShow_Click() {
-    // A missing viewer is not the recorder's concern: nothing happens.
-    ShellExecute::openDocument(m_eventLog.logPath());
+    m_program.showLog();
 }
 
 void Form1::mnuLogClear_Click() {
@@ -658,20 +494,7 @@ void Form1::mnuLogClear_Click() {
         this, AppTitle, QStringLiteral("Do you really want to clear the entire log ?"),
         QMessageBox::Yes | QMessageBox::No);
     if (answer == QMessageBox::Yes)
-        m_eventLog.clear();
-}
-
-void Form1::AddLogEntry(const QString& first, const QString& second, const QString& recording) {
-    m_eventLog.AddLogEntry(first, second, recording, cameraName(), m_stuff.Threshold);
-}
-
-std::optional<QString> Form1::cameraName() const {
-    // Devices are listed from the menu's second entry on: list index
-    // Device + 2 sits at position Device + 1.
-    const qsizetype position = qsizetype(m_capture->Device()) + 1;
-    if (position < 0 || position >= m_menus.mnuDevice.size())
-        return std::nullopt;
-    return m_menus.mnuDevice[position]->text();
+        m_program.clearLog();
 }
 
 void Form1::onCaptureStatus(int code, const QString&) {
@@ -683,20 +506,23 @@ void Form1::onCaptureStatus(int code, const QString&) {
         checkOnly(m_menus.mnuDevice, 0);
         enableCaptureEntries(false, false, false);
     } else if (code == CaptureControl::StatusDeviceBack) {
-        checkOnly(m_menus.mnuDevice, m_capture->Device() + 2);
-        enableCaptureEntries(m_capture->HasSourceDialog(), m_capture->HasFormatDialog(), true);
+        const CaptureControl& capture = m_program.capture();
+        checkOnly(m_menus.mnuDevice, capture.Device() + 2);
+        enableCaptureEntries(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
     }
 }
 
 void Form1::mnuTimer_Click() {
-    m_stuff.WriteTrace(QStringLiteral("Timer_Click"), QStringLiteral("Display Timer Countdown"));
-    TimerForm form(m_stuff, *m_surveillance, this);
+    m_program.stuff().WriteTrace(QStringLiteral("Timer_Click"),
+                                 QStringLiteral("Display Timer Countdown"));
+    TimerForm form(m_program.stuff(), m_program.surveillance(), this);
     form.exec();
 }
 
 void Form1::mnuStat_Click() {
     // The entry's own toggle has already inverted the check mark.
-    m_statistics->setVisible(m_surveillance->SurveillanceOn && m_menus.mnuStat->isChecked());
+    m_statistics->setVisible(m_program.surveillance().SurveillanceOn() &&
+                             m_menus.mnuStat->isChecked());
 }
 
 void Form1::mnuAbout_Click() {

@@ -1,42 +1,27 @@
 #pragma once
 
-#include "CommandLine.h"
-#include "EventLog.h"
-
 #include <QList>
 #include <QMainWindow>
 
 #include <cstdint>
-#include <memory>
-#include <optional>
 
-class CaptureControl;
 class CaptureView;
-class ConfigSection;
-class PowerBroadcast;
-class PublicStuff;
-class Statistics;
+class Program;
 class QAction;
 class QFrame;
 class QLabel;
 class QMenu;
-class StatusPanels;
-class Surveillance;
-class JpegLibrary;
-class JpegSnapshot;
-class MailNotification;
-class TelnetConsole;
-class Winsock;
+class Statistics;
 
-// The main window: live picture, menus and the five status panels. Its
-// window events are the program's start-up, layout and shutdown.
+// The main window: live picture, menus, the five status panels and the
+// message boxes. It shows what the program decides; its window events start
+// the program up, lay it out and shut it down.
 class Form1 final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    Form1(const CommandLine& commandLine, PublicStuff& stuff, ConfigSection& config,
-          QWidget* parent = nullptr);
+    explicit Form1(Program& program, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Start-up; the caller shows the window afterwards.
@@ -60,8 +45,6 @@ public:
     // Surveillance on / off, and the end of the running recording.
     void mnuStart_Click();
     void mnuSuspend_Click();
-    // The event log: opened in the desktop's viewer, or back to the template
-    // after the user confirms.
     // The general settings in their modal dialog.
     void mnuConfig_Click();
     // Standby countdown, statistics window, about box and help.
@@ -70,22 +53,14 @@ public:
     void mnuAbout_Click();
     void mnuDoc_Click();
     void mnuOnline_Click();
+    // The event log: opened in the desktop's viewer, or back to the template
+    // after the user confirms.
     void mnuLogShow_Click();
     void mnuLogClear_Click();
-    // One row of the event log: a recording when `recording` names its file,
-    // else a message. Failures are silent; the entry is then lost.
-    void AddLogEntry(const QString& first, const QString& second, const QString& recording);
 
-    CaptureControl& captureControl() const { return *m_capture; }
-    StatusPanels& statusPanels() const { return *m_panels; }
     CaptureView& captureView() const { return *m_view; }
     QFrame& picFrame() const { return *m_picFrame; }
-    Surveillance& surveillance() const { return *m_surveillance; }
-    Winsock& winsock() const { return *m_winsock; }
-    TelnetConsole& telnetConsole() const { return *m_telnet; }
-    MailNotification& mailNotification() const { return *m_mail; }
     Statistics& statistics() const { return *m_statistics; }
-    PowerBroadcast& powerBroadcast() const { return *m_power; }
 
     // The entries of the menu tree, named as the program names them.
     struct Menus {
@@ -121,9 +96,6 @@ public:
     };
     const Menus& menus() const { return m_menus; }
 
-    // Members that start-up and the menu commands set.
-    std::int16_t DeviceCount = 0;
-
     // Window geometry in twips (15 per pixel at 96 dpi).
     static constexpr double TwipsPerPixel = 15.0;
     double leftTwips() const;
@@ -144,31 +116,18 @@ private:
     static void checkOnly(const QList<QAction*>& list, int index);
     void enableCaptureEntries(bool sourceOn, bool formatOn, bool compressAndStartOn);
     void addDeviceEntry(const QString& caption);
+    void checkStoredOptions();
     void restoreWindowPosition();
     void saveWindowPosition();
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
-    // The caption of the device menu entry of the current device.
-    std::optional<QString> cameraName() const;
 
-    const CommandLine m_commandLine;
-    PublicStuff& m_stuff;
-    ConfigSection& m_config;
+    Program& m_program;
     Menus m_menus;
-    CaptureControl* const m_capture;
-    StatusPanels* const m_panels;
     QFrame* const m_picFrame;
     CaptureView* const m_view;
-    Surveillance* m_surveillance = nullptr;
-    Winsock* const m_winsock;
-    TelnetConsole* m_telnet = nullptr;
-    const std::unique_ptr<JpegLibrary> m_jpegLibrary;
-    const std::unique_ptr<JpegSnapshot> m_snapshot;
-    MailNotification* m_mail = nullptr;
     Statistics* m_statistics = nullptr;
-    PowerBroadcast* m_power = nullptr;
     QList<QLabel*> m_panelLabels;
-    const EventLog m_eventLog;
 
     // Layout state, in whole twips.
     std::int32_t LastWidth = 0;

@@ -4,10 +4,12 @@
 #include "PublicStuff.h"
 #include "SDASubclass.h"
 
-PowerBroadcast::PowerBroadcast(PublicStuff& stuff, const QString& busAddress, QObject* parent)
+PowerBroadcast::PowerBroadcast(PublicStuff& stuff, const QString& busAddress, int pollMs,
+                               QObject* parent)
     : QObject(parent)
     , m_stuff(stuff)
-    , m_busAddress(busAddress) {}
+    , m_busAddress(busAddress)
+    , m_pollMs(pollMs) {}
 
 PowerBroadcast::~PowerBroadcast() {
     EndSubclassing();
@@ -20,6 +22,7 @@ QString PowerBroadcast::defaultBusAddress() {
 void PowerBroadcast::StartSubclassing(WindowHandle mainWindow) {
     if (!m_subclass) {
         m_subclass = std::make_unique<SDASubclass>(m_busAddress);
+        m_subclass->setQueryInterval(m_pollMs);
         LoginInhibitor& inhibitor = m_subclass->inhibitor();
         // Without a login manager the program runs on; standby is then the
         // system's choice, and the trace says so.

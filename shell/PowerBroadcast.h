@@ -21,8 +21,9 @@ class PowerBroadcast final : public QObject, public IWindFunc {
 public:
     // `busAddress`: where the subclassing component finds the login
     // manager; empty means the system bus.
-    explicit PowerBroadcast(PublicStuff& stuff, const QString& busAddress = defaultBusAddress(),
-                            QObject* parent = nullptr);
+    // `pollMs`: how often the subclassing component looks at APM.
+    PowerBroadcast(PublicStuff& stuff, const QString& busAddress, int pollMs,
+                   QObject* parent = nullptr);
     ~PowerBroadcast() override;
 
     static QString defaultBusAddress();
@@ -47,6 +48,7 @@ public:
 private:
     PublicStuff& m_stuff;
     const QString m_busAddress;
+    const int m_pollMs;
     // Created on first use and kept for the whole run.
     std::unique_ptr<SDASubclass> m_subclass;
     WindowHandle m_mainWindow = 0;

@@ -26,8 +26,9 @@ QString substitute(const QString& text, QLatin1StringView from, QLatin1StringVie
 
 } // namespace
 
-PublicStuff::PublicStuff(Clock clock)
+PublicStuff::PublicStuff(Clock clock, FreeSpace freeSpace)
     : m_clock(std::move(clock))
+    , m_freeSpace(std::move(freeSpace))
     , m_trace(m_clock) {}
 
 void PublicStuff::WriteTrace(const QString& where, const QString& text) {
@@ -49,8 +50,4 @@ double PublicStuff::FreeDiskSpaceMB(const QString& path) {
 
 double PublicStuff::megabytes(std::uint64_t bytes) {
     return double(bytes) / 1024.0 / 1024.0;
-}
-
-QString PublicStuff::SystemDirectory() {
-    return FileSystem::saverDirectory();
 }

@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <functional>
 
+// How a recording ends (the setting TimeType): the chosen seconds after
+// the last activity, or a fixed time after its start.
+enum class StopMode : std::int16_t { AfterActivity = 1, FixedTime = 2 };
+
 // The shared state of the program: the settings held during the run, the
 // detection figures, and the shared routines. One object per run, owned by
 // main() and handed to the window, so tests can build it afresh.
@@ -16,10 +20,14 @@ class PublicStuff final {
 
 public:
     using Clock = std::function<QDateTime()>;
+    using FreeSpace = std::function<double(const QString& path)>;
 
-    explicit PublicStuff(Clock clock = &QDateTime::currentDateTime);
+    explicit PublicStuff(Clock clock = &QDateTime::currentDateTime,
+                         FreeSpace freeSpace = &PublicStuff::FreeDiskSpaceMB);
 
     QDateTime now() const { return m_clock(); }
+    // The free space of the volume of path, as FreeDiskSpaceMB counts it.
+    double freeDiskSpaceMB(const QString& path) const { return m_freeSpace(path); }
 
     // Writes one trace line when DebugMode is on.
     void WriteTrace(const QString& where, const QString& text);
@@ -36,7 +44,8 @@ public:
     static double FreeDiskSpaceMB(const QString& path);
     static double megabytes(std::uint64_t bytes);
     // Folder of the screen-saver programs, ending in "/"; empty when unknown.
-    static QString SystemDirectory();
+    const QString& SystemDirectory() const { return m_systemDirectory; }
+    void setSystemDirectory(const QString& folder) { m_systemDirectory = folder; }
 
     // Settings held during the run.
     bool DebugMode = false;
@@ -52,7 +61,7 @@ public:
     // Options of the detection and recording menus.
     float Threshold = 0.0F;
     std::int16_t RecordSeconds = 0;
-    std::int16_t TimeType = 0;
+    StopMode TimeType = StopMode::AfterActivity;
     std::int16_t RefreshSeconds = 0;
 
     // Detection figures.
@@ -66,5 +75,7 @@ public:
 
 private:
     Clock m_clock;
+    FreeSpace m_freeSpace;
+    QString m_systemDirectory;
     TraceLog m_trace;
 };

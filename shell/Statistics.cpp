@@ -63,7 +63,6 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(RefreshMs);
     connect(&Timer1, &QTimer::timeout, this, &Statistics::Timer1_Timer);
-    connect(&m_capture, &CaptureControl::StatusCallback, this, &Statistics::onCaptureStatus);
 
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setTextVisible(false);
@@ -130,7 +129,7 @@ void Statistics::Timer1_Timer() {
     Label18->setText(f.deviceVersion);
 }
 
-void Statistics::onCaptureStatus() {
+void Statistics::showCaptureStatus(const QString& status) {
     if (isVisible())
-        Label15->setText(m_stuff.CaptureStatusText);
+        Label15->setText(status);
 }

@@ -19,8 +19,6 @@ class Statistics final : public QDialog {
 public:
     static constexpr int RefreshMs = 500;
 
-    // Connect it after the surveillance, whose status handler fills
-    // CaptureStatusText first.
     Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl& capture,
                QWidget* parent = nullptr);
     ~Statistics() override;
@@ -28,6 +26,8 @@ public:
     // Load without showing: the state label is emptied and the timer runs.
     void Form_Load();
     void Timer1_Timer();
+    // A new capture status shows at once while the window is open.
+    void showCaptureStatus(const QString& status);
 
     QTimer Timer1;
     QLabel* const Label15; // capture status
@@ -42,8 +42,6 @@ public:
     QLabel* const Label7;  // seconds to the base refresh
 
 private:
-    void onCaptureStatus();
-
     PublicStuff& m_stuff;
     StatusPanels& m_panels;
     CaptureControl& m_capture;

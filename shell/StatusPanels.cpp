@@ -3,35 +3,50 @@
 StatusPanels::StatusPanels(QObject* parent)
     : QObject(parent) {}
 
-QString StatusPanels::text(int panel) const {
-    if (panel < 1 || panel > Count)
-        return {};
-    return m_texts[std::size_t(panel - 1)];
+QString StatusPanels::text(Panel panel) const {
+    return m_texts[std::size_t(panel) - 1];
 }
 
-void StatusPanels::setText(int panel, const QString& text) {
-    if (panel < 1 || panel > Count)
-        return;
-    QString& slot = m_texts[std::size_t(panel - 1)];
+void StatusPanels::setText(Panel panel, const QString& text) {
+    QString& slot = m_texts[std::size_t(panel) - 1];
     if (slot == text)
         return;
     slot = text;
     Q_EMIT textChanged(panel, text);
 }
 
-QString StatusPanels::toolTip(int panel) {
-    switch (panel) {
-    case 1:
-        return QStringLiteral("Current image deviation in %");
-    case 2:
-        return QStringLiteral("System status");
-    case 3:
-        return QStringLiteral("Time for next base image refresh");
-    case 4:
-        return QStringLiteral("Time to stop current recording");
-    case 5:
-        return QStringLiteral("Timestamp when recording started");
-    default:
-        return {};
+QString StatusPanels::stateName(SystemState state) {
+    switch (state) {
+    case SystemState::Off:
+        return QStringLiteral("OFF");
+    case SystemState::Standby:
+        return QStringLiteral("STANDBY");
+    case SystemState::Recording:
+        return QStringLiteral("RECORDING");
+    case SystemState::Recorded:
+        return QStringLiteral("RECORDED");
+    case SystemState::Mailing:
+        return QStringLiteral("MAILING");
+    case SystemState::LowDiskSpace:
+        return QStringLiteral("LOW DISK SPACE");
+    case SystemState::NoCamera:
+        return QStringLiteral("NO CAMERA");
     }
+    return {};
+}
+
+QString StatusPanels::toolTip(Panel panel) {
+    switch (panel) {
+    case Panel::Deviation:
+        return QStringLiteral("Current image deviation in %");
+    case Panel::State:
+        return QStringLiteral("System status");
+    case Panel::BaseRefresh:
+        return QStringLiteral("Time for next base image refresh");
+    case Panel::TimeToGo:
+        return QStringLiteral("Time to stop current recording");
+    case Panel::Timestamp:
+        return QStringLiteral("Timestamp when recording started");
+    }
+    return {};
 }

@@ -1,0 +1,283 @@
+#include "Program.h"
+
+#include "AviRepair.h"
+#include "CaptureControl.h"
+#include "JpegLibrary.h"
+#include "JpegSnapshot.h"
+#include "MailNotification.h"
+#include "PowerBroadcast.h"
+#include "SDASubclass.h"
+#include "ShellExecute.h"
+#include "StatusPanels.h"
+#include "TelnetConsole.h"
+#include "Winsock.h"
+
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The values behind the entries of the option menus, by list index.
+constexpr std::array<double, 5> Sensitivities{1.2, 2.0, 4.0, 6.0, 8.0};
+constexpr std::array<std::int16_t, 6> RecordTimes{10, 20, 30, 60, 120, 300};
+constexpr std::array<std::int16_t, 7> RefreshTimes{30, 60, 300, 600, 1800, 3600, 0};
+
+constexpr int MinFrameRate = 1;
+constexpr int MaxFrameRate = 25;
+
+template <typename T, std::size_t N>
+std::optional<T> entry(const std::array<T, N>& table, int index) {
+    if (index < 1 || index > int(N))
+        return std::nullopt;
+    return table[std::size_t(index - 1)];
+}
+
+QAction* action(const char* name, const char* caption, QObject* parent) {
+    auto* a = new QAction(QLatin1String(caption), parent);
+    a->setObjectName(QLatin1String(name));
+    return a;
+}
+
+} // namespace
+
+Program::Program(const CommandLine& commandLine, const ProgramOptions& options, QObject* parent)
+    : QObject(parent)
+    , m_commandLine(commandLine)
+    , m_options(options)
+    , m_stuff(options.clock, options.freeSpace)
+    , m_store(options.configPath)
+    , m_config(m_store)
+    , m_actions{action("mnuStart", "&Start", this),
+                action("mnuTimer", "Start in &30 seconds", this),
+                action("mnuSuspend", "Sus&pend", this),
+                action("mnuStat", "Show Video &Statistics", this)}
+    , m_capture(new CaptureControl(this))
+    , m_panels(new StatusPanels(this))
+    , m_surveillance(
+          new Surveillance(*m_capture, m_stuff, *m_panels, m_commandLine, m_actions, this))
+    , m_winsock(new Winsock(this))
+    , m_telnet(new TelnetConsole(*m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, this))
+    , m_jpegLibrary(std::make_unique<JpegLibrary>())
+    , m_snapshot(std::make_unique<JpegSnapshot>(
+          *m_jpegLibrary,
+          [this](const QString& where, const QString& text) { m_stuff.WriteTrace(where, text); }))
+    , m_mail(new MailNotification(
+          m_stuff, *m_panels, *m_surveillance, *m_snapshot,
+          {[this] { return cameraName(); },
+           [this](const QString& first, const QString& second, const QString& recording) {
+               AddLogEntry(first, second, recording);
+           }},
+          this))
+    , m_power(new PowerBroadcast(m_stuff, options.loginBus, options.powerPollMs, this))
+    , m_deviceNames{QStringLiteral("(none)")} {
+    m_actions.mnuSuspend->setEnabled(false);
+    m_actions.mnuStat->setCheckable(true);
+    m_stuff.setSystemDirectory(options.saverDirectory);
+    connect(m_surveillance, &Surveillance::recordingStopped, this, &Program::AddLogEntry);
+    // The driver keeps its dialog choices beside the program's settings.
+    m_capture->setDriverSettings(&m_store);
+}
+
+Program::~Program() = default;
+
+void Program::openTrace(const QString& title) {
+    m_stuff.DebugMode = false;
+    if (!m_commandLine.debug)
+        return;
+    m_stuff.DebugMode = true;
+    if (!m_stuff.trace().open(m_options.tracePath))
+        qWarning("Sentorix: cannot open the trace file %s; running without a trace",
+                 qPrintable(m_options.tracePath));
+    m_stuff.WriteTrace(QStringLiteral("Init"), title);
+}
+
+QStringList Program::detectDevices() {
+    DeviceCount = 0;
+    QStringList found;
+    if (m_commandLine.noHardware)
+        return found;
+    for (int n = 0; n < CaptureControl::MaxDevices; ++n) {
+        const QString description = m_capture->DeviceName(n);
+        if (description.isEmpty())
+            continue;
+        if (m_stuff.DebugMode)
+            m_stuff.WriteTrace(QStringLiteral("Init"),
+                               QStringLiteral("Hardware detected: ") + description);
+        ++DeviceCount;
+        found << description;
+    }
+    m_deviceNames << found;
+    return found;
+}
+
+bool Program::selectDevice(int index) {
+    // A recording of the old camera is ended and logged before the switch,
+    // and the new camera's first frame becomes the base.
+    if (m_surveillance->SurveillanceOn() && m_capture->IsCapturing())
+        m_surveillance->mnuSuspend_Click();
+    m_stuff.BaseSize = 0;
+    if (m_stuff.DebugMode)
+        m_stuff.WriteTrace(QStringLiteral("Device_Click"),
+                           QStringLiteral("Select device ") + QString::number(index - 2));
+    if (!m_capture->setDevice(index - 2))
+        return false;
+    m_stuff.WriteTrace(QStringLiteral("Device_Click"), QStringLiteral("Device selected"));
+    m_config.saveNumber(QStringLiteral("Camera"), index);
+    return true;
+}
+
+void Program::loadCapture() {
+    m_capture->setCaptureAudio(m_config.boolean(QStringLiteral("Audio"), false));
+    if (!m_capture->HasAudio())
+        m_capture->setCaptureAudio(false);
+    m_panels->setState(SystemState::Off);
+    constexpr std::array<int, 9> SetupOptions{0, 0, 0, 1, 1, 0, 0, 0, 100};
+    for (std::size_t i = 0; i < SetupOptions.size(); ++i)
+        m_capture->setSetupOption(int(i) + 1, SetupOptions[i]);
+    m_capture->setPreview(true);
+    m_capture->setFrameRate(std::clamp<int>(m_config.int16(QStringLiteral("CaptureFPS"), 5),
+                                            MinFrameRate, MaxFrameRate));
+    m_surveillance->setNoOverlay(m_commandLine.noOverlay);
+    if (m_commandLine.noOverlay)
+        m_panels->setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));
+}
+
+void Program::setCaptureAudio(bool on) {
+    m_stuff.WriteTrace(QStringLiteral("Audio_Click"), QStringLiteral("Toggle Audio"));
+    m_capture->setCaptureAudio(on);
+    m_config.saveBoolean(QStringLiteral("Audio"), m_capture->CaptureAudio());
+}
+
+void Program::setSensitivity(int index) {
+    m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Change sensitivity"));
+    if (const auto value = entry(Sensitivities, index))
+        m_stuff.Threshold = float(*value);
+    m_config.saveNumber(QStringLiteral("Sensitivity"), index);
+    m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Sensitivity changed"));
+}
+
+void Program::setTimeType(int index) {
+    m_stuff.WriteTrace(QStringLiteral("RecType_Click"),
+                       QStringLiteral("Change Recording Time Type"));
+    m_stuff.TimeType = StopMode(index);
+    m_config.saveNumber(QStringLiteral("TimeType"), index);
+    m_stuff.WriteTrace(QStringLiteral("RecType_Click"),
+                       QStringLiteral("Recording Time Type changed"));
+}
+
+void Program::setRecordTime(int index) {
+    m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Change Recording Time"));
+    if (const auto value = entry(RecordTimes, index))
+        m_stuff.RecordSeconds = *value;
+    m_config.saveNumber(QStringLiteral("RecStop"), index);
+    m_stuff.WriteTrace(QStringLiteral("Rec_Click"), QStringLiteral("Recording Time changed"));
+}
+
+void Program::setRefreshTime(int index) {
+    m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Change Refresh Time"));
+    if (const auto value = entry(RefreshTimes, index))
+        m_stuff.RefreshSeconds = *value;
+    m_config.saveNumber(QStringLiteral("NewBase"), index);
+    m_stuff.WriteTrace(QStringLiteral("Refresh_Click"), QStringLiteral("Refresh Time changed"));
+}
+
+void Program::setSuspendRefresh(bool on) {
+    m_stuff.WriteTrace(QStringLiteral("SupendRefresh_Click"),
+                       QStringLiteral("Toggle Suspend Refresh"));
+    m_stuff.SuspendRefresh = on;
+    m_config.saveBoolean(QStringLiteral("SuspendRefresh"), on);
+    m_stuff.WriteTrace(QStringLiteral("SupendRefresh_Click"),
+                       QStringLiteral("Suspend Refresh changed"));
+}
+
+void Program::loadSettings() {
+    m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Init Begin"));
+    m_winsock->LocalPort = m_options.telnetPort;
+    m_winsock->Protocol = Winsock::sckTCPProtocol;
+    const QString defaultVidPath =
+        QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
+    m_stuff.VidPath = m_config.text(QStringLiteral("VidPath"), defaultVidPath);
+    m_stuff.EMail = m_config.text(QStringLiteral("EMail"), QString());
+    m_stuff.SMTPServer =
+        m_config.text(QStringLiteral("SMTPServer"), QStringLiteral("mail.example.com"));
+    m_stuff.LowSpace = m_config.int32(QStringLiteral("LowSpace"), 20);
+    const QString storedPassword = m_config.text(QStringLiteral("RemotePW"), QString());
+    if (!storedPassword.isEmpty()) {
+        m_stuff.RemotePassword = PublicStuff::UnscramblePassword(storedPassword);
+        if (m_stuff.RemotePassword.isEmpty()) {
+            m_telnet->refuseStoredPassword();
+        } else if (!m_commandLine.noRemote) {
+            m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Bind/Listen"));
+            m_telnet->BindAndListen();
+        }
+    }
+    m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
+    m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
+    m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
+}
+
+void Program::finishLoad(WindowHandle window) {
+    m_eventLog.createIfMissing();
+    m_power->StartSubclassing(window);
+}
+
+void Program::repairRecordings() {
+    // Recordings cut off by a killed program get their lengths and index
+    // back before anything can arm.
+    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath)) {
+        const QString what =
+            report.outcome == AviRepair::Outcome::Repaired ? QStringLiteral("Recording repaired: ")
+            : report.outcome == AviRepair::Outcome::Removed
+                ? QStringLiteral("Recording without a frame removed: ")
+                : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
+        m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
+    }
+}
+
+void Program::endCapture() {
+    // Disarming ends and logs a running recording, so its file is complete.
+    if (m_surveillance->SurveillanceOn())
+        m_surveillance->mnuStart_Click();
+    else if (m_capture->IsCapturing())
+        m_capture->StopCapture();
+}
+
+void Program::unload() {
+    m_power->EndSubclassing();
+}
+
+void Program::closeTrace() {
+    if (m_stuff.DebugMode) {
+        m_stuff.WriteTrace(QStringLiteral("End"), QStringLiteral("Unload completed"));
+        m_stuff.trace().close();
+    }
+}
+
+void Program::AddLogEntry(const QString& first, const QString& second, const QString& recording) {
+    m_eventLog.AddLogEntry(first, second, recording, cameraName(), m_stuff.Threshold);
+}
+
+void Program::showLog() const {
+    // A missing viewer is not the recorder's concern: nothing happens.
+    ShellExecute::openDocument(m_eventLog.logPath());
+}
+
+void Program::clearLog() const {
+    m_eventLog.clear();
+}
+
+std::optional<QString> Program::cameraName() const {
+    // Devices are listed from the second name on: list index Device + 2
+    // sits at position Device + 1.
+    const qsizetype position = qsizetype(m_capture->Device()) + 1;
+    if (position < 0 || position >= m_deviceNames.size())
+        return std::nullopt;
+    return m_deviceNames[position];
+}
+
+void Program::powerOptionChanged() {
+    if (SDASubclass* subclass = m_power->subclass())
+        subclass->queryNow();
+}

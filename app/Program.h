@@ -1,0 +1,112 @@
+#pragma once
+
+#include "CommandLine.h"
+#include "ConfigSection.h"
+#include "EventLog.h"
+#include "IWindFunc.h"
+#include "ProgramOptions.h"
+#include "PublicStuff.h"
+#include "SettingsStore.h"
+#include "Surveillance.h"
+
+#include <QAction>
+#include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class CaptureControl;
+class JpegLibrary;
+class JpegSnapshot;
+class MailNotification;
+class PowerBroadcast;
+class StatusPanels;
+class TelnetConsole;
+class Winsock;
+
+// The running program without its window: it owns and wires the capture
+// control, the surveillance, the remote console, the mail, the event log,
+// the trace, the settings and the power hook, and does the part of start-up
+// and shutdown that shows nothing. The window shows what it decides.
+class Program final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Program)
+
+public:
+    Program(const CommandLine& commandLine, const ProgramOptions& options,
+            QObject* parent = nullptr);
+    ~Program() override;
+
+    // The options of the detection and recording menus: the list index of
+    // the chosen entry, applied and stored.
+    void setSensitivity(int index);
+    void setTimeType(int index);
+    void setRecordTime(int index);
+    void setRefreshTime(int index);
+    void setSuspendRefresh(bool on);
+    void setCaptureAudio(bool on);
+    // Selects device `index - 2`; false when it cannot be had.
+    bool selectDevice(int index);
+
+    // Start-up without the window, in the window's order: the trace (with
+    // the window's title), the devices' names, sound and the capture's
+    // set-up, the console and notification settings, the event log and the
+    // power hook on the window, and at last the repair of recordings cut
+    // off by a killed program.
+    void openTrace(const QString& title);
+    QStringList detectDevices();
+    void loadCapture();
+    void loadSettings();
+    void finishLoad(WindowHandle window);
+    void repairRecordings();
+    // Shutdown: a recording ends and is logged, the hook is released, the
+    // trace closed. The window stores its position and hides its windows
+    // in between.
+    void endCapture();
+    void unload();
+    void closeTrace();
+
+    void AddLogEntry(const QString& first, const QString& second, const QString& recording);
+    void showLog() const;
+    void clearLog() const;
+    // The name of the current device, as its menu entry reads.
+    std::optional<QString> cameraName() const;
+    // A changed power option applies at once.
+    void powerOptionChanged();
+
+    const CommandLine& commandLine() const { return m_commandLine; }
+    PublicStuff& stuff() { return m_stuff; }
+    ConfigSection& config() { return m_config; }
+    CaptureControl& capture() const { return *m_capture; }
+    StatusPanels& panels() const { return *m_panels; }
+    Surveillance& surveillance() const { return *m_surveillance; }
+    Winsock& winsock() const { return *m_winsock; }
+    TelnetConsole& telnet() const { return *m_telnet; }
+    MailNotification& mail() const { return *m_mail; }
+    PowerBroadcast& power() const { return *m_power; }
+    // The menu entries the surveillance drives; the window puts them in
+    // its menus.
+    const Surveillance::Menus& actions() const { return m_actions; }
+    std::int16_t DeviceCount = 0;
+
+private:
+    const CommandLine m_commandLine;
+    const ProgramOptions m_options;
+    PublicStuff m_stuff;
+    SettingsStore m_store;
+    ConfigSection m_config;
+    Surveillance::Menus m_actions;
+    CaptureControl* const m_capture;
+    StatusPanels* const m_panels;
+    Surveillance* const m_surveillance;
+    Winsock* const m_winsock;
+    TelnetConsole* const m_telnet;
+    const std::unique_ptr<JpegLibrary> m_jpegLibrary;
+    const std::unique_ptr<JpegSnapshot> m_snapshot;
+    MailNotification* const m_mail;
+    PowerBroadcast* const m_power;
+    const EventLog m_eventLog;
+    // "(none)", then the names of the devices found.
+    QStringList m_deviceNames;
+};
