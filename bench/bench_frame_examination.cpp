@@ -73,8 +73,8 @@ void BM_FrameExamination(benchmark::State& state) {
     Surveillance surveillance(capture, stuff, panels, CommandLine::parse(QString()),
                               {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat});
     stuff.Threshold = 4.0F;
-    stuff.TimeType = 1;
-    surveillance.SurveillanceOn = true;
+    stuff.TimeType = StopMode::AfterActivity;
+    surveillance.mnuStart_Click();
 
     std::vector<VideoHeader> headers;
     for (const auto& frame : set.frames) {

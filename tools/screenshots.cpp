@@ -4,11 +4,9 @@
 // working directory for the browser picture.
 //   sentorix_screenshots OUTPUT_DIR
 // Run it under a real display server (scripts/screenshots uses Xvfb).
-#include "ConfigSection.h"
 #include "DateText.h"
 #include "Form1.h"
-#include "PublicStuff.h"
-#include "SettingsStore.h"
+#include "Program.h"
 #include "StatusPanels.h"
 
 #include <QApplication>
@@ -44,16 +42,19 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const QDir out(QString::fromLocal8Bit(argv[1]));
-    PublicStuff stuff;
-    SettingsStore store(
-        SettingsStore::defaultPath(QString::fromLatin1(ConfigSection::Application)));
-    ConfigSection config(store);
-    Form1 form(CommandLine::parse(QStringLiteral("/NOMAIL /START")), stuff, config);
+    Program program(CommandLine::parse(QStringLiteral("/NOMAIL /START")),
+                    ProgramOptions::fromEnvironment());
+    Form1 form(program);
     form.Form_Load();
     form.show();
 
     bool ok = true;
-    waitFor([&] { return form.statusPanels().text(2) == QStringLiteral("RECORDING"); }, 60000);
+    waitFor(
+        [&] {
+            return program.panels().text(Panel::State) ==
+                   StatusPanels::stateName(SystemState::Recording);
+        },
+        60000);
     waitFor([] { return false; }, 1500); // the intruder well inside the picture
     ok &= save(&form, out.filePath(QStringLiteral("main-window.png")));
 
@@ -70,10 +71,10 @@ int main(int argc, char* argv[]) {
     form.mnuSuspend_Click(); // the recording ends and is logged
     // A later visit and its mail, as they would follow.
     const QDateTime later = QDateTime::currentDateTime().addSecs(2 * 3600 + 17 * 60);
-    form.AddLogEntry(DateText::general(later), DateText::general(later.addSecs(43)),
-                     QDir::current().filePath(QStringLiteral("Videos/later-visit.avi")));
-    form.AddLogEntry(DateText::general(later.addSecs(44)),
-                     QStringLiteral("Mail sent to ann@example.org"), QString());
+    program.AddLogEntry(DateText::general(later), DateText::general(later.addSecs(43)),
+                        QDir::current().filePath(QStringLiteral("Videos/later-visit.avi")));
+    program.AddLogEntry(DateText::general(later.addSecs(44)),
+                        QStringLiteral("Mail sent to ann@example.org"), QString());
     form.close();
     return ok ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include "ConfigSection.h"
 #include "Form1.h"
 #include "ModalDialog.h"
+#include "ProgramRun.h"
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "Winsock.h"
@@ -30,16 +31,7 @@
 
 namespace {
 
-struct Run {
-    Run(const QString& configPath, const QString& commandLine)
-        : store(configPath)
-        , config(store)
-        , form(CommandLine::parse(commandLine), stuff, config) {}
-    PublicStuff stuff;
-    SettingsStore store;
-    ConfigSection config;
-    Form1 form;
-};
+using Run = ProgramRun;
 
 template <typename T> T* field(QDialog* d, const char* name) {
     T* w = d->findChild<T*>(QLatin1String(name));
@@ -103,7 +95,7 @@ class tst_Configuration final : public QObject {
         m_run = std::make_unique<Run>(configPath(), commandLine);
         m_run->form.Form_Load();
     }
-    PublicStuff& stuff() { return m_run->stuff; }
+    PublicStuff& stuff() { return m_run->program.stuff(); }
     // Opens the dialog from the menu; `edit` runs while it is open, then it
     // is cancelled unless `edit` closed it.
     void withDialog(std::function<void(QDialog*)> edit) {
@@ -175,7 +167,7 @@ private Q_SLOTS:
         });
         QVERIFY(checked);
         // Cancel changed nothing.
-        QCOMPARE(m_run->form.captureControl().FrameRate(), 5);
+        QCOMPARE(m_run->program.capture().FrameRate(), 5);
         QCOMPARE(stored("CaptureFPS"), QStringLiteral("<missing>"));
     }
 
@@ -197,7 +189,7 @@ private Q_SLOTS:
         QCOMPARE(stuff().VidPath, m_home.filePath("videos") + u'/');
         QCOMPARE(stuff().EMail, QStringLiteral("ann@example.org"));
         QCOMPARE(stuff().SMTPServer, QStringLiteral("smtp://mail.example.org:587"));
-        QCOMPARE(m_run->form.captureControl().FrameRate(), 12);
+        QCOMPARE(m_run->program.capture().FrameRate(), 12);
         QCOMPARE(stuff().LowSpace, 20); // 20.5 rounds to the even 20
         QCOMPARE(stuff().Notify, std::uint8_t(0));
         QCOMPARE(stuff().Saver, QStringLiteral("Mystify"));
@@ -208,15 +200,15 @@ private Q_SLOTS:
         QCOMPARE(stored("APM"), QStringLiteral("0"));
         QCOMPARE(stored("Saver"), QStringLiteral("Mystify"));
         // The console opened at once.
-        QCOMPARE(m_run->form.winsock().State(), Winsock::sckListening);
+        QCOMPARE(m_run->program.winsock().State(), Winsock::sckListening);
         QVERIFY(consoleAnswers(m_port));
 
         // The next start reads it all back.
         start();
         QCOMPARE(stuff().VidPath, m_home.filePath("videos") + u'/');
         QCOMPARE(stuff().RemotePassword, QStringLiteral("Se3cret"));
-        QCOMPARE(m_run->form.captureControl().FrameRate(), 12);
-        QTRY_COMPARE(m_run->form.winsock().State(), Winsock::sckListening);
+        QCOMPARE(m_run->program.capture().FrameRate(), 12);
+        QTRY_COMPARE(m_run->program.winsock().State(), Winsock::sckListening);
         bool seen = false;
         withDialog([&](QDialog* d) {
             QVERIFY(field<QLineEdit>(d, "Text6")->isVisibleTo(d));
@@ -229,7 +221,7 @@ private Q_SLOTS:
         });
         QVERIFY(seen);
         QCOMPARE(stored("RemotePW"), QString());
-        QCOMPARE(m_run->form.winsock().State(), Winsock::sckClosed);
+        QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
         QVERIFY(!consoleAnswers(m_port));
     }
 
@@ -306,7 +298,7 @@ private Q_SLOTS:
         QCOMPARE(stuff().EMail, QStringLiteral("bob@example.org"));
         QCOMPARE(stored("EMail"), QStringLiteral("<missing>"));
         QCOMPARE(stored("RemotePW"), QStringLiteral("<missing>"));
-        QCOMPARE(m_run->form.winsock().State(), Winsock::sckClosed);
+        QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
     }
 
     void noRemoteNeverListens() {
@@ -317,14 +309,14 @@ private Q_SLOTS:
             ok(d);
         });
         QCOMPARE(stored("RemotePW"), PublicStuff::ScramblePassword("abc123"));
-        QCOMPARE(m_run->form.winsock().State(), Winsock::sckClosed);
+        QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
         QVERIFY(!consoleAnswers(m_port));
     }
 
     // While a recording runs the rate in force stays, whatever the slider.
     void frameRateWaitsForTheRecording() {
         start();
-        CaptureControl& capture = m_run->form.captureControl();
+        CaptureControl& capture = m_run->program.capture();
         capture.setCaptureFile(m_home.filePath("videos/running.avi"));
         QVERIFY(capture.StartCapture());
         QTRY_VERIFY(capture.IsCapturing());

@@ -19,17 +19,16 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames)
                    {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat}) {
     mnuSuspend.setEnabled(false);
     mnuStat.setCheckable(true);
-    panels.setText(2, QStringLiteral("OFF"));
+    panels.setState(SystemState::Off);
     // What start-up and the option menus set by default.
     stuff.Threshold = 4.0F;
     stuff.RecordSeconds = 10;
-    stuff.TimeType = 1;
+    stuff.TimeType = StopMode::AfterActivity;
     stuff.RefreshSeconds = 60;
     stuff.SuspendRefresh = true;
     stuff.LowSpace = 0;
     stuff.Notify = 1;
     stuff.Saver = QStringLiteral("--- Do not enable a screen saver ---");
-    surveillance.Timer1.setInterval(250);
     if (frames == Frames::FromTest) {
         // The camera's own frames would make the results depend on timing.
         QObject::disconnect(&capture, &CaptureControl::FrameCallback, &surveillance, nullptr);

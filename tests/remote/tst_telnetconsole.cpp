@@ -2,6 +2,7 @@
 #include "CaptureControl.h"
 #include "ConfigSection.h"
 #include "Form1.h"
+#include "ProgramRun.h"
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "StatusPanels.h"
@@ -98,16 +99,7 @@ struct Client {
     }
 };
 
-struct Run {
-    Run(const QString& configPath, const QString& commandLine)
-        : store(configPath)
-        , config(store)
-        , form(CommandLine::parse(commandLine), stuff, config) {}
-    PublicStuff stuff;
-    SettingsStore store;
-    ConfigSection config;
-    Form1 form;
-};
+using Run = ProgramRun;
 
 } // namespace
 
@@ -130,6 +122,7 @@ class tst_TelnetConsole final : public QObject {
         m_run->form.Form_Load();
     }
     Form1& form() { return m_run->form; }
+    Program& program() { return m_run->program; }
     // Connects and gives the password; the menu shows the current state.
     void logIn(Client& c, const QByteArray& expectedMenu = OffMenu) {
         QVERIFY(c.connectTo(m_port));
@@ -169,17 +162,17 @@ private Q_SLOTS:
 
     void bannerPasswordInPiecesAndMenu() {
         start();
-        QCOMPARE(form().winsock().State(), Winsock::sckListening);
+        QCOMPARE(program().winsock().State(), Winsock::sckListening);
         Client c;
         QVERIFY(c.connectTo(m_port));
         QCOMPARE(c.takeUntil("Password: "), Banner);
-        QCOMPARE(form().telnetConsole().TelnetState, std::int16_t(1));
+        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
         for (const char* piece : {"s", "3c", "R", "et", "9", "\r"}) {
             c.send(piece);
             QTest::qWait(20);
         }
         QCOMPARE(c.takeUntil("9 - Exit\r\n\r\n"), OffMenu);
-        QCOMPARE(form().telnetConsole().TelnetState, std::int16_t(2));
+        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Menu);
         // The LF after the CR was dropped, not taken as a key.
         c.send("\n");
         QCOMPARE(c.takeUntil("9 - Exit\r\n\r\n"), OffMenu);
@@ -207,9 +200,9 @@ private Q_SLOTS:
         c.send(line);
         QVERIFY(c.closedByServer());
         QCOMPARE(c.received, QByteArray("\r\nPassword is not correct.\r\n"));
-        QCOMPARE(form().telnetConsole().TelnetState, std::int16_t(1));
+        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
         // Listening again: the next client gets the banner.
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         Client next;
         logIn(next);
     }
@@ -226,10 +219,10 @@ private Q_SLOTS:
         QCOMPARE(key(c, "12", OffMenu), QByteArray());
         // A megabyte arrives in several reads: a menu for each, nothing else.
         QCOMPARE(key(c, QByteArray(1 << 20, '1'), OffMenu).replace(OffMenu, ""), QByteArray());
-        QVERIFY(!form().surveillance().SurveillanceOn);
-        form().statusPanels().setText(1, "0.12%  (4%)");
-        form().statusPanels().setText(3, "49 sec");
-        form().statusPanels().setText(5, "12/6/2026 9:05:07 AM");
+        QVERIFY(!program().surveillance().SurveillanceOn());
+        program().panels().setText(Panel::Deviation, "0.12%  (4%)");
+        program().panels().setText(Panel::BaseRefresh, "49 sec");
+        program().panels().setText(Panel::Timestamp, "12/6/2026 9:05:07 AM");
         QCOMPARE(key(c, "5", OffMenu),
                  QByteArray("PROGRAM STATUS\r\nImage data  : 0.12%  (4%)\r\n"
                             "Pgm Status  : OFF\r\nBase Refresh: 49 sec\r\n"
@@ -241,30 +234,31 @@ private Q_SLOTS:
         Client c;
         logIn(c);
         int mails = 0;
-        form().surveillance().SendMail = [&mails](const QString&) { ++mails; };
+        connect(&program().surveillance(), &Surveillance::mailRequested, this,
+                [&mails](const QString&) { ++mails; });
         // The menu is sent before the command runs, so it shows the old state.
         QCOMPARE(key(c, "1", OffMenu), QByteArray("\r\nThe program is now STANDBY.\r\n"));
-        QVERIFY(form().surveillance().SurveillanceOn);
+        QVERIFY(program().surveillance().SurveillanceOn());
         QCOMPARE(key(c, "1", StandbyMenu), QByteArray("\r\nThe program is already STANDBY.\r\n"));
-        m_run->stuff.EMail = QStringLiteral("  ");
+        program().stuff().EMail = QStringLiteral("  ");
         QCOMPARE(key(c, "4", StandbyMenu), QByteArray("\r\nNo E-Mail address specified.\r\n"));
-        m_run->stuff.EMail = QStringLiteral("ann@example.org");
+        program().stuff().EMail = QStringLiteral("ann@example.org");
         QCOMPARE(key(c, "4", StandbyMenu),
                  QByteArray("\r\nThis function is not yet available\r\n"));
         QCOMPARE(mails, 0);
 
         QCOMPARE(key(c, "3", StandbyMenu), QByteArray("\r\nCapturing process started\r\n"));
-        QTRY_VERIFY_WITH_TIMEOUT(form().captureControl().IsCapturing(), 10000);
-        QVERIFY(!form().surveillance().ForceRecording);
+        QTRY_VERIFY_WITH_TIMEOUT(program().capture().IsCapturing(), 10000);
+        QVERIFY(!program().surveillance().ForceRecording());
         const QByteArray recordingMenu = menuWith("      RECORDING");
         QCOMPARE(key(c, "3", recordingMenu),
                  QByteArray("\r\nProgram is already capturing. Please wait.\r\n"));
-        QVERIFY(!form().surveillance().ForceRecording);
+        QVERIFY(!program().surveillance().ForceRecording());
         QCOMPARE(key(c, "4", recordingMenu),
                  QByteArray("\r\nProgram is already capturing. Please wait.\r\n"));
         QCOMPARE(key(c, "2", recordingMenu), QByteArray("\r\nThe program is now OFF.\r\n"));
-        QVERIFY(!form().surveillance().SurveillanceOn);
-        QVERIFY(!form().captureControl().IsCapturing());
+        QVERIFY(!program().surveillance().SurveillanceOn());
+        QVERIFY(!program().capture().IsCapturing());
         QCOMPARE(mails, 0);
     }
 
@@ -272,9 +266,9 @@ private Q_SLOTS:
         start();
         Client c;
         logIn(c);
-        form().statusPanels().setText(2, "  X  ");
+        program().panels().setText(Panel::State, "  X  ");
         QCOMPARE(key(c, "x", menuWith("              X")), QByteArray());
-        form().statusPanels().setText(2, "LONGER THAN FIFTEEN");
+        program().panels().setText(Panel::State, "LONGER THAN FIFTEEN");
         QCOMPARE(key(c, "x", menuWith("LONGER THAN FIFTEEN")), QByteArray());
     }
 
@@ -291,13 +285,13 @@ private Q_SLOTS:
             logIn(c);
             c.socket.disconnectFromHost(); // the client hangs up
         }
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         {
             Client c;
             logIn(c);
             c.socket.abort(); // reset instead of a close
         }
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         {
             // A script sends its key and closes its sending side at once:
             // the reply still arrives.
@@ -311,7 +305,7 @@ private Q_SLOTS:
                                              "Time to go  : \r\nTimestamp   : \r\n"),
                      c.received.constData());
         }
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         Client last;
         logIn(last);
     }
@@ -320,7 +314,7 @@ private Q_SLOTS:
         start();
         Client first;
         logIn(first);
-        QCOMPARE(form().winsock().State(), Winsock::sckConnected);
+        QCOMPARE(program().winsock().State(), Winsock::sckConnected);
         for (int i = 0; i < 3; ++i) {
             Client other;
             QVERIFY(!other.connectTo(m_port));
@@ -330,8 +324,8 @@ private Q_SLOTS:
 
     void silentClientsAreDropped() {
         start();
-        form().telnetConsole().LoginTimeout = 300ms;
-        form().telnetConsole().IdleTimeout = 400ms;
+        program().telnet().LoginTimeout = 300ms;
+        program().telnet().IdleTimeout = 400ms;
         {
             Client c;
             QVERIFY(c.connectTo(m_port));
@@ -339,7 +333,7 @@ private Q_SLOTS:
             c.send("s3"); // trickling does not keep the login open
             QVERIFY(c.closedByServer(3000));
         }
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         {
             Client c;
             logIn(c);
@@ -349,22 +343,22 @@ private Q_SLOTS:
             QCOMPARE(c.socket.state(), QAbstractSocket::ConnectedState);
             QVERIFY(c.closedByServer(3000));
         }
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
     }
 
     // Clearing the password closes the console for good: no session timer
     // may bring a listener back that takes an empty password.
     void clearedPasswordClosesForGood() {
         start();
-        form().telnetConsole().LoginTimeout = 200ms;
-        form().telnetConsole().IdleTimeout = 200ms;
+        program().telnet().LoginTimeout = 200ms;
+        program().telnet().IdleTimeout = 200ms;
         Client c;
         logIn(c);
-        m_run->stuff.RemotePassword.clear();
-        form().telnetConsole().Close();
+        program().stuff().RemotePassword.clear();
+        program().telnet().Close();
         QVERIFY(c.closedByServer());
         QTest::qWait(600);
-        QCOMPARE(form().winsock().State(), Winsock::sckClosed);
+        QCOMPARE(program().winsock().State(), Winsock::sckClosed);
         Client next;
         QVERIFY(!next.connectTo(m_port));
     }
@@ -388,7 +382,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, traced);
         SettingsStore(configPath()).write("CONFIG", "RemotePW", password);
         start(commandLine + " /DEBUG");
-        QCOMPARE(form().winsock().State(), Winsock::sckClosed);
+        QCOMPARE(program().winsock().State(), Winsock::sckClosed);
         Client c;
         QVERIFY(!c.connectTo(m_port));
         QFile trace(m_home.filePath("temp/ZarvelDebug.dat"));
@@ -400,7 +394,7 @@ private Q_SLOTS:
         QTcpServer squatter;
         QVERIFY(squatter.listen(QHostAddress::Any, quint16(m_port)));
         start("/DEBUG");
-        QCOMPARE(form().winsock().State(), Winsock::sckClosed);
+        QCOMPARE(program().winsock().State(), Winsock::sckClosed);
         QFile trace(m_home.filePath("temp/ZarvelDebug.dat"));
         QVERIFY(trace.open(QIODevice::ReadOnly));
         const QByteArray lines = trace.readAll();
@@ -429,7 +423,7 @@ private Q_SLOTS:
         QVERIFY(output.contains("PROGRAM STATUS\r\n"));
         QVERIFY(output.contains("Pgm Status  : OFF\r\n"));
         QVERIFY(output.contains("Bye..."));
-        QTRY_COMPARE(form().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
     }
 };
 

@@ -4,6 +4,7 @@
 #include "EventLog.h"
 #include "Form1.h"
 #include "ModalDialog.h"
+#include "ProgramRun.h"
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "Statistics.h"
@@ -32,18 +33,7 @@
 
 namespace {
 
-// One program run: the objects main() builds, over a settings file in a
-// temporary directory.
-struct Run {
-    explicit Run(const QString& configPath, const QString& commandLine = QString())
-        : store(configPath)
-        , config(store)
-        , form(CommandLine::parse(commandLine), stuff, config) {}
-    PublicStuff stuff;
-    SettingsStore store;
-    ConfigSection config;
-    Form1 form;
-};
+using Run = ProgramRun;
 
 QStringList checkedCaptions(const QList<QAction*>& list) {
     QStringList result;
@@ -146,11 +136,11 @@ private Q_SLOTS:
         QCOMPARE(checkedCaptions(m.mnuRec), QStringList{"30 seconds"});
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"1 minute"});
         QVERIFY(m.mnuSuspendRefresh->isChecked());
-        QCOMPARE(run.stuff.Threshold, 4.0F);
-        QCOMPARE(int(run.stuff.RecordSeconds), 30);
-        QCOMPARE(int(run.stuff.TimeType), 1);
-        QCOMPARE(int(run.stuff.RefreshSeconds), 60);
-        QVERIFY(run.stuff.SuspendRefresh);
+        QCOMPARE(run.program.stuff().Threshold, 4.0F);
+        QCOMPARE(int(run.program.stuff().RecordSeconds), 30);
+        QCOMPARE(int(run.program.stuff().TimeType), 1);
+        QCOMPARE(int(run.program.stuff().RefreshSeconds), 60);
+        QVERIFY(run.program.stuff().SuspendRefresh);
 
         // The option commands save their keys; nothing else is written.
         QCOMPARE(stored("Sensitivity"), QStringLiteral("3"));
@@ -159,42 +149,44 @@ private Q_SLOTS:
         QCOMPARE(stored("NewBase"), QStringLiteral("2"));
         QCOMPARE(stored("VidPath"), QStringLiteral("<missing>"));
 
-        QCOMPARE(run.stuff.LowSpace, 20);
-        QCOMPARE(int(run.stuff.Notify), 1);
-        QCOMPARE(int(run.stuff.APM), 0);
-        QCOMPARE(run.stuff.Saver, QStringLiteral("0"));
-        QCOMPARE(run.stuff.RemotePassword, QString());
-        QVERIFY(run.stuff.VidPath.endsWith(u'/'));
-        QCOMPARE(f.surveillance().Timer1.interval(), 250);
-        QVERIFY(!f.surveillance().Timer1.isActive());
+        QCOMPARE(run.program.stuff().LowSpace, 20);
+        QCOMPARE(int(run.program.stuff().Notify), 1);
+        QCOMPARE(int(run.program.stuff().APM), 0);
+        QCOMPARE(run.program.stuff().Saver, QStringLiteral("0"));
+        QCOMPARE(run.program.stuff().RemotePassword, QString());
+        QVERIFY(run.program.stuff().VidPath.endsWith(u'/'));
+        QCOMPARE(run.program.surveillance().Timer1.interval(), 250);
+        QVERIFY(!run.program.surveillance().Timer1.isActive());
 
-        QCOMPARE(f.statusPanels().text(2), QStringLiteral("OFF"));
+        QCOMPARE(run.program.panels().text(Panel::State), QStringLiteral("OFF"));
         for (int panel = 1; panel <= 5; ++panel) {
             auto* label = f.statusBar()->findChild<QLabel*>(QStringLiteral("Panel%1").arg(panel));
             QVERIFY(label);
-            QCOMPARE(label->toolTip(), StatusPanels::toolTip(panel));
-            QCOMPARE(label->text(), f.statusPanels().text(panel));
+            QCOMPARE(label->toolTip(), StatusPanels::toolTip(Panel(panel)));
+            QCOMPARE(label->text(), run.program.panels().text(Panel(panel)));
         }
-        QCOMPARE(StatusPanels::toolTip(1), QStringLiteral("Current image deviation in %"));
-        QCOMPARE(StatusPanels::toolTip(5), QStringLiteral("Timestamp when recording started"));
+        QCOMPARE(StatusPanels::toolTip(Panel::Deviation),
+                 QStringLiteral("Current image deviation in %"));
+        QCOMPARE(StatusPanels::toolTip(Panel::Timestamp),
+                 QStringLiteral("Timestamp when recording started"));
     }
 
     void testSceneIsDeviceZeroAndSelected() {
         Run run(configPath());
         run.form.Form_Load();
         const Form1::Menus& m = run.form.menus();
-        QCOMPARE(int(run.form.DeviceCount), 1);
+        QCOMPARE(int(run.program.DeviceCount), 1);
         QCOMPARE(m.mnuDevice.size(), 2);
         QVERIFY(!m.mnuDevice[0]->isVisible());
         QCOMPARE(m.mnuDevice[0]->text(), QStringLiteral("(none)"));
-        QCOMPARE(m.mnuDevice[1]->text(), run.form.captureControl().DeviceName(0));
+        QCOMPARE(m.mnuDevice[1]->text(), run.program.capture().DeviceName(0));
         QCOMPARE(checkedCaptions(m.mnuDevice), QStringList{m.mnuDevice[1]->text()});
-        QCOMPARE(run.form.captureControl().Device(), 0);
+        QCOMPARE(run.program.capture().Device(), 0);
         QCOMPARE(stored("Camera"), QStringLiteral("2"));
         QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
         QVERIFY(m.mnuCompress->isEnabled());
-        QCOMPARE(m.mnuFormat->isEnabled(), run.form.captureControl().HasFormatDialog());
-        QCOMPARE(m.mnuSource->isEnabled(), run.form.captureControl().HasSourceDialog());
+        QCOMPARE(m.mnuFormat->isEnabled(), run.program.capture().HasFormatDialog());
+        QCOMPARE(m.mnuSource->isEnabled(), run.program.capture().HasSourceDialog());
 
         // The live picture reaches the view.
         run.form.show();
@@ -219,13 +211,13 @@ private Q_SLOTS:
         QCOMPARE(checkedCaptions(m.mnuRec), QStringList{"5 minutes"});
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
         QVERIFY(!m.mnuSuspendRefresh->isChecked());
-        QCOMPARE(run.stuff.Threshold, 8.0F);
-        QCOMPARE(int(run.stuff.RecordSeconds), 300);
-        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
-        QCOMPARE(run.stuff.LowSpace, 150);
-        QCOMPARE(int(run.stuff.Notify), 0);
-        QCOMPARE(run.stuff.Saver, QStringLiteral("--- none ---"));
-        QCOMPARE(run.stuff.RemotePassword, QStringLiteral("Secret42"));
+        QCOMPARE(run.program.stuff().Threshold, 8.0F);
+        QCOMPARE(int(run.program.stuff().RecordSeconds), 300);
+        QCOMPARE(int(run.program.stuff().RefreshSeconds), 0);
+        QCOMPARE(run.program.stuff().LowSpace, 150);
+        QCOMPARE(int(run.program.stuff().Notify), 0);
+        QCOMPARE(run.program.stuff().Saver, QStringLiteral("--- none ---"));
+        QCOMPARE(run.program.stuff().RemotePassword, QStringLiteral("Secret42"));
     }
 
     void outOfRangeIndexesCheckNothing() {
@@ -240,10 +232,10 @@ private Q_SLOTS:
         QVERIFY(checkedCaptions(m.mnuTimeType).isEmpty());
         QVERIFY(checkedCaptions(m.mnuRec).isEmpty());
         QVERIFY(checkedCaptions(m.mnuRefresh).isEmpty());
-        QCOMPARE(run.stuff.Threshold, 0.0F);
-        QCOMPARE(int(run.stuff.RecordSeconds), 0);
-        QCOMPARE(int(run.stuff.TimeType), 5);
-        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
+        QCOMPARE(run.program.stuff().Threshold, 0.0F);
+        QCOMPARE(int(run.program.stuff().RecordSeconds), 0);
+        QCOMPARE(int(run.program.stuff().TimeType), 5);
+        QCOMPARE(int(run.program.stuff().RefreshSeconds), 0);
         QCOMPARE(stored("Sensitivity"), QStringLiteral("9"));
         QCOMPARE(stored("NewBase"), QStringLiteral("-3"));
     }
@@ -262,9 +254,9 @@ private Q_SLOTS:
         QCOMPARE(run.form.pos().x(), 67);
         QCOMPARE(run.form.widthTwips(), 7950.0);
         QCOMPARE(run.form.heightTwips(), 5805.0);
-        QCOMPARE(run.stuff.LowSpace, 20);
-        QCOMPARE(run.form.captureControl().FrameRate(), 5);
-        QCOMPARE(run.form.captureControl().Device(), 0);
+        QCOMPARE(run.program.stuff().LowSpace, 20);
+        QCOMPARE(run.program.capture().FrameRate(), 5);
+        QCOMPARE(run.program.capture().Device(), 0);
     }
 
     void geometryIsRestoredAndSavedInTwips() {
@@ -342,7 +334,7 @@ private Q_SLOTS:
         Run run(configPath(), QStringLiteral("/nohw /START"));
         run.form.Form_Load();
         const Form1::Menus& m = run.form.menus();
-        QCOMPARE(int(run.form.DeviceCount), 0);
+        QCOMPARE(int(run.program.DeviceCount), 0);
         QCOMPARE(m.mnuDevice.size(), 1);
         QVERIFY(m.mnuDevice[0]->isVisible());
         QVERIFY(!m.mnuDevice[0]->isEnabled());
@@ -352,18 +344,18 @@ private Q_SLOTS:
         QVERIFY(!m.mnuCompress->isEnabled());
         QVERIFY(!m.mnuAudio->isVisible());
         QVERIFY(!m.mnuAudioFormat->isVisible());
-        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("OFF"));
+        QCOMPARE(run.program.panels().text(Panel::State), QStringLiteral("OFF"));
         QCOMPARE(stored("Camera"), QStringLiteral("<missing>"));
     }
 
     void noOverlayShowsInPanelFive() {
         Run run(configPath(), QStringLiteral("/NoOverlay"));
         run.form.Form_Load();
-        QVERIFY(run.form.surveillance().NoOverlay);
-        QCOMPARE(run.form.statusPanels().text(5), QStringLiteral("Overlay disabled"));
+        QVERIFY(run.program.surveillance().NoOverlay());
+        QCOMPARE(run.program.panels().text(Panel::Timestamp), QStringLiteral("Overlay disabled"));
         Run plain(configPath());
         plain.form.Form_Load();
-        QCOMPARE(plain.form.statusPanels().text(5), QString());
+        QCOMPARE(plain.program.panels().text(Panel::Timestamp), QString());
     }
 
     void unavailableStoredDeviceShowsMessage() {
@@ -441,7 +433,7 @@ private Q_SLOTS:
                                    "Se&ttings",
                                    "  Video &Device",
                                    "    (none)",
-                                   "    " + run.form.captureControl().DeviceName(0),
+                                   "    " + run.program.capture().DeviceName(0),
                                    "  Video &Source",
                                    "  Video &Format",
                                    "  Video &Compression",
@@ -500,7 +492,7 @@ private Q_SLOTS:
         Run run(configPath(), QStringLiteral("/DEBUG"));
         run.form.Form_Load();
         QSize delivered;
-        connect(&run.form.captureControl(), &CaptureControl::FrameCallback, this,
+        connect(&run.program.capture(), &CaptureControl::FrameCallback, this,
                 [&delivered](const VideoHeader* h) {
                     delivered = QSize(int(h->width), int(h->height));
                 });
@@ -523,7 +515,7 @@ private Q_SLOTS:
         // The driver keeps the size for the next run.
         Run again(configPath());
         again.form.Form_Load();
-        QCOMPARE(again.form.captureControl().frameSize(), QSize(320, 240));
+        QCOMPARE(again.program.capture().frameSize(), QSize(320, 240));
     }
 
     void unpluggedCameraLeavesTheProgramRunning() {
@@ -537,13 +529,13 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!m.mnuStartStop->menuAction()->isEnabled(), 10000);
         QVERIFY(checkedCaptions(m.mnuDevice).isEmpty());
         QVERIFY(!m.mnuCompress->isEnabled());
-        QVERIFY(!run.stuff.CaptureStatusText.isEmpty());
-        QCOMPARE(run.form.captureControl().Device(), -1);
-        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("OFF"));
+        QVERIFY(!run.program.stuff().CaptureStatusText.isEmpty());
+        QCOMPARE(run.program.capture().Device(), -1);
+        QCOMPARE(run.program.panels().text(Panel::State), QStringLiteral("OFF"));
         QTRY_VERIFY_WITH_TIMEOUT(m.mnuStartStop->menuAction()->isEnabled(), 10000);
         QCOMPARE(checkedCaptions(m.mnuDevice).size(), 1);
         QVERIFY(m.mnuCompress->isEnabled());
-        QCOMPARE(run.form.captureControl().Device(), 0);
+        QCOMPARE(run.program.capture().Device(), 0);
     }
 
     void optionCommandsFromTheMenu() {
@@ -551,20 +543,20 @@ private Q_SLOTS:
         run.form.Form_Load();
         const Form1::Menus& m = run.form.menus();
         m.mnuRefresh[6]->trigger();
-        QCOMPARE(int(run.stuff.RefreshSeconds), 0);
+        QCOMPARE(int(run.program.stuff().RefreshSeconds), 0);
         QCOMPARE(stored("NewBase"), QStringLiteral("7"));
         QCOMPARE(checkedCaptions(m.mnuRefresh), QStringList{"Never"});
         m.mnuSensitivity[4]->trigger();
-        QCOMPARE(run.stuff.Threshold, 8.0F);
+        QCOMPARE(run.program.stuff().Threshold, 8.0F);
         QCOMPARE(stored("Sensitivity"), QStringLiteral("5"));
         m.mnuSuspendRefresh->trigger();
-        QVERIFY(!run.stuff.SuspendRefresh);
+        QVERIFY(!run.program.stuff().SuspendRefresh);
         QCOMPARE(stored("SuspendRefresh"), QStringLiteral("False"));
         if (m.mnuAudio->isVisible()) {
             m.mnuAudio->trigger();
             QCOMPARE(stored("Audio"),
-                     ConfigSection::booleanText(run.form.captureControl().CaptureAudio()));
-            QVERIFY(run.form.captureControl().CaptureAudio());
+                     ConfigSection::booleanText(run.program.capture().CaptureAudio()));
+            QVERIFY(run.program.capture().CaptureAudio());
         }
     }
 
@@ -580,9 +572,9 @@ private Q_SLOTS:
 
         // A finished recording names the camera of the device menu.
         const QString camera = run.form.menus().mnuDevice[1]->text();
-        QCOMPARE(run.form.captureControl().Device(), 0);
+        QCOMPARE(run.program.capture().Device(), 0);
         run.form.mnuSensitivity_Click(1);
-        Q_EMIT run.form.surveillance().recordingStopped("start", "stop", "/v/x.avi");
+        Q_EMIT run.program.surveillance().recordingStopped("start", "stop", "/v/x.avi");
         QCOMPARE(logContent(),
                  "<table>\r\n" + EventLog::recordingRow("start", "stop", camera, 1.2F, "/v/x.avi") +
                      "<!--DATA-->\r\n</table>\r\n");
@@ -644,20 +636,20 @@ private Q_SLOTS:
     void deviceChoiceEndsTheRecording() {
         Run run(configPath());
         run.form.Form_Load();
-        run.stuff.VidPath = m_home.filePath(QStringLiteral("temp")) + u'/';
-        run.stuff.LowSpace = 0;
+        run.program.stuff().VidPath = m_home.filePath(QStringLiteral("temp")) + u'/';
+        run.program.stuff().LowSpace = 0;
         QStringList rows;
-        connect(&run.form.surveillance(), &Surveillance::recordingStopped, this,
+        connect(&run.program.surveillance(), &Surveillance::recordingStopped, this,
                 [&rows](const QString&, const QString&, const QString& file) { rows << file; });
         run.form.mnuStart_Click();
-        QVERIFY(run.form.surveillance().SurveillanceOn);
-        run.form.surveillance().ForceRecording = true;
-        QTRY_VERIFY_WITH_TIMEOUT(run.form.captureControl().IsCapturing(), 10000);
+        QVERIFY(run.program.surveillance().SurveillanceOn());
+        run.program.surveillance().forceRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(run.program.capture().IsCapturing(), 10000);
         run.form.menus().mnuDevice[1]->trigger();
         QCOMPARE(rows.size(), 1);
         QVERIFY(QFile::exists(rows.first()));
-        QCOMPARE(run.form.statusPanels().text(2), QStringLiteral("STANDBY"));
-        QCOMPARE(run.stuff.BaseSize, 0);
+        QCOMPARE(run.program.panels().text(Panel::State), QStringLiteral("STANDBY"));
+        QCOMPARE(run.program.stuff().BaseSize, 0);
         run.form.mnuStart_Click();
     }
 
@@ -674,7 +666,7 @@ private Q_SLOTS:
         ModalDialog::whenOpen([&](QDialog* d) { opened = d->objectName(); }, false);
         m.mnuTimer->trigger();
         QCOMPARE(opened, QStringLiteral("TimerForm"));
-        QVERIFY(!run.form.surveillance().SurveillanceOn);
+        QVERIFY(!run.program.surveillance().SurveillanceOn());
         // The statistics window follows its entry only while armed.
         m.mnuStat->trigger();
         QVERIFY(!run.form.statistics().isVisible());

@@ -30,7 +30,7 @@ class tst_PowerBroadcast final : public QObject {
     // The hook over the test's bus, hooked on MainWindow.
     struct Hook {
         explicit Hook(const QString& address)
-            : power(stuff, address) {}
+            : power(stuff, address, SDASubclass::QueryIntervalMs) {}
         PublicStuff stuff;
         PowerBroadcast power;
         bool held() const {
@@ -96,7 +96,8 @@ private Q_SLOTS:
 
     void answerFollowsTheOptionAtEachQuery() {
         PublicStuff stuff;
-        PowerBroadcast power(stuff, QStringLiteral("unix:path=/nonexistent/sentorix-bus"));
+        PowerBroadcast power(stuff, QStringLiteral("unix:path=/nonexistent/sentorix-bus"),
+                             SDASubclass::QueryIntervalMs);
         power.StartSubclassing(MainWindow);
         const auto ask = [&power] {
             WindowHandle hWnd = MainWindow;

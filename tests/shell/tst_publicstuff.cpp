@@ -1,3 +1,4 @@
+#include "FileSystem.h"
 #include "PublicStuff.h"
 #include "Registry.h"
 #include "RegistryView.h"
@@ -98,7 +99,7 @@ private Q_SLOTS:
     void saverFolderFollowsTheDataHome() {
         const QByteArray saved = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", "/tmp/sentorix-data");
-        const QString folder = PublicStuff::SystemDirectory();
+        const QString folder = FileSystem::saverDirectory();
         qputenv("XDG_DATA_HOME", saved);
         QCOMPARE(folder, QStringLiteral("/tmp/sentorix-data/sentorix/savers/"));
     }
