@@ -1,30 +1,18 @@
-#include "CaptureControl.h"
+// CaptureControl, device choice and the live pipeline.
 
-#include "AviRecorder.h"
-#include "BusRelay.h"
-#include "CameraList.h"
+#include "CaptureControlPrivate.h"
+
 #include "DibFile.h"
-#include "GstHandles.h"
-#include "SceneSource.h"
-#include "SettingsStore.h"
 #include "TestScene.h"
 
-#include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
-#include <gst/video/video.h>
-
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
-#include <QTimer>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
-#include <mutex>
 #include <optional>
 #include <utility>
-#include <vector>
+
+using namespace capturecontrol;
 
 namespace {
 
@@ -32,106 +20,8 @@ const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
 const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}};
 constexpr int maxFrameRate = 60;
 constexpr GstClockTime startTimeout = 5 * GST_SECOND;
-// A lost device is tried again this often; one whose attempts hang until the
-// start timeout is tried less and less often, so the program stays usable.
-constexpr int firstRetryMs = 3000;
-constexpr int lastRetryMs = 60000;
-
-// Classic frame header flags: the buffer is filled and holds a key frame.
-constexpr std::uint32_t frameDone = 0x1;
-constexpr std::uint32_t frameKey = 0x8;
-
-// Handed from the appsink's streaming thread to the UI thread: only the
-// newest sample is kept, so frames never queue up when the program is
-// slow, and at most one delivery is posted at a time.
-struct FrameSlot {
-    CaptureControl* context = nullptr;
-    std::mutex mutex;
-    GstSamplePtr newest;
-    bool posted = false;
-    // While recording, frames go to the recorder straight from the
-    // streaming thread so that a busy UI thread cannot make it skip any.
-    std::shared_ptr<AviRecorder> recorder;
-};
-
-GstElementPtr byName(GstElement* bin, const char* name) {
-    return GstElementPtr(gst_bin_get_by_name(GST_BIN(bin), name));
-}
 
 } // namespace
-
-struct CaptureControl::Private {
-    explicit Private(CaptureControl* owner)
-        : q(owner) {}
-
-    CaptureControl* q;
-    CameraList cameras;
-    int device = -1;
-    QString lastError;
-    int fps = 5;
-    QSize requestedSize{640, 480};
-    QSize size{640, 480};
-    bool captureAudio = false;
-    QString captureFile;
-    bool preview = false;
-    bool overlay = false;
-    std::array<int, 10> setupOptions{};
-    QElapsedTimer opened;
-
-    GstElementPtr pipeline;
-    std::unique_ptr<BusRelay> bus;
-    std::shared_ptr<FrameSlot> slot;
-    std::shared_ptr<AviRecorder> recorder;
-    int captureGeneration = 0;
-    bool outOfSpace = false;
-    std::int64_t capturedFrames = 0;
-    GstSamplePtr latest; // for SaveFrameAsDIB
-    std::vector<std::uint8_t> repacked;
-
-    // The device lost while open, opened again once it is back.
-    int lostDevice = -1;
-    QTimer retry;
-    int retryMs = firstRetryMs;
-    // The test scene camera is pulled at most once per control.
-    std::shared_ptr<SceneSource> sceneSource;
-    bool sceneUnplugUsed = false;
-    std::int64_t sceneBackAfterMs = -1;
-    bool scenePresent = true;
-
-    // Driver choices, kept in the driver's own section of the settings.
-    SettingsStore* driverSettings = nullptr;
-    QList<PictureControl> controls{{QStringLiteral("Brightness"), 50, 50},
-                                   {QStringLiteral("Contrast"), 50, 50},
-                                   {QStringLiteral("Hue"), 50, 50},
-                                   {QStringLiteral("Saturation"), 50, 50}};
-    VideoCodec codec = VideoCodec::Mjpeg;
-    int quality = 85;
-    int audioRate = 22050;
-    int audioChannels = 1;
-    void applyPictureControls();
-    void saveDriverSetting(const QString& key, int value);
-    void applyFrameSize(QSize wanted);
-    int storedDriverSetting(const QString& key, int fallback) const;
-
-    int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
-    bool isScene(int n) const { return n == cameraCount(); }
-    bool available(int n) const;
-    std::vector<QSize> sizesOf(int n) const;
-    QSize fitSize(int n, QSize wanted) const;
-
-    bool startPipeline(QString* error);
-    void stopPipeline();
-    bool restart();
-    void endCapture(bool finish);
-    void lose(const QString& text);
-    void reopen();
-    void onCameraChanged(int index);
-
-    void deliver(const std::shared_ptr<FrameSlot>& from);
-    void onPipelineError(const QString& text);
-    void onRecorderError(int generation, const QString& text);
-    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer data);
-};
 
 std::vector<QSize> CaptureControl::Private::sizesOf(int n) const {
     if (isScene(n))
@@ -160,53 +50,6 @@ QSize CaptureControl::Private::fitSize(int n, QSize wanted) const {
     return *std::min_element(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
         return a.width() * a.height() < b.width() * b.height();
     });
-}
-
-namespace {
-const QString driverSection = QStringLiteral("CAPTURE");
-
-// videobalance property and its range for each picture control.
-struct BalanceProperty {
-    const char* property;
-    double minimum;
-    double maximum;
-};
-BalanceProperty balancePropertyOf(const QString& name) {
-    if (name == QLatin1String("Brightness"))
-        return {"brightness", -1.0, 1.0};
-    if (name == QLatin1String("Hue"))
-        return {"hue", -1.0, 1.0};
-    if (name == QLatin1String("Saturation"))
-        return {"saturation", 0.0, 2.0};
-    return {"contrast", 0.0, 2.0};
-}
-} // namespace
-
-void CaptureControl::Private::applyPictureControls() {
-    if (!pipeline)
-        return;
-    GstElementPtr balance = byName(pipeline.get(), "balance");
-    if (!balance)
-        return;
-    for (const PictureControl& c : controls) {
-        const BalanceProperty p = balancePropertyOf(c.name);
-        // 50 is the neutral middle of every control.
-        const double value = p.minimum + (p.maximum - p.minimum) * c.value / 100.0;
-        g_object_set(balance.get(), p.property, value, nullptr);
-    }
-}
-
-void CaptureControl::Private::saveDriverSetting(const QString& key, int value) {
-    if (driverSettings)
-        driverSettings->write(driverSection, key, QString::number(value));
-}
-
-int CaptureControl::Private::storedDriverSetting(const QString& key, int fallback) const {
-    if (!driverSettings)
-        return fallback;
-    bool ok = false;
-    const int value = driverSettings->read(driverSection, key, QString()).trimmed().toInt(&ok);
-    return ok ? value : fallback;
 }
 
 bool CaptureControl::Private::startPipeline(QString* error) {
@@ -359,117 +202,6 @@ bool CaptureControl::Private::restart() {
     return false;
 }
 
-void CaptureControl::Private::endCapture(bool finish) {
-    if (!recorder)
-        return;
-    if (slot) {
-        std::lock_guard lock(slot->mutex);
-        slot->recorder.reset();
-    }
-    const std::shared_ptr<AviRecorder> ending = std::move(recorder);
-    recorder.reset();
-    ++captureGeneration;
-    if (finish) {
-        if (!ending->stop())
-            lastError = QStringLiteral("the recording did not finish in time");
-    } else {
-        ending->abort();
-    }
-    capturedFrames = ending->framesInFile();
-}
-
-GstFlowReturn CaptureControl::Private::onNewSample(GstAppSink* sink, gpointer data) {
-    const std::shared_ptr<FrameSlot>& slot = *static_cast<std::shared_ptr<FrameSlot>*>(data);
-    GstSamplePtr sample(gst_app_sink_pull_sample(sink));
-    if (!sample)
-        return GST_FLOW_OK;
-    std::shared_ptr<AviRecorder> recorder;
-    bool post = false;
-    {
-        std::lock_guard lock(slot->mutex);
-        recorder = slot->recorder;
-        if (recorder)
-            recorder->push(gst_sample_get_buffer(sample.get()));
-        slot->newest = std::move(sample); // replaces one the UI has not taken yet
-        post = !slot->posted;
-        slot->posted = true;
-    }
-    if (post) {
-        CaptureControl* q = slot->context;
-        QMetaObject::invokeMethod(
-            q, [q, weak = std::weak_ptr<FrameSlot>(slot)] { q->d->deliver(weak.lock()); },
-            Qt::QueuedConnection);
-    }
-    return GST_FLOW_OK;
-}
-
-void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
-    if (!from || from != slot)
-        return;
-    GstSamplePtr sample;
-    {
-        std::lock_guard lock(from->mutex);
-        sample = std::move(from->newest);
-        from->posted = false;
-    }
-    if (!sample)
-        return;
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(sample.get());
-    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-    if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps))
-        return;
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ))
-        return;
-    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
-    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
-    const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
-    const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
-    const std::size_t padded = DibFile::paddedStride(width);
-    const std::size_t bytes = padded * static_cast<std::size_t>(height);
-    std::size_t bufferLength = gst_buffer_get_size(buffer);
-    if (stride != padded) {
-        // GStreamer's default BGR stride is already 4-byte aligned; repack
-        // only if some element chose another.
-        repacked.resize(bytes);
-        for (int y = 0; y < height; ++y)
-            std::copy_n(data + stride * y, padded, repacked.data() + padded * y);
-        data = repacked.data();
-        bufferLength = bytes;
-    }
-
-    latest = GstSamplePtr(gst_sample_ref(sample.get()));
-    VideoHeader header;
-    header.lpData = data;
-    header.dwBufferLength = static_cast<std::uint32_t>(bufferLength);
-    header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
-    header.dwTimeCaptured = static_cast<std::uint32_t>(opened.elapsed());
-    header.dwFlags = frameDone | frameKey;
-    header.width = static_cast<std::uint32_t>(width);
-    header.height = static_cast<std::uint32_t>(height);
-    if (recorder)
-        Q_EMIT q->StreamCallback(&header);
-    else
-        Q_EMIT q->FrameCallback(&header);
-
-    if (preview) {
-        // Top-down RGB for display; the frame itself is bottom-up BGR.
-        QImage picture(width, height, QImage::Format_RGB888);
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* src = data + padded * static_cast<std::size_t>(height - 1 - y);
-            std::uint8_t* dst = picture.scanLine(y);
-            for (int x = 0; x < width; ++x) {
-                dst[3 * x] = src[3 * x + 2];
-                dst[3 * x + 1] = src[3 * x + 1];
-                dst[3 * x + 2] = src[3 * x];
-            }
-        }
-        Q_EMIT q->pictureChanged(picture);
-    }
-    gst_video_frame_unmap(&frame);
-}
-
 void CaptureControl::Private::onPipelineError(const QString& text) {
     // The recording keeps what it has and is closed properly.
     endCapture(true);
@@ -485,20 +217,6 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
     }
     stopPipeline();
     lose(text);
-}
-
-void CaptureControl::Private::onRecorderError(int generation, const QString& text) {
-    if (generation != captureGeneration || !recorder)
-        return;
-    outOfSpace = recorder->outOfSpace();
-    const QString file = recorder->path();
-    // Finished where the pipeline still can (it stopped taking frames
-    // before the volume was full); after a write error this only closes.
-    endCapture(true);
-    if (capturedFrames == 0 && QFileInfo(file).isFile())
-        QFile::remove(file);
-    lastError = text;
-    Q_EMIT q->StatusCallback(StatusCaptureFailed, text);
 }
 
 CaptureControl::CaptureControl(QObject* parent)
@@ -589,14 +307,6 @@ bool CaptureControl::HasOverlay() const {
     return false;
 }
 
-bool CaptureControl::CaptureAudio() const {
-    return d->captureAudio && HasAudio();
-}
-
-void CaptureControl::setCaptureAudio(bool on) {
-    d->captureAudio = on && HasAudio();
-}
-
 int CaptureControl::FrameRate() const {
     return d->fps;
 }
@@ -613,119 +323,6 @@ void CaptureControl::setFrameRate(int framesPerSecond) {
 
 QSize CaptureControl::frameSize() const {
     return d->size;
-}
-
-void CaptureControl::setFrameSize(QSize size) {
-    if (IsCapturing() || size.width() <= 0 || size.height() <= 0)
-        return;
-    d->saveDriverSetting(QStringLiteral("FrameWidth"), size.width());
-    d->saveDriverSetting(QStringLiteral("FrameHeight"), size.height());
-    d->applyFrameSize(size);
-}
-
-void CaptureControl::Private::applyFrameSize(QSize wanted) {
-    requestedSize = wanted;
-    if (device < 0) {
-        size = wanted;
-        return;
-    }
-    const QSize fitted = fitSize(device, wanted);
-    if (fitted == size)
-        return;
-    size = fitted;
-    restart();
-}
-
-QString CaptureControl::CaptureFile() const {
-    return d->captureFile;
-}
-
-void CaptureControl::setCaptureFile(const QString& path) {
-    d->captureFile = path;
-}
-
-bool CaptureControl::StartCapture() {
-    if (d->recorder)
-        return true;
-    d->outOfSpace = false;
-    d->capturedFrames = 0;
-    if (d->device < 0 || !d->slot) {
-        d->lastError = QStringLiteral("no capture device is open");
-        return false;
-    }
-    if (d->captureFile.isEmpty()) {
-        d->lastError = QStringLiteral("no capture file is set");
-        return false;
-    }
-    AviRecorder::Settings settings;
-    settings.path = d->captureFile;
-    settings.width = d->size.width();
-    settings.height = d->size.height();
-    settings.framesPerSecond = d->fps;
-    settings.mjpeg = d->codec == VideoCodec::Mjpeg;
-    settings.quality = d->quality;
-    settings.audioRate = d->audioRate;
-    settings.audioChannels = d->audioChannels;
-    if (CaptureAudio())
-        settings.audio =
-            d->isScene(d->device) ? AviRecorder::Audio::Synthetic : AviRecorder::Audio::Microphone;
-    const int generation = ++d->captureGeneration;
-    auto recorder = std::make_shared<AviRecorder>(
-        this, [this, generation](const QString& text) { d->onRecorderError(generation, text); });
-    const bool existed = QFileInfo::exists(settings.path);
-    QString error;
-    if (!recorder->start(settings, &error)) {
-        d->lastError = error;
-        d->outOfSpace = recorder->outOfSpace();
-        if (!existed && QFileInfo(settings.path).isFile())
-            QFile::remove(settings.path);
-        return false;
-    }
-    d->recorder = recorder;
-    std::lock_guard lock(d->slot->mutex);
-    d->slot->recorder = std::move(recorder);
-    return true;
-}
-
-void CaptureControl::StopCapture() {
-    d->endCapture(true);
-}
-
-bool CaptureControl::IsCapturing() const {
-    return d->recorder != nullptr;
-}
-
-bool CaptureControl::outOfSpace() const {
-    return d->outOfSpace;
-}
-
-std::int64_t CaptureControl::capturedFrames() const {
-    return d->capturedFrames;
-}
-
-bool CaptureControl::SaveFrameAsDIB(const QString& path) const {
-    if (!d->latest) {
-        d->lastError = QStringLiteral("there is no frame yet");
-        return false;
-    }
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(d->latest.get());
-    GstBuffer* buffer = gst_sample_get_buffer(d->latest.get());
-    GstVideoFrame frame;
-    if (caps == nullptr || buffer == nullptr || !gst_video_info_from_caps(&info, caps) ||
-        !gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
-        d->lastError = QStringLiteral("the latest frame cannot be read");
-        return false;
-    }
-    QString error;
-    const bool ok = DibFile::write(
-        path, static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-        GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-        static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0)), &error);
-    gst_video_frame_unmap(&frame);
-    if (!ok)
-        d->lastError = error;
-    return ok;
 }
 
 void CaptureControl::setPreview(bool on) {
@@ -751,79 +348,4 @@ void CaptureControl::setSetupOption(int n, int value) {
 
 int CaptureControl::SetupOption(int n) const {
     return n >= 1 && n <= 9 ? d->setupOptions[static_cast<std::size_t>(n)] : 0;
-}
-
-QList<CaptureControl::PictureControl> CaptureControl::pictureControls() const {
-    return d->controls;
-}
-
-void CaptureControl::setPictureControl(const QString& name, int value) {
-    for (PictureControl& c : d->controls) {
-        if (c.name != name)
-            continue;
-        c.value = std::clamp(value, 0, 100);
-        d->saveDriverSetting(name, c.value);
-        d->applyPictureControls();
-    }
-}
-
-QList<QSize> CaptureControl::frameSizes() const {
-    const std::vector<QSize> sizes = d->sizesOf(d->device);
-    return QList<QSize>(sizes.begin(), sizes.end());
-}
-
-CaptureControl::VideoCodec CaptureControl::videoCodec() const {
-    return d->codec;
-}
-
-void CaptureControl::setVideoCodec(VideoCodec codec) {
-    d->codec = codec == VideoCodec::Uncompressed ? codec : VideoCodec::Mjpeg;
-    d->saveDriverSetting(QStringLiteral("Codec"), int(d->codec));
-}
-
-int CaptureControl::videoQuality() const {
-    return d->quality;
-}
-
-void CaptureControl::setVideoQuality(int quality) {
-    d->quality = std::clamp(quality, 1, 100);
-    d->saveDriverSetting(QStringLiteral("Quality"), d->quality);
-}
-
-int CaptureControl::audioRate() const {
-    return d->audioRate;
-}
-
-int CaptureControl::audioChannels() const {
-    return d->audioChannels;
-}
-
-QList<int> CaptureControl::audioRates() {
-    return {8000, 11025, 16000, 22050, 44100, 48000};
-}
-
-void CaptureControl::setAudioFormat(int samplesPerSecond, int channels) {
-    if (audioRates().contains(samplesPerSecond))
-        d->audioRate = samplesPerSecond;
-    d->audioChannels = channels == 2 ? 2 : 1;
-    d->saveDriverSetting(QStringLiteral("AudioRate"), d->audioRate);
-    d->saveDriverSetting(QStringLiteral("AudioChannels"), d->audioChannels);
-}
-
-void CaptureControl::setDriverSettings(SettingsStore* store) {
-    d->driverSettings = store;
-    for (PictureControl& c : d->controls)
-        c.value = std::clamp(d->storedDriverSetting(c.name, c.defaultValue), 0, 100);
-    d->codec = d->storedDriverSetting(QStringLiteral("Codec"), 1) == 2 ? VideoCodec::Uncompressed
-                                                                       : VideoCodec::Mjpeg;
-    d->quality = std::clamp(d->storedDriverSetting(QStringLiteral("Quality"), 85), 1, 100);
-    const int rate = d->storedDriverSetting(QStringLiteral("AudioRate"), 22050);
-    d->audioRate = audioRates().contains(rate) ? rate : 22050;
-    d->audioChannels = d->storedDriverSetting(QStringLiteral("AudioChannels"), 1) == 2 ? 2 : 1;
-    const int w = d->storedDriverSetting(QStringLiteral("FrameWidth"), 0);
-    const int h = d->storedDriverSetting(QStringLiteral("FrameHeight"), 0);
-    // Applied without writing back what was just read.
-    if (w > 0 && h > 0 && !IsCapturing())
-        d->applyFrameSize(QSize(w, h));
-    d->applyPictureControls();
 }
