@@ -62,6 +62,7 @@ void MailNotification::SendMail(const QString& startText) {
     m_smtp->setObjectName(QStringLiteral("SMTP"));
     m_smtp->ConnectTimeout = ConnectTimeout;
     m_smtp->Timeout = Timeout;
+    m_smtp->Clock = [this] { return m_stuff.now(); };
     connect(m_smtp, &SmtpControl::Connected, this, &MailNotification::SMTP_Connected);
     connect(m_smtp, &SmtpControl::SendComplete, this, &MailNotification::SMTP_SendComplete);
     connect(m_smtp, &SmtpControl::SendError, this, &MailNotification::SMTP_SendError);

@@ -10,6 +10,7 @@
 
 namespace {
 
+// The network virtual terminal ends every line with CR LF (RFC 854).
 constexpr char CrLf[] = "\r\n";
 const QByteArray DashLine(50, '-');
 constexpr char ClearScreen[] = "\x1b[2J";
@@ -97,7 +98,11 @@ void TelnetConsole::Winsock_DataArrival(qint64) {
 
 void TelnetConsole::receive(const QByteArray& data) {
     m_telnetInput += data;
+    // The console negotiates no options, so bytes are taken as they come:
+    // an IAC (255) sequence that a client sends is not interpreted (RFC 854).
     if (m_telnetState == State::Password) {
+        // A line ends at CR, which RFC 854 has followed by LF or NUL; both
+        // are dropped with the rest of the buffer.
         const qsizetype cr = m_telnetInput.indexOf('\r');
         if (cr >= 0) {
             const QByteArray line = m_telnetInput.left(cr);
@@ -145,6 +150,8 @@ void TelnetConsole::Close() {
 void TelnetConsole::send(const QByteArray& text) {
     if (m_ended)
         return;
+    // ASCII and UTF-8 text never holds the byte 255, so no data byte needs
+    // doubling as IAC IAC (RFC 854).
     m_socket.SendData(text);
     // A client that does not read its replies must not fill our memory.
     if (m_socket.pendingOutput() > MaxPendingOutput) {

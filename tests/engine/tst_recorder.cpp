@@ -192,7 +192,7 @@ private Q_SLOTS:
                         standbyAgainMs = m_clock.elapsed();
                 });
         rig.surveillance.mnuStart_Click();
-        QTRY_VERIFY_WITH_TIMEOUT(finished() == 1, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(finished() == 1, 30000);
         QVERIFY(!rig.surveillance.SurveillanceOn);
         QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
         QCOMPARE(rig.panels.text(5), QStringLiteral("NO CAMERA"));

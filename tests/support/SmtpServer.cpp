@@ -5,7 +5,8 @@
 #include <QJsonDocument>
 
 SmtpServer::SmtpServer(Mode mode) {
-    const char* modes[] = {"accept", "refuse-rcpt", "auth", "silent", "stall-data", "stall-quit"};
+    const char* modes[] = {"accept",     "refuse-rcpt", "auth",  "silent",
+                           "stall-data", "stall-quit",  "closed"};
     // Debian's python, where python3-aiosmtpd is installed.
     m_process.start(QStringLiteral("/usr/bin/python3"),
                     {QStringLiteral(SENTORIX_SMTP_SERVER_SCRIPT),
@@ -32,6 +33,7 @@ QList<QJsonObject> SmtpServer::messages() const {
     }
 }
 
-bool SmtpServer::sawLogin() const {
-    return QFile::exists(QDir(m_folder.path()).filePath(QStringLiteral("logins")));
+int SmtpServer::seen(const QString& event) const {
+    QFile f(QDir(m_folder.path()).filePath(event));
+    return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
 }

@@ -6,13 +6,14 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// The test fixture's SMTP server: aiosmtpd on 127.0.0.1 in a child process
+// A real SMTP server for the tests: aiosmtpd on 127.0.0.1 in a child process
 // on a free port, saving every message it accepts, parsed, as JSON.
 class SmtpServer final {
 public:
     // Silent: never says a word. StallAfterData: saves the message and never
     // answers it. StallAtQuit: accepts the message, never answers QUIT.
-    enum class Mode { Accept, RefuseRecipient, Auth, Silent, StallAfterData, StallAtQuit };
+    // Closed: a free port where nobody listens.
+    enum class Mode { Accept, RefuseRecipient, Auth, Silent, StallAfterData, StallAtQuit, Closed };
     explicit SmtpServer(Mode mode = Mode::Accept);
     ~SmtpServer();
 
@@ -21,8 +22,8 @@ public:
     QString address() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
     // The messages received so far, oldest first.
     QList<QJsonObject> messages() const;
-    // Whether a client has tried to log in (Auth mode).
-    bool sawLogin() const;
+    // How often the server saw a "login" attempt or held back a reply ("stall").
+    int seen(const QString& event) const;
 
 private:
     QTemporaryDir m_folder;

@@ -60,11 +60,12 @@ void SceneSource::onNeedData(GstAppSrc* appsrc, guint, gpointer data) {
 
 GstBufferPtr SceneSource::renderFrame(std::int64_t index) const {
     GstBufferPtr buffer(gst_buffer_new_allocate(nullptr, scene_.frameBytes(), nullptr));
-    GstMapInfo map;
-    if (!buffer || !gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE))
-        return {};
-    scene_.render(index, map.data);
-    gst_buffer_unmap(buffer.get(), &map);
+    {
+        const GstBufferMapping map(buffer.get(), GST_MAP_WRITE);
+        if (!map)
+            return {};
+        scene_.render(index, map.data());
+    }
     return buffer;
 }
 

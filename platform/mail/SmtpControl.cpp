@@ -16,38 +16,57 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 namespace {
 
-constexpr char CrLf[] = "\r\n";
-
 // How long a finished mail's worker waits for the reply to QUIT.
 constexpr long QuitReplySeconds = 5;
 
-QByteArray base64Lines(const QByteArray& data) {
-    const QByteArray encoded = data.toBase64();
-    QByteArray out;
-    out.reserve(encoded.size() + encoded.size() / 76 * 2 + 2);
-    for (qsizetype i = 0; i < encoded.size(); i += 76)
-        out += encoded.mid(i, 76) + CrLf;
-    return out;
+struct CurlFree {
+    void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_mime* mime) const { curl_mime_free(mime); }
+};
+using CurlEasy = std::unique_ptr<CURL, CurlFree>;
+using CurlList = std::unique_ptr<curl_slist, CurlFree>;
+using CurlMime = std::unique_ptr<curl_mime, CurlFree>;
+
+bool append(CurlList& list, const std::string& line) {
+    curl_slist* const head = curl_slist_append(list.get(), line.c_str());
+    if (head == nullptr)
+        return false;
+    (void)list.release(); // the same list, one node longer, or a new one
+    list.reset(head);
+    return true;
+}
+
+// One part of the message; libcurl writes its headers and, as RFC 2045
+// section 6.8 asks, base64 lines of at most 76 characters, well inside the
+// 1000 octets an SMTP text line may have (RFC 5321 section 4.5.3.1.6).
+bool addPart(curl_mime* mime, const QByteArray& data, const std::string& type,
+             const std::string& fileName) {
+    curl_mimepart* const part = curl_mime_addpart(mime);
+    return part != nullptr &&
+           curl_mime_data(part, data.constData(), size_t(data.size())) == CURLE_OK &&
+           curl_mime_type(part, type.c_str()) == CURLE_OK &&
+           (fileName.empty() || curl_mime_filename(part, fileName.c_str()) == CURLE_OK) &&
+           curl_mime_encoder(part, "base64") == CURLE_OK;
 }
 
 bool isPrintableAscii(const QByteArray& text) {
     return std::all_of(text.cbegin(), text.cend(), [](char c) { return c >= 0x20 && c < 0x7f; });
 }
 
-// A header text beyond ASCII goes as an encoded word.
+// A header text beyond ASCII goes as an encoded word (RFC 2047).
 QByteArray encodedWord(const QByteArray& utf8) {
     return "=?UTF-8?B?" + utf8.toBase64() + "?=";
 }
 
-// A display name as a quoted string, so parentheses and the like stay
-// part of the name.
+// A display name as a quoted string (RFC 5322 section 3.2.4), so
+// parentheses and the like stay part of the name.
 QByteArray quotedName(const QString& name) {
     QByteArray q = name.toUtf8();
     if (!isPrintableAscii(q))
@@ -59,6 +78,38 @@ QByteArray quotedName(const QString& name) {
 QByteArray headerText(const QString& text) {
     const QByteArray utf8 = text.toUtf8();
     return isPrintableAscii(utf8) ? utf8 : encodedWord(utf8);
+}
+
+// RFC 5322 section 3.3: "Sun, 06 Dec 2026 09:05:07 +0100", with English
+// names whatever the locale.
+QByteArray dateText(const QDateTime& time) {
+    const int offset = time.offsetFromUtc() / 60;
+    return QLocale::c().toString(time, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
+           (offset < 0 ? '-' : '+') +
+           QByteArray::number(std::abs(offset) / 60).rightJustified(2, '0') +
+           QByteArray::number(std::abs(offset) % 60).rightJustified(2, '0');
+}
+
+// The header fields of RFC 5322 section 3.6 (Message-ID as in 3.6.4);
+// libcurl writes the MIME structure's Content-Type beside them, each line
+// ending in CR LF.
+std::vector<std::string> headerLines(const SmtpControl& mail) {
+    const QByteArray from = mail.FromAddress.trimmed().toUtf8();
+    const QByteArray domain =
+        from.contains('@') ? from.mid(from.indexOf('@') + 1) : QByteArray("localhost");
+    const QByteArrayList lines = {
+        "Date: " + dateText(mail.Clock ? mail.Clock() : QDateTime::currentDateTime()),
+        "From: " + quotedName(mail.FromName) + " <" + from + '>',
+        "To: <" + mail.ToAddress.trimmed().toUtf8() + '>',
+        "Subject: " + headerText(mail.Subject),
+        "Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' + domain +
+            '>',
+        "MIME-Version: 1.0",
+    };
+    std::vector<std::string> result;
+    for (const QByteArray& line : lines)
+        result.push_back(line.toStdString());
+    return result;
 }
 
 } // namespace
@@ -78,8 +129,12 @@ struct SmtpControl::Worker {
     std::string url;
     std::string from;
     std::string to;
-    QByteArray payload;
-    qsizetype sent = 0;
+    std::vector<std::string> headers;
+    QByteArray body;
+    std::string bodyType;
+    QByteArray attachment;
+    std::string attachmentType;
+    std::string attachmentName; // empty for none
     long connectTimeoutMs = 0;
     long timeoutMs = 0;
     bool login = false;
@@ -136,14 +191,6 @@ struct SmtpControl::Worker {
         w.wake.wait_until(lock, w.deadline, [&w] { return w.sendRequested || w.abandoned; });
         return w.sendRequested && !w.abandoned ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
     }
-    static size_t onRead(char* buffer, size_t size, size_t count, void* self) {
-        auto& w = *static_cast<Worker*>(self);
-        const qsizetype room = qsizetype(size * count);
-        const qsizetype n = std::min(room, w.payload.size() - w.sent);
-        std::memcpy(buffer, w.payload.constData() + w.sent, size_t(n));
-        w.sent += n;
-        return size_t(n);
-    }
     static int onProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
         auto& w = *static_cast<Worker*>(self);
         std::lock_guard lock(w.mutex);
@@ -151,14 +198,24 @@ struct SmtpControl::Worker {
     }
 
     void run() {
-        // Both outlive the handle, whose cleanup may still write an error.
+        // All of these outlive the handle, whose cleanup may still write an
+        // error and ends the session with QUIT.
         char error[CURL_ERROR_SIZE] = {};
-        const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> recipients(
-            curl_slist_append(nullptr, to.c_str()), &curl_slist_free_all);
-        const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(),
-                                                                         &curl_easy_cleanup);
+        CurlList recipients;
+        CurlList headerLines;
+        CurlMime mime;
+        const CurlEasy handle(curl_easy_init());
         CURL* const curl = handle.get();
-        if (curl == nullptr) {
+        bool ready = curl != nullptr && append(recipients, to);
+        for (const std::string& line : headers)
+            ready = ready && append(headerLines, line);
+        if (ready) {
+            mime.reset(curl_mime_init(curl));
+            ready = mime && addPart(mime.get(), body, bodyType, {}) &&
+                    (attachmentName.empty() ||
+                     addPart(mime.get(), attachment, attachmentType, attachmentName));
+        }
+        if (!ready) {
             post(
                 [](SmtpControl& c) {
                     Q_EMIT c.SendError(CURLE_FAILED_INIT, "Cannot start the mail transfer");
@@ -169,15 +226,19 @@ struct SmtpControl::Worker {
         curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
         curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
         curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-        // A password never goes over an unencrypted connection.
+        // A password never goes over an unencrypted connection; STARTTLS is
+        // RFC 3207.
         curl_easy_setopt(curl, CURLOPT_USE_SSL, long(login ? CURLUSESSL_ALL : CURLUSESSL_TRY));
         curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
         curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+        // The envelope (RFC 5321 section 4.1.1.2-3); libcurl dot-stuffs the
+        // message (section 4.5.2) and ends it with CR LF . CR LF.
         curl_easy_setopt(curl, CURLOPT_MAIL_FROM, from.c_str());
         curl_easy_setopt(curl, CURLOPT_MAIL_RCPT, recipients.get());
-        curl_easy_setopt(curl, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(curl, CURLOPT_READFUNCTION, &Worker::onRead);
-        curl_easy_setopt(curl, CURLOPT_READDATA, this);
+        // For SMTP these are the message's own header lines, written above
+        // the MIME structure.
+        curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headerLines.get());
+        curl_easy_setopt(curl, CURLOPT_MIMEPOST, mime.get());
         curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Worker::onPrerequest);
         curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
         curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -285,43 +346,6 @@ QString SmtpControl::serverUrl(const QString& server) {
     return QStringLiteral("smtp://") + (ipv6 ? u'[' + s + u']' : s);
 }
 
-QByteArray SmtpControl::message() const {
-    const QByteArray from = FromAddress.trimmed().toUtf8();
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc() / 60;
-    QByteArray head =
-        "Date: " +
-        QLocale::c().toString(now, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss ")).toLatin1() +
-        (offset < 0 ? '-' : '+') +
-        QByteArray::number(std::abs(offset) / 60).rightJustified(2, '0') +
-        QByteArray::number(std::abs(offset) % 60).rightJustified(2, '0') + CrLf;
-    head += "From: " + quotedName(FromName) + " <" + from + '>' + CrLf;
-    head += "To: <" + ToAddress.trimmed().toUtf8() + '>' + CrLf;
-    head += "Subject: " + headerText(Subject) + CrLf;
-    head += "Message-ID: <" + QUuid::createUuid().toByteArray(QUuid::WithoutBraces) + '@' +
-            (from.contains('@') ? from.mid(from.indexOf('@') + 1) : QByteArray("localhost")) + '>' +
-            CrLf;
-    head += QByteArray("MIME-Version: 1.0") + CrLf;
-
-    const QByteArray bodyPart = "Content-Type: " + ContentType.toUtf8() + "; charset=UTF-8" + CrLf +
-                                "Content-Transfer-Encoding: base64" + CrLf + CrLf +
-                                base64Lines(Body.toUtf8());
-    QFile attachment(Attachment);
-    if (Attachment.isEmpty() || !attachment.open(QIODevice::ReadOnly))
-        return head + bodyPart;
-
-    const QByteArray boundary = "=_sentorix_" + QUuid::createUuid().toByteArray(QUuid::Id128);
-    const QByteArray name = QFileInfo(Attachment).fileName().toUtf8();
-    const QByteArray type = name.toLower().endsWith(".jpg") || name.toLower().endsWith(".jpeg")
-                                ? QByteArray("image/jpeg")
-                                : QByteArray("application/octet-stream");
-    return head + "Content-Type: multipart/mixed; boundary=\"" + boundary + '"' + CrLf + CrLf +
-           "--" + boundary + CrLf + bodyPart + "--" + boundary + CrLf + "Content-Type: " + type +
-           "; name=\"" + name + '"' + CrLf + "Content-Disposition: attachment; filename=\"" + name +
-           '"' + CrLf + "Content-Transfer-Encoding: base64" + CrLf + CrLf +
-           base64Lines(attachment.readAll()) + "--" + boundary + "--" + CrLf;
-}
-
 void SmtpControl::Connect() {
     Disconnect();
     Worker::initialiseOnce();
@@ -332,7 +356,21 @@ void SmtpControl::Connect() {
     w->login = !QUrl(QString::fromStdString(w->url)).userInfo().isEmpty();
     w->from = '<' + FromAddress.trimmed().toStdString() + '>';
     w->to = '<' + ToAddress.trimmed().toStdString() + '>';
-    w->payload = message();
+    w->headers = headerLines(*this);
+    w->body = Body.toUtf8();
+    w->bodyType = ContentType.toStdString() + "; charset=UTF-8";
+    QFile attachment(Attachment);
+    if (!Attachment.isEmpty() && attachment.open(QIODevice::ReadOnly)) {
+        w->attachment = attachment.readAll();
+        const QString name = QFileInfo(Attachment).fileName();
+        w->attachmentName = name.toStdString();
+        const QString lower = name.toLower();
+        w->attachmentType =
+            (lower.endsWith(QLatin1String(".jpg")) || lower.endsWith(QLatin1String(".jpeg"))
+                 ? std::string("image/jpeg")
+                 : std::string("application/octet-stream")) +
+            "; name=\"" + w->attachmentName + '"';
+    }
     w->connectTimeoutMs = long(ConnectTimeout.count());
     w->timeoutMs = long(Timeout.count());
     w->deadline = std::chrono::steady_clock::now() + Timeout;

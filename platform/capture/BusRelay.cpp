@@ -1,7 +1,5 @@
 #include "BusRelay.h"
 
-#include "GstHandles.h"
-
 #include <condition_variable>
 #include <mutex>
 
@@ -26,13 +24,12 @@ BusRelay::BusRelay(GstElement* pipeline, QObject* context, ErrorHandler onError,
     shared_->onError = std::move(onError);
     shared_->endOfStreamIsError = endOfStreamIsError;
     gst_bus_set_sync_handler(
-        bus_, &BusRelay::onMessage, new std::weak_ptr<Shared>(shared_),
+        bus_.get(), &BusRelay::onMessage, new std::weak_ptr<Shared>(shared_),
         [](gpointer data) { delete static_cast<std::weak_ptr<Shared>*>(data); });
 }
 
 BusRelay::~BusRelay() {
-    gst_bus_set_sync_handler(bus_, nullptr, nullptr, nullptr);
-    gst_object_unref(bus_);
+    gst_bus_set_sync_handler(bus_.get(), nullptr, nullptr, nullptr);
 }
 
 GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -9,7 +10,8 @@
 #include <memory>
 
 // The mail control: one HTML message with an optional attachment, sent over
-// SMTP by libcurl on a worker thread. Its results arrive on the thread that
+// SMTP by libcurl on a worker thread, the message built by libcurl's MIME
+// API. Its results arrive on the thread that
 // owns the control, as events in the order Connected, then SendComplete or
 // SendError.
 //
@@ -42,6 +44,8 @@ public:
     QString FromName;
     std::chrono::milliseconds ConnectTimeout{30000};
     std::chrono::milliseconds Timeout{120000};
+    // Read once per mail, for its Date header.
+    std::function<QDateTime()> Clock = &QDateTime::currentDateTime;
 
     // Opens the connection; Connected or SendError follows.
     void Connect();
@@ -52,8 +56,6 @@ public:
 
     // The URL libcurl is given for a Server text; empty when there is none.
     static QString serverUrl(const QString& server);
-    // The message as it goes out, from the header to the last boundary.
-    QByteArray message() const;
 
 Q_SIGNALS:
     void Connected();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <gst/gst.h>
+#include "GstHandles.h"
 
 #include <QObject>
 #include <QString>
@@ -35,5 +35,5 @@ private:
     static GstBusSyncReply onMessage(GstBus* bus, GstMessage* message, gpointer data);
 
     std::shared_ptr<Shared> shared_;
-    GstBus* bus_;
+    GstBusPtr bus_;
 };

@@ -16,7 +16,7 @@ class SettingsStore;
 
 // The capture control: camera enumeration, the live picture, frame events
 // and AVI recording. Everything behind it is GStreamer; only this file pair
-// and its helpers in platform/ include GStreamer headers.
+// and its helpers in platform/capture/ include GStreamer headers.
 //
 // Devices 0.. are the cameras the device monitor finds, in a stable order,
 // followed by the built-in test scene camera. All members are called on the

@@ -1,9 +1,10 @@
 #pragma once
 
 // Owning handles for the GStreamer and GLib objects of the capture layer.
-// Internal to platform/: the public headers stay free of C headers.
+// Internal to platform/capture/: the public headers stay free of C headers.
 
 #include <gst/gst.h>
+#include <gst/video/video.h>
 
 #include <memory>
 
@@ -69,3 +70,47 @@ inline GstElementPtr adoptFloating(GstElement* element) {
         gst_object_ref_sink(element);
     return GstElementPtr(element);
 }
+
+// A buffer's memory mapped for the guard's lifetime; test it before use.
+class GstBufferMapping {
+public:
+    GstBufferMapping(GstBuffer* buffer, GstMapFlags flags)
+        : buffer_(buffer)
+        , mapped_(buffer != nullptr && gst_buffer_map(buffer, &info_, flags)) {}
+    ~GstBufferMapping() {
+        if (mapped_)
+            gst_buffer_unmap(buffer_, &info_);
+    }
+    GstBufferMapping(const GstBufferMapping&) = delete;
+    GstBufferMapping& operator=(const GstBufferMapping&) = delete;
+
+    explicit operator bool() const { return mapped_; }
+    guint8* data() const { return info_.data; }
+
+private:
+    GstBuffer* buffer_;
+    GstMapInfo info_{};
+    bool mapped_;
+};
+
+// A video frame mapped for the guard's lifetime; test it before use. No
+// info or no buffer maps nothing.
+class GstVideoFrameMapping {
+public:
+    GstVideoFrameMapping(GstVideoInfo* info, GstBuffer* buffer, GstMapFlags flags)
+        : mapped_(info != nullptr && buffer != nullptr &&
+                  gst_video_frame_map(&frame_, info, buffer, flags)) {}
+    ~GstVideoFrameMapping() {
+        if (mapped_)
+            gst_video_frame_unmap(&frame_);
+    }
+    GstVideoFrameMapping(const GstVideoFrameMapping&) = delete;
+    GstVideoFrameMapping& operator=(const GstVideoFrameMapping&) = delete;
+
+    explicit operator bool() const { return mapped_; }
+    GstVideoFrame* get() { return &frame_; }
+
+private:
+    GstVideoFrame frame_{};
+    bool mapped_;
+};

@@ -1,0 +1,351 @@
+// CaptureControl, device choice and the live pipeline.
+
+#include "CaptureControlPrivate.h"
+
+#include "DibFile.h"
+#include "TestScene.h"
+
+#include <gst/app/gstappsrc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
+#include <utility>
+
+using namespace capturecontrol;
+
+namespace {
+
+const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
+const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}};
+constexpr int maxFrameRate = 60;
+constexpr GstClockTime startTimeout = 5 * GST_SECOND;
+
+} // namespace
+
+std::vector<QSize> CaptureControl::Private::sizesOf(int n) const {
+    if (isScene(n))
+        return sceneSizes;
+    if (n >= 0 && n < cameraCount())
+        return cameras.at(n).sizes;
+    return {};
+}
+
+// The requested size when the device offers it, otherwise the largest
+// offered size that fits inside it, otherwise the smallest offered one.
+QSize CaptureControl::Private::fitSize(int n, QSize wanted) const {
+    const std::vector<QSize> sizes = sizesOf(n);
+    if (sizes.empty())
+        return wanted.boundedTo(QSize(1920, 1080)).expandedTo(QSize(16, 16));
+    std::optional<QSize> best;
+    for (const QSize& s : sizes) {
+        if (s == wanted)
+            return s;
+        if (s.width() <= wanted.width() && s.height() <= wanted.height() &&
+            (!best || s.width() * s.height() > best->width() * best->height()))
+            best = s;
+    }
+    if (best)
+        return *best;
+    return *std::min_element(sizes.begin(), sizes.end(), [](QSize a, QSize b) {
+        return a.width() * a.height() < b.width() * b.height();
+    });
+}
+
+bool CaptureControl::Private::startPipeline(QString* error) {
+    const bool scene = isScene(device);
+    // Knobs for measurements and tests of the test scene camera.
+    const bool pregenerated = qEnvironmentVariableIntValue("SENTORIX_SCENE_PREGENERATED") == 1;
+    const SceneSource::Unplug unplug =
+        sceneUnplugUsed ? SceneSource::Unplug{} : SceneSource::unplugFromEnvironment();
+    const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
+
+    // Whatever the source delivers ends as bottom-up BGR at our size and
+    // rate, in the frame layout of the program.
+    const QString tail =
+        QStringLiteral("videoconvert ! videoscale ! videorate "
+                       "! video/x-raw,format=BGR,width=%1,height=%2,framerate=%3/1,"
+                       "pixel-aspect-ratio=1/1 "
+                       "! videobalance name=balance ! videoflip video-direction=vert "
+                       "! appsink name=sink max-buffers=1 drop=true sync=true")
+            .arg(size.width())
+            .arg(size.height())
+            .arg(fps);
+    // A short queue decouples the source from conversion and delivery. A
+    // camera runs at its own pace, so a slow consumer makes it lose the
+    // oldest frame; the scene is paced by the sink's clock through the
+    // queue's back-pressure, so there it must not leak.
+    const QString description =
+        scene ? QStringLiteral("appsrc name=src is-live=true format=time max-bytes=%1 "
+                               "! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 ! ")
+                        .arg(frameBytes * 2) +
+                    tail
+              : QStringLiteral("decodebin name=dec ! queue max-size-buffers=2 max-size-time=0 "
+                               "max-size-bytes=0 leaky=downstream ! ") +
+                    tail;
+
+    auto fail = [&](const QString& text) {
+        *error = text;
+        stopPipeline();
+        return false;
+    };
+    GError* rawError = nullptr;
+    pipeline = adoptFloating(gst_parse_launch(description.toUtf8().constData(), &rawError));
+    GErrorPtr parseError(rawError);
+    if (!pipeline)
+        return fail(QString::fromUtf8(parseError ? parseError->message : "cannot build pipeline"));
+
+    if (scene) {
+        auto source = std::make_shared<SceneSource>(size.width(), size.height(), fps,
+                                                    TestScene::scheduleFromEnvironment(),
+                                                    pregenerated, unplug);
+        sceneSource = source;
+        sceneBackAfterMs = unplug.backAfterMs;
+        GstElementPtr appsrc = byName(pipeline.get(), "src");
+        gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), source->caps().get());
+        SceneSource::attach(source, GST_APP_SRC(appsrc.get()));
+    } else {
+        GstElementPtr source = cameras.createSource(device);
+        GstElementPtr decoder = byName(pipeline.get(), "dec");
+        if (!source || !gst_bin_add(GST_BIN(pipeline.get()), source.get()) ||
+            !gst_element_link(source.get(), decoder.get()))
+            return fail(QStringLiteral("cannot open camera %1").arg(cameras.at(device).name));
+    }
+
+    slot = std::make_shared<FrameSlot>();
+    slot->context = q;
+    GstElementPtr sink = byName(pipeline.get(), "sink");
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &Private::onNewSample;
+    gst_app_sink_set_callbacks(
+        GST_APP_SINK(sink.get()), &callbacks, new std::shared_ptr<FrameSlot>(slot),
+        [](gpointer data) { delete static_cast<std::shared_ptr<FrameSlot>*>(data); });
+
+    bus = std::make_unique<BusRelay>(
+        pipeline.get(), q, [this](const QString& text) { onPipelineError(text); }, true);
+    GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    if (result != GST_STATE_CHANGE_FAILURE)
+        result = gst_element_get_state(pipeline.get(), nullptr, nullptr, startTimeout);
+    if (result == GST_STATE_CHANGE_FAILURE || result == GST_STATE_CHANGE_ASYNC || bus->failed()) {
+        const QString why =
+            bus->failed() ? bus->firstError() : QStringLiteral("the device did not start");
+        return fail(why);
+    }
+    applyPictureControls();
+    return true;
+}
+
+void CaptureControl::Private::stopPipeline() {
+    if (pipeline)
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    // Deliveries still queued for this pipeline see a different slot and
+    // are ignored.
+    slot.reset();
+    bus.reset();
+    pipeline.reset();
+    sceneSource.reset();
+}
+
+bool CaptureControl::Private::available(int n) const {
+    if (isScene(n))
+        return scenePresent;
+    return n >= 0 && n < cameraCount() && cameras.at(n).present;
+}
+
+void CaptureControl::Private::lose(const QString& text) {
+    lostDevice = device;
+    device = -1;
+    lastError = text;
+    retryMs = firstRetryMs;
+    retry.start(retryMs);
+    Q_EMIT q->StatusCallback(StatusDeviceLost, text);
+}
+
+// Opens the lost device again with the format and picture controls it had.
+void CaptureControl::Private::reopen() {
+    if (lostDevice < 0 || device >= 0)
+        return;
+    QElapsedTimer attempt;
+    attempt.start();
+    if (available(lostDevice)) {
+        device = lostDevice;
+        size = fitSize(device, requestedSize);
+        QString error;
+        if (startPipeline(&error)) {
+            lostDevice = -1;
+            retry.stop();
+            lastError.clear();
+            Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+            return;
+        }
+        device = -1;
+        lastError = error;
+    }
+    retryMs = attempt.elapsed() < 1000 ? firstRetryMs : std::min(retryMs * 2, lastRetryMs);
+    retry.start(retryMs);
+}
+
+void CaptureControl::Private::onCameraChanged(int index) {
+    if (index == lostDevice && available(index))
+        reopen();
+}
+
+// Rebuilds the live pipeline after a format change.
+bool CaptureControl::Private::restart() {
+    if (device < 0)
+        return true;
+    stopPipeline();
+    QString error;
+    if (startPipeline(&error))
+        return true;
+    lose(error);
+    return false;
+}
+
+void CaptureControl::Private::onPipelineError(const QString& text) {
+    // The recording keeps what it has and is closed properly.
+    endCapture(true);
+    if (sceneSource && sceneSource->unplugged()) {
+        sceneUnplugUsed = true;
+        scenePresent = false;
+        if (sceneBackAfterMs >= 0)
+            QTimer::singleShot(std::chrono::milliseconds(sceneBackAfterMs), q, [this] {
+                // As the device monitor reports a camera plugged in again.
+                scenePresent = true;
+                onCameraChanged(cameraCount());
+            });
+    }
+    stopPipeline();
+    lose(text);
+}
+
+CaptureControl::CaptureControl(QObject* parent)
+    : QObject(parent)
+    , d(std::make_unique<Private>(this)) {
+    static std::once_flag initialised;
+    std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
+    d->retry.setSingleShot(true);
+    connect(&d->retry, &QTimer::timeout, this, [this] { d->reopen(); });
+    d->cameras.open(this, [this](int index) { d->onCameraChanged(index); });
+}
+
+CaptureControl::~CaptureControl() {
+    d->endCapture(true);
+    d->stopPipeline();
+}
+
+QString CaptureControl::DeviceName(int n) const {
+    if (n < 0 || n >= MaxDevices)
+        return {};
+    if (n < d->cameraCount())
+        return d->cameras.at(n).name;
+    return d->isScene(n) ? sceneCameraName : QString();
+}
+
+QString CaptureControl::DeviceVersion(int n) const {
+    if (n < 0 || n >= MaxDevices)
+        return {};
+    if (n < d->cameraCount())
+        return d->cameras.at(n).version;
+    return d->isScene(n) ? QStringLiteral("1.0") : QString();
+}
+
+int CaptureControl::Device() const {
+    return d->device;
+}
+
+bool CaptureControl::setDevice(int n) {
+    d->endCapture(true);
+    d->stopPipeline();
+    d->device = -1;
+    d->latest.reset();
+    if (n < 0 || n >= MaxDevices || n > d->cameraCount()) {
+        d->lastError = QStringLiteral("there is no capture device %1").arg(n);
+        return false;
+    }
+    if (!d->available(n)) {
+        d->lastError = QStringLiteral("capture device %1 is not connected").arg(n);
+        return false;
+    }
+    d->device = n;
+    d->size = d->fitSize(n, d->requestedSize);
+    d->opened.start();
+    QString error;
+    if (!d->startPipeline(&error)) {
+        d->device = -1;
+        d->lastError = error;
+        return false;
+    }
+    d->lastError.clear();
+    const bool back = n == std::exchange(d->lostDevice, -1);
+    d->retry.stop();
+    if (back)
+        Q_EMIT StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+    return true;
+}
+
+QString CaptureControl::lastError() const {
+    return d->lastError;
+}
+
+// No property pages of our own yet: the test scene has no controls, and
+// camera controls are not exposed.
+bool CaptureControl::HasSourceDialog() const {
+    // The picture controls work on every device's picture.
+    return d->device >= 0;
+}
+
+bool CaptureControl::HasFormatDialog() const {
+    return d->device >= 0 && d->sizesOf(d->device).size() >= 2;
+}
+
+bool CaptureControl::HasAudio() const {
+    return d->device >= 0 && (d->isScene(d->device) || d->cameras.hasAudioSource());
+}
+
+bool CaptureControl::HasOverlay() const {
+    return false;
+}
+
+int CaptureControl::FrameRate() const {
+    return d->fps;
+}
+
+void CaptureControl::setFrameRate(int framesPerSecond) {
+    if (IsCapturing() || framesPerSecond <= 0)
+        return;
+    framesPerSecond = std::min(framesPerSecond, maxFrameRate);
+    if (framesPerSecond == d->fps)
+        return;
+    d->fps = framesPerSecond;
+    d->restart();
+}
+
+QSize CaptureControl::frameSize() const {
+    return d->size;
+}
+
+void CaptureControl::setPreview(bool on) {
+    d->preview = on;
+}
+
+bool CaptureControl::Preview() const {
+    return d->preview;
+}
+
+void CaptureControl::setOverlay(bool on) {
+    d->overlay = on;
+}
+
+bool CaptureControl::Overlay() const {
+    return d->overlay;
+}
+
+void CaptureControl::setSetupOption(int n, int value) {
+    if (n >= 1 && n <= 9)
+        d->setupOptions[static_cast<std::size_t>(n)] = value;
+}
+
+int CaptureControl::SetupOption(int n) const {
+    return n >= 1 && n <= 9 ? d->setupOptions[static_cast<std::size_t>(n)] : 0;
+}

@@ -1,0 +1,129 @@
+#pragma once
+
+// The private side of CaptureControl, shared by the files that implement
+// it: CaptureControl.cpp (device choice and the live pipeline),
+// CaptureControlFrames.cpp (frame delivery to the program),
+// CaptureControlRecording.cpp (recording) and CaptureControlDriver.cpp
+// (driver settings and picture controls).
+
+#include "CaptureControl.h"
+
+#include "AviRecorder.h"
+#include "BusRelay.h"
+#include "CameraList.h"
+#include "GstHandles.h"
+#include "SceneSource.h"
+
+#include <gst/app/gstappsink.h>
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace capturecontrol {
+
+// A lost device is tried again this often; one whose attempts hang until the
+// start timeout is tried less and less often, so the program stays usable.
+constexpr int firstRetryMs = 3000;
+constexpr int lastRetryMs = 60000;
+
+// Handed from the appsink's streaming thread to the UI thread: only the
+// newest sample is kept, so frames never queue up when the program is
+// slow, and at most one delivery is posted at a time.
+struct FrameSlot {
+    CaptureControl* context = nullptr;
+    std::mutex mutex;
+    GstSamplePtr newest;
+    bool posted = false;
+    // While recording, frames go to the recorder straight from the
+    // streaming thread so that a busy UI thread cannot make it skip any.
+    std::shared_ptr<AviRecorder> recorder;
+};
+
+inline GstElementPtr byName(GstElement* bin, const char* name) {
+    return GstElementPtr(gst_bin_get_by_name(GST_BIN(bin), name));
+}
+
+} // namespace capturecontrol
+
+struct CaptureControl::Private {
+    explicit Private(CaptureControl* owner)
+        : q(owner) {}
+
+    CaptureControl* q;
+    CameraList cameras;
+    int device = -1;
+    QString lastError;
+    int fps = 5;
+    QSize requestedSize{640, 480};
+    QSize size{640, 480};
+    bool captureAudio = false;
+    QString captureFile;
+    bool preview = false;
+    bool overlay = false;
+    std::array<int, 10> setupOptions{};
+    QElapsedTimer opened;
+
+    GstElementPtr pipeline;
+    std::unique_ptr<BusRelay> bus;
+    std::shared_ptr<capturecontrol::FrameSlot> slot;
+    std::shared_ptr<AviRecorder> recorder;
+    int captureGeneration = 0;
+    bool outOfSpace = false;
+    std::int64_t capturedFrames = 0;
+    GstSamplePtr latest; // for SaveFrameAsDIB
+    std::vector<std::uint8_t> repacked;
+
+    // The device lost while open, opened again once it is back.
+    int lostDevice = -1;
+    QTimer retry;
+    int retryMs = capturecontrol::firstRetryMs;
+    // The test scene camera is pulled at most once per control.
+    std::shared_ptr<SceneSource> sceneSource;
+    bool sceneUnplugUsed = false;
+    std::int64_t sceneBackAfterMs = -1;
+    bool scenePresent = true;
+
+    // Driver choices, kept in the driver's own section of the settings.
+    SettingsStore* driverSettings = nullptr;
+    QList<PictureControl> controls{{QStringLiteral("Brightness"), 50, 50},
+                                   {QStringLiteral("Contrast"), 50, 50},
+                                   {QStringLiteral("Hue"), 50, 50},
+                                   {QStringLiteral("Saturation"), 50, 50}};
+    VideoCodec codec = VideoCodec::Mjpeg;
+    int quality = 85;
+    int audioRate = 22050;
+    int audioChannels = 1;
+    void applyPictureControls();
+    void saveDriverSetting(const QString& key, int value);
+    void applyFrameSize(QSize wanted);
+    int storedDriverSetting(const QString& key, int fallback) const;
+
+    int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
+    bool isScene(int n) const { return n == cameraCount(); }
+    bool available(int n) const;
+    std::vector<QSize> sizesOf(int n) const;
+    QSize fitSize(int n, QSize wanted) const;
+
+    bool startPipeline(QString* error);
+    void stopPipeline();
+    bool restart();
+    void endCapture(bool finish);
+    void lose(const QString& text);
+    void reopen();
+    void onCameraChanged(int index);
+
+    void deliver(const std::shared_ptr<capturecontrol::FrameSlot>& from);
+    void onPipelineError(const QString& text);
+    void onRecorderError(int generation, const QString& text);
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer data);
+};

@@ -1,0 +1,116 @@
+// CaptureControl, recording to the capture file.
+
+#include "CaptureControlPrivate.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <utility>
+
+void CaptureControl::Private::endCapture(bool finish) {
+    if (!recorder)
+        return;
+    if (slot) {
+        std::lock_guard lock(slot->mutex);
+        slot->recorder.reset();
+    }
+    const std::shared_ptr<AviRecorder> ending = std::move(recorder);
+    recorder.reset();
+    ++captureGeneration;
+    if (finish) {
+        if (!ending->stop())
+            lastError = QStringLiteral("the recording did not finish in time");
+    } else {
+        ending->abort();
+    }
+    capturedFrames = ending->framesInFile();
+}
+
+void CaptureControl::Private::onRecorderError(int generation, const QString& text) {
+    if (generation != captureGeneration || !recorder)
+        return;
+    outOfSpace = recorder->outOfSpace();
+    const QString file = recorder->path();
+    // Finished where the pipeline still can (it stopped taking frames
+    // before the volume was full); after a write error this only closes.
+    endCapture(true);
+    if (capturedFrames == 0 && QFileInfo(file).isFile())
+        QFile::remove(file);
+    lastError = text;
+    Q_EMIT q->StatusCallback(StatusCaptureFailed, text);
+}
+
+bool CaptureControl::CaptureAudio() const {
+    return d->captureAudio && HasAudio();
+}
+
+void CaptureControl::setCaptureAudio(bool on) {
+    d->captureAudio = on && HasAudio();
+}
+
+QString CaptureControl::CaptureFile() const {
+    return d->captureFile;
+}
+
+void CaptureControl::setCaptureFile(const QString& path) {
+    d->captureFile = path;
+}
+
+bool CaptureControl::StartCapture() {
+    if (d->recorder)
+        return true;
+    d->outOfSpace = false;
+    d->capturedFrames = 0;
+    if (d->device < 0 || !d->slot) {
+        d->lastError = QStringLiteral("no capture device is open");
+        return false;
+    }
+    if (d->captureFile.isEmpty()) {
+        d->lastError = QStringLiteral("no capture file is set");
+        return false;
+    }
+    AviRecorder::Settings settings;
+    settings.path = d->captureFile;
+    settings.width = d->size.width();
+    settings.height = d->size.height();
+    settings.framesPerSecond = d->fps;
+    settings.mjpeg = d->codec == VideoCodec::Mjpeg;
+    settings.quality = d->quality;
+    settings.audioRate = d->audioRate;
+    settings.audioChannels = d->audioChannels;
+    if (CaptureAudio())
+        settings.audio =
+            d->isScene(d->device) ? AviRecorder::Audio::Synthetic : AviRecorder::Audio::Microphone;
+    const int generation = ++d->captureGeneration;
+    auto recorder = std::make_shared<AviRecorder>(
+        this, [this, generation](const QString& text) { d->onRecorderError(generation, text); });
+    const bool existed = QFileInfo::exists(settings.path);
+    QString error;
+    if (!recorder->start(settings, &error)) {
+        d->lastError = error;
+        d->outOfSpace = recorder->outOfSpace();
+        if (!existed && QFileInfo(settings.path).isFile())
+            QFile::remove(settings.path);
+        return false;
+    }
+    d->recorder = recorder;
+    std::lock_guard lock(d->slot->mutex);
+    d->slot->recorder = std::move(recorder);
+    return true;
+}
+
+void CaptureControl::StopCapture() {
+    d->endCapture(true);
+}
+
+bool CaptureControl::IsCapturing() const {
+    return d->recorder != nullptr;
+}
+
+bool CaptureControl::outOfSpace() const {
+    return d->outOfSpace;
+}
+
+std::int64_t CaptureControl::capturedFrames() const {
+    return d->capturedFrames;
+}
