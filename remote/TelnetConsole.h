@@ -66,6 +66,8 @@ public:
     static QByteArray menu(const QString& status);
 
     State TelnetState() const { return m_telnetState; }
+    // Bytes received and not yet taken as a line.
+    qsizetype pendingInput() const { return m_telnetInput.size(); }
     std::chrono::milliseconds LoginTimeout{60000};
     std::chrono::milliseconds IdleTimeout{600000};
 

@@ -20,14 +20,15 @@ class tst_Recorder final : public QObject {
     // One finished recording as the test saw it.
     struct Recording {
         QString file;
-        qint64 startedMs = 0;     // panel 2 turned "RECORDING"
-        qint64 stoppedMs = 0;     // the row was handed over
-        qint64 pendingForMs = -1; // how long the ending period had run at the stop
+        qint64 startedMs = 0;      // panel 2 turned "RECORDING"
+        qint64 stoppedMs = 0;      // the row was handed over
+        qint64 pendingFromMs = -1; // the ending period's countdown appeared
     };
 
     QTemporaryDir m_dir;
     QElapsedTimer m_clock;
     QStringList m_states;
+    bool m_countdownShown = false;
     QList<Recording> m_recordings;
 
     QString vidPath() const {
@@ -43,24 +44,28 @@ class tst_Recorder final : public QObject {
     void watch(SurveillanceRig& rig) {
         m_states.clear();
         m_recordings.clear();
+        m_countdownShown = false;
         m_clock.start();
         connect(&rig.panels, &StatusPanels::textChanged, &rig.surveillance,
-                [this](int panel, const QString& text) {
-                    if (panel != 2 || (!m_states.isEmpty() && m_states.last() == text))
+                [this](Panel panel, const QString& text) {
+                    if (panel == Panel::TimeToGo) {
+                        // The last time the countdown appeared; activity clears it.
+                        if (!text.isEmpty() && !m_countdownShown && !m_recordings.isEmpty())
+                            m_recordings.last().pendingFromMs = m_clock.elapsed();
+                        m_countdownShown = !text.isEmpty();
+                    }
+                    if (panel != Panel::State || (!m_states.isEmpty() && m_states.last() == text))
                         return;
                     m_states << text;
                     if (text == QLatin1String("RECORDING"))
                         m_recordings.append({QString(), m_clock.elapsed(), 0, -1});
                 });
         connect(&rig.surveillance, &Surveillance::recordingStopped, &rig.surveillance,
-                [this, &rig](const QString&, const QString&, const QString& file) {
+                [this](const QString&, const QString&, const QString& file) {
                     QVERIFY(!m_recordings.isEmpty());
                     Recording& r = m_recordings.last();
                     r.file = file;
                     r.stoppedMs = m_clock.elapsed();
-                    if (rig.surveillance.StopPendingSince.isValid())
-                        r.pendingForMs =
-                            rig.surveillance.StopPendingSince.msecsTo(QDateTime::currentDateTime());
                 });
     }
 
@@ -110,7 +115,7 @@ private Q_SLOTS:
     void fixedTimeGivesOneRecordingOfTheSetLengthPerVisit() {
         SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
         setUp(rig, "3:1.5");
-        rig.stuff.TimeType = 2;
+        rig.stuff.TimeType = StopMode::FixedTime;
         rig.stuff.RecordSeconds = 2;
         rig.stuff.VidPath = vidPath();
         watch(rig);
@@ -137,7 +142,7 @@ private Q_SLOTS:
     void variableTimeEndsTheSetTimeAfterTheLastActivity() {
         SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
         setUp(rig, "3:1.5");
-        rig.stuff.TimeType = 1;
+        rig.stuff.TimeType = StopMode::AfterActivity;
         rig.stuff.RecordSeconds = 2;
         rig.stuff.VidPath = vidPath();
         watch(rig);
@@ -149,9 +154,12 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("RECORDING"), QStringLiteral("STANDBY")}));
         const Recording& r = m_recordings.first();
         // The countdown goes by whole seconds of the clock, checked four
-        // times a second: between one and two and a quarter seconds.
-        QVERIFY2(r.pendingForMs >= 1000 && r.pendingForMs <= 2300,
-                 qPrintable(QString::number(r.pendingForMs)));
+        // times a second and shown from the first tick: between three
+        // quarters of a second and two and a quarter seconds.
+        QVERIFY(r.pendingFromMs >= 0);
+        const qint64 pendingForMs = r.stoppedMs - r.pendingFromMs;
+        QVERIFY2(pendingForMs >= 750 && pendingForMs <= 2300,
+                 qPrintable(QString::number(pendingForMs)));
         // The whole visit is in the file, and the quiet time after it.
         QVERIFY(r.stoppedMs - r.startedMs >= 2000);
         verifyPlayable(r);
@@ -186,16 +194,16 @@ private Q_SLOTS:
                 lostMs = m_clock.elapsed();
         });
         connect(&rig.panels, &StatusPanels::textChanged, &rig.surveillance,
-                [&](int panel, const QString& text) {
-                    if (panel == 2 && text == QLatin1String("STANDBY") && lostMs >= 0 &&
+                [&](Panel panel, const QString& text) {
+                    if (panel == Panel::State && text == QLatin1String("STANDBY") && lostMs >= 0 &&
                         standbyAgainMs < 0)
                         standbyAgainMs = m_clock.elapsed();
                 });
         rig.surveillance.mnuStart_Click();
         QTRY_VERIFY_WITH_TIMEOUT(finished() == 1, 30000);
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(5), QStringLiteral("NO CAMERA"));
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
+        QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("NO CAMERA"));
         QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
         QVERIFY(!rig.mnuSuspend.isEnabled());
         verifyPlayable(m_recordings.first());
@@ -206,12 +214,11 @@ private Q_SLOTS:
             return;
 
         // Armed again by itself, on a new base image of the camera's picture.
-        const QDateTime lostAt = QDateTime::currentDateTime();
         QTRY_VERIFY_WITH_TIMEOUT(standbyAgainMs >= 0, 10000);
-        QVERIFY(rig.surveillance.SurveillanceOn);
+        QVERIFY(rig.surveillance.SurveillanceOn());
         QCOMPARE(rig.capture.Device(), 0);
-        QCOMPARE(rig.panels.text(5), QString());
-        QTRY_VERIFY_WITH_TIMEOUT(rig.surveillance.BaseTakenAt >= lostAt, 5000);
+        QCOMPARE(rig.panels.text(Panel::Timestamp), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(rig.stuff.BaseCount > 0, 5000);
         qInfo("armed again %lld ms after the camera was back",
               standbyAgainMs - lostMs - backAfterMs);
         rig.surveillance.mnuStart_Click();
@@ -252,12 +259,12 @@ private Q_SLOTS:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
         // The intruder is still there, so the next frame records again,
         // until the disk is full; then surveillance ends for good.
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn(), 20000);
         setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
 
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(5), QStringLiteral("LOW DISK SPACE"));
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
+        QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
         QVERIFY(!rig.capture.IsCapturing());
         QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
         QVERIFY(!rig.mnuSuspend.isEnabled());
@@ -284,8 +291,8 @@ private Q_SLOTS:
         sinceFailure.start();
         // Still armed and still trying: the free-space limit of 0 lets an
         // unknown drive pass.
-        QVERIFY(rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("RECORDING"));
         QVERIFY(!rig.capture.IsCapturing());
 
         // Tried again ten seconds after the failure, not at every frame.

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,9 +19,12 @@ class tst_Surveillance final : public QObject {
     QTemporaryDir m_dir;
     SizedFrames m_frames;
 
-    // A directory of its own for each test, so names never clash across tests.
+    // A directory of its own for each test and row, so names never clash.
     QString vidPath() const {
-        const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+        QString name = QString::fromLatin1(QTest::currentTestFunction());
+        if (QTest::currentDataTag() != nullptr)
+            name += u'-' + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+        const QString path = m_dir.filePath(name);
         QDir().mkpath(path);
         return path + u'/';
     }
@@ -31,17 +35,19 @@ class tst_Surveillance final : public QObject {
     const std::vector<std::uint8_t>& atThreshold() { return m_frames.frame(103996); }
     const std::vector<std::uint8_t>& active() { return m_frames.frame(110000); }
 
+    static QString text(const SurveillanceRig& rig, Panel panel) { return rig.panels.text(panel); }
+
     void arm(SurveillanceRig& rig) {
         rig.stuff.VidPath = vidPath();
         rig.surveillance.mnuStart_Click();
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
         rig.examine(base());
     }
 
     // Starts a recording and waits until the capture really runs.
     void record(SurveillanceRig& rig) {
         rig.examine(active());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDING"));
         QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 5000);
     }
 
@@ -52,20 +58,20 @@ private Q_SLOTS:
             QVERIFY2(!f->empty(), "no frame of the wanted compressed size");
     }
 
-    void armingSetsTheStandbyState() {
+    void armingAndDisarming() {
         SurveillanceRig rig;
+        rig.examine(base());
+        QCOMPARE(rig.stuff.FrameCount, 0); // off: frames are not examined
         rig.mnuStat.setChecked(true);
         rig.stuff.VidPath = vidPath();
         rig.stuff.BaseSize = 5;
         rig.stuff.FrameCount = 9;
-        rig.surveillance.RecordedLatch = true;
-        rig.surveillance.Mailing = true;
-        rig.panels.setText(5, QStringLiteral("Overlay disabled"));
+        rig.panels.setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));
         rig.surveillance.mnuStart_Click();
-        QVERIFY(rig.surveillance.SurveillanceOn);
-        QVERIFY(!rig.surveillance.RecordedLatch && !rig.surveillance.Mailing);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
-        QCOMPARE(rig.panels.text(5), QString());
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QVERIFY(!rig.surveillance.RecordedLatch() && !rig.surveillance.Mailing());
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
+        QCOMPARE(text(rig, Panel::Timestamp), QString());
         QCOMPARE(rig.mnuStart.text(), QStringLiteral("&Stop"));
         QVERIFY(!rig.mnuTimer.isVisible());
         QVERIFY(rig.surveillance.Timer1.isActive());
@@ -73,25 +79,36 @@ private Q_SLOTS:
         QCOMPARE(rig.stuff.FrameCount, 0);
         QCOMPARE(rig.statisticsRequests, QList<bool>{true});
 
-        rig.panels.setText(1, QStringLiteral("1.00%  (4%)"));
-        rig.panels.setText(3, QStringLiteral("5 sec"));
-        rig.panels.setText(4, QStringLiteral("kept"));
-        rig.surveillance.ForceRecording = true;
+        // The first frame becomes the base.
+        rig.examine(base());
+        QCOMPARE(text(rig, Panel::Deviation), QStringLiteral("0.00%  (4%)"));
+        QCOMPARE(rig.stuff.BaseSize, 100000);
+        rig.examine(calm());
+        QCOMPARE(text(rig, Panel::Deviation), QStringLiteral("3.99%  (4%)"));
+        QCOMPARE(rig.stuff.LastFrameSize, 103994);
+        QCOMPARE(rig.stuff.LastDeviation, 3.99F);
+        QCOMPARE(rig.stuff.BaseCount, 1);
+        QCOMPARE(rig.stuff.FrameCount, 2);
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
+
+        rig.panels.setText(Panel::BaseRefresh, QStringLiteral("5 sec"));
+        rig.panels.setText(Panel::TimeToGo, QStringLiteral("kept"));
+        rig.surveillance.forceRecording();
         rig.surveillance.mnuStart_Click();
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(1), QString());
-        QCOMPARE(rig.panels.text(3), QString());
-        QCOMPARE(rig.panels.text(4), QStringLiteral("kept"));
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("OFF"));
+        QCOMPARE(text(rig, Panel::Deviation), QString());
+        QCOMPARE(text(rig, Panel::BaseRefresh), QString());
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("kept"));
         QCOMPARE(rig.mnuStart.text(), QStringLiteral("&Start"));
         QVERIFY(rig.mnuTimer.isVisible());
         QVERIFY(!rig.surveillance.Timer1.isActive());
-        QVERIFY(rig.surveillance.ForceRecording); // left for the next start
+        QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
         QCOMPARE(rig.statisticsRequests, (QList<bool>{true, false}));
         QVERIFY(rig.rows.isEmpty()); // nothing was recording
     }
 
-    void armingIsRefusedOnLowSpace_data() {
+    void lowSpace_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("lowSpace");
         QTest::addColumn<bool>("armed");
@@ -102,7 +119,7 @@ private Q_SLOTS:
             << QString() << std::numeric_limits<std::int32_t>::max() << false;
         QTest::newRow("enough space") << QString() << 1 << true;
     }
-    void armingIsRefusedOnLowSpace() {
+    void lowSpace() {
         QFETCH(QString, path);
         QFETCH(int, lowSpace);
         QFETCH(bool, armed);
@@ -110,53 +127,75 @@ private Q_SLOTS:
         rig.stuff.VidPath = path.isEmpty() ? vidPath() : path;
         rig.stuff.LowSpace = lowSpace;
         rig.surveillance.mnuStart_Click();
-        QCOMPARE(rig.surveillance.SurveillanceOn, armed);
-        QCOMPARE(rig.panels.text(2), armed ? QStringLiteral("STANDBY") : QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(5), armed ? QString() : QStringLiteral("LOW DISK SPACE"));
+        QCOMPARE(rig.surveillance.SurveillanceOn(), armed);
+        QCOMPARE(text(rig, Panel::State),
+                 armed ? QStringLiteral("STANDBY") : QStringLiteral("OFF"));
+        QCOMPARE(text(rig, Panel::Timestamp), armed ? QString() : QStringLiteral("LOW DISK SPACE"));
         QCOMPARE(rig.surveillance.Timer1.isActive(), armed);
         QCOMPARE(rig.mnuStart.text(), armed ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+        if (!armed)
+            return;
+        // The tick applies the same rule while armed.
+        rig.surveillance.Timer1_Timer();
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        rig.stuff.LowSpace = std::numeric_limits<std::int32_t>::max();
+        rig.surveillance.Timer1_Timer();
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("OFF"));
+        QCOMPARE(text(rig, Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
+        QVERIFY(!rig.surveillance.Timer1.isActive());
     }
 
-    void firstFrameIsTheBase() {
-        SurveillanceRig rig;
-        arm(rig);
-        QCOMPARE(rig.panels.text(1), QStringLiteral("0.00%  (4%)"));
-        QCOMPARE(rig.stuff.BaseSize, 100000);
-        QCOMPARE(rig.stuff.BaseCount, 1);
-        QCOMPARE(rig.stuff.FrameCount, 1);
-        QCOMPARE(rig.surveillance.BaseTakenAt, rig.clock);
-        rig.examine(calm());
-        QCOMPARE(rig.panels.text(1), QStringLiteral("3.99%  (4%)"));
-        QCOMPARE(rig.stuff.LastFrameSize, 103994);
-        QCOMPARE(rig.stuff.LastDeviation, 3.99F);
-        QCOMPARE(rig.stuff.BaseCount, 1);
-        QCOMPARE(rig.stuff.FrameCount, 2);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+    void aRecordingStarts_data() {
+        QTest::addColumn<QDateTime>("at");
+        QTest::addColumn<int>("frame");
+        QTest::addColumn<bool>("forced");
+        QTest::addColumn<QString>("taken");
+        QTest::addColumn<QString>("deviation");
+        QTest::addColumn<QString>("started");
+        QTest::addColumn<QString>("file");
+        const QDateTime later(QDate(2026, 12, 6), QTime(9, 5, 10));
+        QTest::newRow("at the threshold") << later << 103996 << false << QString() << "4.00%  (4%)"
+                                          << "12/6/2026 9:05:10 AM"
+                                          << "1262026-90510-AM.avi";
+        QTest::newRow("forced on a calm frame")
+            << later << 100000 << true << QString() << "0.00%  (4%)"
+            << "12/6/2026 9:05:10 AM"
+            << "1262026-90510-AM.avi";
+        QTest::newRow("name in use") << later << 110000 << false << "1262026-90510-AM.avi"
+                                     << "10.00%  (4%)"
+                                     << "12/6/2026 9:05:10 AM"
+                                     << "1262026-90510-AM-2.avi";
+        QTest::newRow("midnight") << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0)) << 110000 << false
+                                  << QString() << "10.00%  (4%)"
+                                  << "1/1/2027"
+                                  << "112027.avi";
     }
-
-    void framesAreIgnoredWhileOffOrMailing() {
-        SurveillanceRig rig;
-        rig.examine(base());
-        QCOMPARE(rig.stuff.FrameCount, 0);
-        arm(rig);
-        rig.surveillance.Mailing = true;
-        rig.panels.setText(1, QStringLiteral("n/a"));
-        rig.examine(active());
-        QCOMPARE(rig.panels.text(1), QStringLiteral("n/a"));
-        QCOMPARE(rig.stuff.FrameCount, 1);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
-    }
-
-    void deviationAtTheThresholdStartsARecording() {
+    void aRecordingStarts() {
+        QFETCH(QDateTime, at);
+        QFETCH(int, frame);
+        QFETCH(bool, forced);
+        QFETCH(QString, taken);
+        QFETCH(QString, deviation);
+        QFETCH(QString, started);
+        QFETCH(QString, file);
         SurveillanceRig rig;
         arm(rig);
-        rig.advance(3);
-        rig.examine(atThreshold());
-        QCOMPARE(rig.panels.text(1), QStringLiteral("4.00%  (4%)"));
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
-        QCOMPARE(rig.panels.text(5), QStringLiteral("12/6/2026 9:05:10 AM"));
-        QCOMPARE(rig.surveillance.OutputFile, vidPath() + QStringLiteral("1262026-90510-AM.avi"));
-        QCOMPARE(rig.capture.CaptureFile(), rig.surveillance.OutputFile);
+        if (!taken.isEmpty()) {
+            QFile earlier(vidPath() + taken);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("an earlier recording");
+        }
+        if (forced)
+            rig.surveillance.forceRecording();
+        rig.clock = at;
+        rig.examine(m_frames.frame(frame));
+        QCOMPARE(text(rig, Panel::Deviation), deviation);
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDING"));
+        QCOMPARE(text(rig, Panel::Timestamp), started);
+        QCOMPARE(rig.surveillance.OutputFile(), vidPath() + file);
+        QCOMPARE(rig.capture.CaptureFile(), rig.surveillance.OutputFile());
+        QVERIFY(!rig.surveillance.ForceRecording());
         QVERIFY(rig.mnuSuspend.isEnabled());
         QVERIFY(rig.surveillance.Timer2.isActive());
         QCOMPARE(rig.surveillance.Timer2.interval(), 1);
@@ -166,129 +205,57 @@ private Q_SLOTS:
         SurveillanceRig rig; // no camera open: StartCapture fails
         arm(rig);
         rig.examine(active());
-        const QString first = rig.surveillance.OutputFile;
+        const QString first = rig.surveillance.OutputFile();
         QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
         QVERIFY(!rig.capture.IsCapturing());
         QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDING"));
         // No ending period without a capture, whatever the frames say.
         rig.examine(base());
-        QVERIFY(!rig.surveillance.StopPending);
+        QVERIFY(!rig.surveillance.StopPending());
         rig.advance(1);
         rig.examine(active());
-        QVERIFY(rig.surveillance.OutputFile != first);
+        QVERIFY(rig.surveillance.OutputFile() != first);
         QVERIFY(rig.surveillance.Timer2.isActive());
     }
 
-    void forcedRecordingStartsOnACalmFrame() {
-        SurveillanceRig rig;
-        arm(rig);
-        rig.surveillance.ForceRecording = true;
-        rig.examine(base());
-        QCOMPARE(rig.panels.text(1), QStringLiteral("0.00%  (4%)"));
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
-        QVERIFY(!rig.surveillance.ForceRecording);
-    }
-
-    void recordedLatchWaitsForACalmFrame() {
-        SurveillanceRig rig;
-        arm(rig);
-        rig.surveillance.RecordedLatch = true;
-        rig.panels.setText(2, QStringLiteral("RECORDED"));
-        rig.examine(active());
-        QVERIFY(rig.panels.text(1).startsWith(QStringLiteral("10.00%")));
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDED"));
-        QVERIFY(!rig.surveillance.Timer2.isActive());
-        rig.examine(calm());
-        QVERIFY(!rig.surveillance.RecordedLatch);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
-        rig.examine(active());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
-    }
-
-    void midnightGivesANameWithoutTime() {
-        SurveillanceRig rig;
-        arm(rig);
-        rig.clock = QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0));
-        rig.examine(active());
-        QCOMPARE(rig.panels.text(5), QStringLiteral("1/1/2027"));
-        QCOMPARE(rig.surveillance.OutputFile, vidPath() + QStringLiteral("112027.avi"));
-    }
-
-    void aNameInUseIsNotOverwritten() {
-        SurveillanceRig rig;
-        arm(rig);
-        QFile taken(vidPath() + QStringLiteral("1262026-90507-AM.avi"));
-        QVERIFY(taken.open(QIODevice::WriteOnly));
-        taken.write("an earlier recording");
-        taken.close();
-        rig.examine(active());
-        QCOMPARE(rig.surveillance.OutputFile, vidPath() + QStringLiteral("1262026-90507-AM-2.avi"));
-        QVERIFY(taken.remove());
-    }
-
     void baseRefreshSchedule() {
-        SurveillanceRig rig;
-        rig.stuff.RefreshSeconds = 30;
-        arm(rig);
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("30 sec"));
-        QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(30));
-        rig.advance(29);
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("1 sec"));
-        QCOMPARE(rig.stuff.BaseSize, 100000);
-        rig.advance(1);
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("0 sec"));
-        QCOMPARE(rig.stuff.BaseSize, 0);
-        // Without a base there is nothing to count down.
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QString());
-        rig.examine(calm());
-        QCOMPARE(rig.stuff.BaseSize, 103994);
-        QCOMPARE(rig.stuff.BaseCount, 2);
-        QCOMPARE(rig.panels.text(1), QStringLiteral("0.00%  (4%)"));
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("30 sec"));
-    }
-
-    void noRefreshWhenNeverOrLatched() {
         SurveillanceRig rig;
         rig.stuff.RefreshSeconds = 0;
         arm(rig);
         rig.advance(100000);
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QString());
+        QCOMPARE(text(rig, Panel::BaseRefresh), QString()); // never refreshed
         QCOMPARE(rig.stuff.BaseSize, 100000);
 
         rig.stuff.RefreshSeconds = 30;
-        rig.surveillance.RecordedLatch = true;
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("Wait"));
-        QCOMPARE(rig.stuff.BaseSize, 100000);
-        rig.surveillance.RecordedLatch = false;
-        rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.stuff.BaseSize, 0); // long overdue
-    }
-
-    void lowSpaceWhileArmedStopsSurveillance() {
-        SurveillanceRig rig;
+        rig.surveillance.mnuStart_Click();
         arm(rig);
         rig.surveillance.Timer1_Timer();
-        QVERIFY(rig.surveillance.SurveillanceOn);
-        rig.stuff.LowSpace = std::numeric_limits<std::int32_t>::max();
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("30 sec"));
+        QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(30));
+        rig.advance(29);
         rig.surveillance.Timer1_Timer();
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(5), QStringLiteral("LOW DISK SPACE"));
-        QVERIFY(!rig.surveillance.Timer1.isActive());
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("1 sec"));
+        QCOMPARE(rig.stuff.BaseSize, 100000);
+        rig.advance(1);
+        rig.surveillance.Timer1_Timer();
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("0 sec"));
+        QCOMPARE(rig.stuff.BaseSize, 0);
+        // Without a base there is nothing to count down.
+        rig.surveillance.Timer1_Timer();
+        QCOMPARE(text(rig, Panel::BaseRefresh), QString());
+        rig.examine(calm());
+        QCOMPARE(rig.stuff.BaseSize, 103994);
+        QCOMPARE(rig.stuff.BaseCount, 2);
+        QCOMPARE(text(rig, Panel::Deviation), QStringLiteral("0.00%  (4%)"));
+        rig.surveillance.Timer1_Timer();
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("30 sec"));
     }
 
     void theChosenScreenSaverIsStarted() {
-        const QString savers = m_dir.filePath(QStringLiteral("share/sentorix/savers"));
+        const QString savers = m_dir.filePath(QStringLiteral("savers"));
         QVERIFY(QDir().mkpath(savers));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("share"))));
         const QString marker = m_dir.filePath(QStringLiteral("saver-ran"));
         QFile saver(savers + QStringLiteral("/Probe.scr"));
         QVERIFY(saver.open(QIODevice::WriteOnly));
@@ -298,18 +265,19 @@ private Q_SLOTS:
 
         for (const char* name : {"--- Do not enable a screen saver ---", "", "0"}) {
             SurveillanceRig rig;
+            rig.stuff.setSystemDirectory(savers + u'/');
             rig.stuff.Saver = QString::fromLatin1(name);
             arm(rig);
-            QVERIFY(rig.surveillance.SurveillanceOn); // a missing saver changes nothing
+            QVERIFY(rig.surveillance.SurveillanceOn()); // a missing saver changes nothing
         }
         QTest::qWait(300);
         QVERIFY(!QFileInfo::exists(marker));
 
         SurveillanceRig rig;
+        rig.stuff.setSystemDirectory(savers + u'/');
         rig.stuff.Saver = QStringLiteral("Probe");
         arm(rig);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(marker), 5000);
-        qunsetenv("XDG_DATA_HOME");
     }
 
     // --- with the capture really running ---
@@ -317,44 +285,52 @@ private Q_SLOTS:
     void fixedTimeRecordingEndsInRecorded() {
         SurveillanceRig rig;
         QVERIFY(rig.openCamera());
-        rig.stuff.TimeType = 2;
+        rig.stuff.TimeType = StopMode::FixedTime;
         arm(rig);
         record(rig);
-        const QString started = rig.panels.text(5);
+        const QString started = text(rig, Panel::Timestamp);
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QString()); // no frame examined yet
+        QCOMPARE(text(rig, Panel::TimeToGo), QString()); // no frame examined yet
         rig.examine(active());
-        QVERIFY(rig.surveillance.StopPending);
-        QCOMPARE(rig.surveillance.StopPendingSince, rig.clock);
+        QVERIFY(rig.surveillance.StopPending());
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QStringLiteral("10 sec"));
-        QCOMPARE(rig.panels.text(3), QStringLiteral("Wait")); // refresh suspended
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("10 sec"));
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("Wait")); // refresh suspended
         // Activity does not prolong a fixed-time recording.
         rig.advance(9);
         rig.examine(active());
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QStringLiteral("1 sec"));
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("1 sec"));
         QVERIFY(rig.capture.IsCapturing());
         rig.advance(1);
         rig.surveillance.Timer1_Timer();
         QVERIFY(!rig.capture.IsCapturing());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDED"));
-        QVERIFY(rig.surveillance.RecordedLatch);
-        QCOMPARE(rig.panels.text(4), QString());
-        QCOMPARE(rig.panels.text(5), QString());
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDED"));
+        QVERIFY(rig.surveillance.RecordedLatch());
+        QCOMPARE(text(rig, Panel::TimeToGo), QString());
+        QCOMPARE(text(rig, Panel::Timestamp), QString());
         QVERIFY(!rig.mnuSuspend.isEnabled());
         QCOMPARE(rig.rows, QStringList{started + u'|' + DateText::general(rig.clock) + u'|' +
-                                       rig.surveillance.OutputFile});
-        QVERIFY(QFileInfo(rig.surveillance.OutputFile).size() > 0);
+                                       rig.surveillance.OutputFile()});
+        QVERIFY(QFileInfo(rig.surveillance.OutputFile()).size() > 0);
 
+        // Latched: activity records nothing and the base is kept until a calm frame.
+        rig.advance(100);
         rig.examine(active());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDED"));
+        QVERIFY(text(rig, Panel::Deviation).startsWith(QStringLiteral("10.00%")));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDED"));
+        QVERIFY(!rig.surveillance.Timer2.isActive());
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("Wait"));
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("Wait"));
+        QCOMPARE(rig.stuff.BaseSize, 100000);
         rig.examine(base());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+        QVERIFY(!rig.surveillance.RecordedLatch());
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
+        rig.surveillance.Timer1_Timer();
+        QCOMPARE(rig.stuff.BaseSize, 0); // long overdue
+        rig.examine(base());
         rig.examine(active());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDING"));
         rig.surveillance.mnuStart_Click();
     }
 
@@ -364,27 +340,28 @@ private Q_SLOTS:
         arm(rig);
         record(rig);
         rig.examine(active());
-        QVERIFY(!rig.surveillance.StopPending);
+        QVERIFY(!rig.surveillance.StopPending());
         rig.examine(calm());
-        QVERIFY(rig.surveillance.StopPending);
+        QVERIFY(rig.surveillance.StopPending());
         rig.advance(6);
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QStringLiteral("4 sec"));
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("4 sec"));
         rig.examine(atThreshold());
-        QVERIFY(!rig.surveillance.StopPending);
+        QVERIFY(!rig.surveillance.StopPending());
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QString());
+        QCOMPARE(text(rig, Panel::TimeToGo), QString());
         rig.advance(2);
         rig.examine(calm());
-        QCOMPARE(rig.surveillance.StopPendingSince, rig.clock);
+        rig.surveillance.Timer1_Timer();
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("10 sec")); // counted from here
         rig.advance(9);
         rig.surveillance.Timer1_Timer();
         QVERIFY(rig.capture.IsCapturing());
         rig.advance(1);
         rig.surveillance.Timer1_Timer();
         QVERIFY(!rig.capture.IsCapturing());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
-        QVERIFY(!rig.surveillance.RecordedLatch);
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
+        QVERIFY(!rig.surveillance.RecordedLatch());
         QCOMPARE(rig.rows.size(), 1);
     }
 
@@ -398,12 +375,12 @@ private Q_SLOTS:
         rig.advance(40); // the refresh falls due during the capture
         rig.stuff.RecordSeconds = 60;
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("Wait"));
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("Wait"));
         QCOMPARE(rig.stuff.BaseSize, 100000);
         rig.surveillance.mnuSuspend_Click();
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("STANDBY"));
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(3), QStringLiteral("-10 sec"));
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("-10 sec"));
         QCOMPARE(rig.stuff.BaseSize, 0);
 
         // Without the suspension the countdown runs through the capture.
@@ -416,83 +393,95 @@ private Q_SLOTS:
         rig.surveillance.mnuStart_Click();
     }
 
-    void stoppingDuringARecordingLogsIt() {
+    void endingARecordingByHand_data() {
+        QTest::addColumn<bool>("suspend");
+        QTest::newRow("stop") << false;
+        QTest::newRow("suspend") << true;
+    }
+    void endingARecordingByHand() {
+        QFETCH(bool, suspend);
         SurveillanceRig rig;
         QVERIFY(rig.openCamera());
+        rig.stuff.TimeType = StopMode::FixedTime;
         arm(rig);
         record(rig);
         rig.examine(calm());
         rig.surveillance.Timer1_Timer();
-        QCOMPARE(rig.panels.text(4), QStringLiteral("10 sec"));
-        rig.surveillance.mnuStart_Click();
+        QCOMPARE(text(rig, Panel::TimeToGo), QStringLiteral("10 sec"));
+        if (suspend)
+            rig.surveillance.mnuSuspend_Click();
+        else
+            rig.surveillance.mnuStart_Click();
         QVERIFY(!rig.capture.IsCapturing());
         QCOMPARE(rig.rows.size(), 1);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
-        QCOMPARE(rig.panels.text(4), QString());
-        QCOMPARE(rig.panels.text(5), QString());
+        QCOMPARE(text(rig, Panel::State),
+                 suspend ? QStringLiteral("STANDBY") : QStringLiteral("OFF"));
+        QCOMPARE(text(rig, Panel::TimeToGo), QString());
+        QCOMPARE(text(rig, Panel::Timestamp), QString());
         QVERIFY(!rig.mnuSuspend.isEnabled());
-    }
-
-    void suspendEndsTheRecordingWithoutLatch() {
-        SurveillanceRig rig;
-        QVERIFY(rig.openCamera());
-        rig.stuff.TimeType = 2;
-        arm(rig);
-        record(rig);
-        rig.surveillance.mnuSuspend_Click();
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
-        QVERIFY(!rig.surveillance.RecordedLatch);
-        QCOMPARE(rig.rows.size(), 1);
+        QVERIFY(!rig.surveillance.RecordedLatch());
+        if (!suspend)
+            return;
         rig.advance(1);
         rig.examine(active());
-        QCOMPARE(rig.panels.text(2), QStringLiteral("RECORDING"));
+        QCOMPARE(text(rig, Panel::State), QStringLiteral("RECORDING"));
         rig.surveillance.mnuStart_Click();
     }
 
-    void snapshotOnlyWhenAMailFollows_data() {
+    void snapshotAndMailOnlyWhenAMailFollows_data() {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<int>("notify");
         QTest::addColumn<QString>("email");
-        QTest::addColumn<bool>("snapshot");
+        QTest::addColumn<bool>("mail");
         QTest::newRow("mail configured") << QString() << 1 << "owner@example.com" << true;
         QTest::newRow("/NOMAIL") << "/nomail" << 1 << "owner@example.com" << false;
         QTest::newRow("notify off") << QString() << 0 << "owner@example.com" << false;
         QTest::newRow("blank address") << QString() << 1 << "   " << false;
     }
-    void snapshotOnlyWhenAMailFollows() {
+    void snapshotAndMailOnlyWhenAMailFollows() {
         QFETCH(QString, commandLine);
         QFETCH(int, notify);
         QFETCH(QString, email);
-        QFETCH(bool, snapshot);
+        QFETCH(bool, mail);
         SurveillanceRig rig(commandLine);
+        QSignalSpy frames(&rig.capture, &CaptureControl::FrameCallback);
         QVERIFY(rig.openCamera());
         rig.stuff.Notify = std::uint8_t(notify);
         rig.stuff.EMail = email;
         rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
-        rig.stuff.TimeType = 2;
-        QStringList mails;
-        rig.surveillance.SendMail = [&](const QString& start) { mails << start; };
+        rig.stuff.TimeType = StopMode::FixedTime;
+        QSignalSpy mails(&rig.surveillance, &Surveillance::mailRequested);
         const QString dib = vidPath() + QStringLiteral("StillShot.dib");
-        QFile::remove(dib);
-        QTest::qWait(500); // the camera's first frame, for the snapshot
+        QVERIFY(frames.wait(5000)); // the camera's first frame, for the snapshot
         arm(rig);
         record(rig);
-        QCOMPARE(QFileInfo::exists(dib), snapshot);
-        const QString started = rig.panels.text(5);
+        QCOMPARE(QFileInfo::exists(dib), mail);
+        const QString started = text(rig, Panel::Timestamp);
         rig.examine(active());
         rig.advance(10);
-        rig.panels.setText(3, QStringLiteral("untouched"));
+        rig.panels.setText(Panel::BaseRefresh, QStringLiteral("untouched"));
         rig.surveillance.Timer1_Timer();
         QVERIFY(!rig.capture.IsCapturing());
-        if (snapshot) {
-            QCOMPARE(mails, QStringList{started});
-            QVERIFY(!rig.surveillance.Timer1.isActive());
-            QCOMPARE(rig.panels.text(3), QStringLiteral("untouched")); // rest of the tick skipped
-        } else {
-            QVERIFY(mails.isEmpty());
+        QCOMPARE(rig.surveillance.Mailing(), mail);
+        if (!mail) {
+            QCOMPARE(mails.count(), 0);
             QVERIFY(rig.surveillance.Timer1.isActive());
-            QCOMPARE(rig.panels.text(3), QStringLiteral("Wait"));
+            QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("Wait"));
+            return;
         }
+        QCOMPARE(mails.count(), 1);
+        QCOMPARE(mails.first().first().toString(), started);
+        QVERIFY(!rig.surveillance.Timer1.isActive());
+        QCOMPARE(text(rig, Panel::BaseRefresh), QStringLiteral("untouched")); // tick ended there
+        // While the mail goes out, frames are not examined.
+        const int examined = rig.stuff.FrameCount;
+        rig.examine(base());
+        QCOMPARE(rig.stuff.FrameCount, examined);
+        rig.surveillance.mailEnded();
+        QVERIFY(!rig.surveillance.Mailing());
+        QVERIFY(rig.surveillance.Timer1.isActive());
+        rig.examine(base());
+        QCOMPARE(rig.stuff.FrameCount, examined + 1);
         rig.surveillance.mnuStart_Click();
     }
 };

@@ -26,13 +26,10 @@ struct Console {
     Console()
         : surveillance(capture, stuff, panels, CommandLine::parse(QString()),
                        {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat})
-        , telnet(socket, stuff, panels, surveillance, capture,
-                 // The engine's real start would open the camera; the
-                 // console only needs to see the flag change.
-                 [this] { surveillance.SurveillanceOn = !surveillance.SurveillanceOn; }) {
+        , telnet(socket, stuff, panels, surveillance, capture) {
         stuff.RemotePassword = QString::fromLatin1(Password);
         socket.LocalPort = 0; // never a real port; nothing connects anyway
-        panels.setText(2, QStringLiteral("OFF"));
+        panels.setState(SystemState::Off);
     }
     PublicStuff stuff;
     CaptureControl capture;
@@ -64,8 +61,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Console& c = console();
     c.telnet.Winsock_ConnectionRequest(0);
-    c.surveillance.SurveillanceOn = false;
-    c.surveillance.ForceRecording = false;
+    // Arming without a camera open only sets the state; no frame arrives,
+    // so a "record now" stays pending and changes nothing the console shows.
+    if (c.surveillance.SurveillanceOn())
+        c.surveillance.mnuStart_Click();
 
     QByteArray everything;
     std::size_t at = 0;
@@ -74,17 +73,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         ++at;
         const QByteArray piece(reinterpret_cast<const char*>(data + at), qsizetype(length));
         at += length;
-        const bool wasLoggedIn = c.telnet.TelnetState == 2;
+        const bool wasLoggedIn = c.telnet.TelnetState() == TelnetConsole::State::Menu;
         everything += piece;
         c.telnet.receive(piece);
-        if (!wasLoggedIn && c.telnet.TelnetState == 2) {
+        if (!wasLoggedIn && c.telnet.TelnetState() == TelnetConsole::State::Menu) {
             // Logged in: the first line must have been exactly the password.
             const qsizetype cr = everything.indexOf('\r');
             if (cr < 0 || everything.left(cr) != Password)
                 std::abort();
         }
-        if (c.telnet.TelnetState == 1 &&
-            c.telnet.TelnetInput.size() > TelnetConsole::MaxPasswordLine)
+        if (c.telnet.TelnetState() == TelnetConsole::State::Password &&
+            c.telnet.pendingInput() > TelnetConsole::MaxPasswordLine)
             std::abort();
         if (c.socket.State() == Winsock::sckListening)
             break; // the console ended the connection and listens again

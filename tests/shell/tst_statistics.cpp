@@ -27,13 +27,15 @@ class tst_Statistics final : public QObject {
             window.Form_Load();
             QObject::connect(&r.surveillance, &Surveillance::statisticsVisibilityRequested, &window,
                              &QWidget::setVisible);
+            QObject::connect(&r.surveillance, &Surveillance::captureStatusChanged, &window,
+                             &Statistics::showCaptureStatus);
         }
     };
 
     void arm(Rig& rig) {
         rig.r.stuff.VidPath = m_dir.path() + u'/';
         rig.r.surveillance.mnuStart_Click();
-        QCOMPARE(rig.r.panels.text(2), QStringLiteral("STANDBY"));
+        QCOMPARE(rig.r.panels.text(Panel::State), QStringLiteral("STANDBY"));
     }
 
 private Q_SLOTS:
@@ -172,10 +174,10 @@ private Q_SLOTS:
         Rig rig;
         rig.r.mnuStat.setChecked(true);
         arm(rig);
-        rig.r.panels.setText(2, QStringLiteral("RECORDING"));
+        rig.r.panels.setText(Panel::State, QStringLiteral("RECORDING"));
         rig.window.Timer1_Timer();
         QCOMPARE(rig.window.Label19->text(), QStringLiteral("RECORDING"));
-        rig.r.panels.setText(4, QStringLiteral("10 sec"));
+        rig.r.panels.setText(Panel::TimeToGo, QStringLiteral("10 sec"));
         rig.window.Timer1_Timer();
         QCOMPARE(rig.window.Label19->text(), QStringLiteral("RECORDING (Ending)"));
     }

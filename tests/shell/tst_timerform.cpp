@@ -66,15 +66,15 @@ private Q_SLOTS:
         tickAt(rig, form, 29, openedAt);
         QCOMPARE(form.Label2->text(), QStringLiteral("1 seconds"));
         QVERIFY(form.isVisible());
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
 
         tickAt(rig, form, 30, openedAt);
         // The last count stays on show as the window closes.
         QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
         QCOMPARE(form.ProgressBar1->value(), 0);
-        QVERIFY(rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("STANDBY"));
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(!form.countdown().Timer1.isActive());
@@ -91,7 +91,7 @@ private Q_SLOTS:
         QCOMPARE(form.Label2->text(), QStringLiteral("18 seconds"));
         tickAt(rig, form, 45, openedAt);
         QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
-        QVERIFY(rig.surveillance.SurveillanceOn);
+        QVERIFY(rig.surveillance.SurveillanceOn());
         QVERIFY(!form.isVisible());
     }
 
@@ -108,8 +108,8 @@ private Q_SLOTS:
         QVERIFY(!form.countdown().Timer1.isActive());
         // A tick that was already queued changes nothing.
         tickAt(rig, form, 31, openedAt);
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("OFF"));
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
         QCOMPARE(form.Label2->text(), QStringLiteral("20 seconds"));
     }
 
@@ -122,7 +122,7 @@ private Q_SLOTS:
         QTest::keyClick(&form, Qt::Key_Escape);
         QVERIFY(!form.isVisible());
         QVERIFY(!form.countdown().Timer1.isActive());
-        QVERIFY(!rig.surveillance.SurveillanceOn);
+        QVERIFY(!rig.surveillance.SurveillanceOn());
     }
 
     void armedMeanwhileStaysArmed() {
@@ -134,10 +134,10 @@ private Q_SLOTS:
         tickAt(rig, form, 5, openedAt);
         // The remote console arms it while the window counts.
         rig.surveillance.mnuStart_Click();
-        QVERIFY(rig.surveillance.SurveillanceOn);
+        QVERIFY(rig.surveillance.SurveillanceOn());
         tickAt(rig, form, 30, openedAt);
-        QVERIFY(rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(2), QStringLiteral("STANDBY"));
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("STANDBY"));
         QVERIFY(!form.isVisible());
     }
 
@@ -149,8 +149,8 @@ private Q_SLOTS:
         TimerForm form(rig.stuff, rig.surveillance);
         form.show();
         tickAt(rig, form, 30, openedAt);
-        QVERIFY(!rig.surveillance.SurveillanceOn);
-        QCOMPARE(rig.panels.text(5), QStringLiteral("LOW DISK SPACE"));
+        QVERIFY(!rig.surveillance.SurveillanceOn());
+        QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
         QVERIFY(!form.isVisible());
     }
 
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(modal);
         QVERIFY(elapsed.elapsed() >= 900);
         QVERIFY(elapsed.elapsed() < 5000);
-        QVERIFY(rig.surveillance.SurveillanceOn);
+        QVERIFY(rig.surveillance.SurveillanceOn());
         QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
     }
 };
