@@ -26,6 +26,7 @@ public:
     }
     bool isValid() const { return m_dir.isValid() && telnetPort > 0; }
 
+    QString root() const { return m_dir.path(); }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QString configPath() const { return path(QStringLiteral("config/Norvane/Sentorix.conf")); }
     QString tracePath() const { return path(QStringLiteral("temp/ZarvelDebug.dat")); }
