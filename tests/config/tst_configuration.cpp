@@ -1,37 +1,21 @@
-// The configuration dialog, opened from the real window's menu under the
-// offscreen platform: each check, values in force and stored, the remote
-// console opened and closed over real TCP.
+// The configuration dialog, opened from the real window's menu: values in
+// force and stored, the questions it asks, the console opened and closed
+// over real TCP.
 #include "CaptureControl.h"
-#include "ConfigSection.h"
-#include "Form1.h"
 #include "ModalDialog.h"
 #include "ProgramRun.h"
-#include "PublicStuff.h"
-#include "SettingsStore.h"
 #include "Winsock.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialog>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
-
-#include <memory>
 
 namespace {
-
-using Run = ProgramRun;
 
 template <typename T> T* field(QDialog* d, const char* name) {
     T* w = d->findChild<T*>(QLatin1String(name));
@@ -40,41 +24,14 @@ template <typename T> T* field(QDialog* d, const char* name) {
     return w;
 }
 
-// Answers the next message box with `press` and keeps what it said.
-struct Answer {
-    QString text;
-    QString title;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    void arm(QMessageBox::StandardButton press) {
-        QTimer::singleShot(20, qApp, [this, press] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (box == nullptr) {
-                arm(press);
-                return;
-            }
-            text = box->text();
-            title = box->windowTitle();
-            icon = box->icon();
-            buttons = box->standardButtons();
-            box->button(press)->click();
-        });
-    }
-};
+// Fills text fields from "name=text" lines.
+void fill(QDialog* d, const QStringList& edits) {
+    for (const QString& edit : edits)
+        field<QLineEdit>(d, qPrintable(edit.section(u'=', 0, 0)))->setText(edit.section(u'=', 1));
+}
 
-// The console runs in this thread, so the client waits with the event
-// loop running instead of blocking it.
-bool consoleAnswers(int port) {
-    QTcpSocket s;
-    s.connectToHost(QHostAddress::LocalHost, quint16(port));
-    QByteArray seen;
-    for (int waited = 0; waited < 3000 && !seen.contains("Password: "); waited += 10) {
-        QTest::qWait(10);
-        if (s.state() == QAbstractSocket::UnconnectedState)
-            return false;
-        seen += s.readAll();
-    }
-    return seen.contains("Password: ");
+void ok(QDialog* d) {
+    field<QPushButton>(d, "Command1")->click();
 }
 
 } // namespace
@@ -82,18 +39,12 @@ bool consoleAnswers(int port) {
 class tst_Configuration final : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_home;
-    int m_port = 0;
-    std::unique_ptr<Run> m_run;
+    ProgramHome m_home;
+    std::unique_ptr<ProgramRun> m_run;
 
-    QString configPath() const { return m_home.filePath("config/Norvane/Sentorix.conf"); }
-    QString stored(const char* key) const {
-        return SettingsStore(configPath()).read("CONFIG", QLatin1String(key), "<missing>");
-    }
     void start(const QString& commandLine = QString()) {
         m_run.reset();
-        m_run = std::make_unique<Run>(configPath(), commandLine);
-        m_run->form.Form_Load();
+        m_run = ProgramRun::start(m_home, commandLine);
     }
     PublicStuff& stuff() { return m_run->program.stuff(); }
     // Opens the dialog from the menu; `edit` runs while it is open, then it
@@ -102,27 +53,24 @@ class tst_Configuration final : public QObject {
         ModalDialog::whenOpen(std::move(edit), false);
         m_run->form.menus().mnuConfig->trigger();
     }
-    static void ok(QDialog* d) { field<QPushButton>(d, "Command1")->click(); }
+    // The console runs in this thread: the client waits with the loop running.
+    bool consoleAnswers() {
+        QTcpSocket s;
+        s.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
+        return s.waitForConnected(3000) &&
+               QTest::qWaitFor([&] { return s.peek(1 << 12).endsWith("Password: "); }, 3000);
+    }
 
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_home.isValid());
-        QVERIFY(QDir(m_home.path()).mkpath("temp"));
-        QVERIFY(QDir(m_home.path()).mkpath("videos"));
-        QVERIFY(QDir(m_home.path()).mkpath("data/sentorix/savers"));
-        qputenv("TEMP", QFile::encodeName(m_home.filePath("temp")));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.filePath("data")));
-        qputenv("SENTORIX_NO_CAMERAS", "1");
-        QFile saver(m_home.filePath("data/sentorix/savers/Mystify.scr"));
+        QVERIFY(QDir().mkpath(m_home.path("data/sentorix/savers")));
+        QFile saver(m_home.path("data/sentorix/savers/Mystify.scr"));
         QVERIFY(saver.open(QIODevice::WriteOnly));
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        m_port = probe.serverPort();
-        qputenv("SENTORIX_TELNET_PORT", QByteArray::number(m_port));
         // No desktop settings tool answers for this test's schema folder.
-        qputenv("GSETTINGS_SCHEMA_DIR", QFile::encodeName(m_home.filePath("no-schemas")));
+        qputenv("GSETTINGS_SCHEMA_DIR", QFile::encodeName(m_home.path("no-schemas")));
     }
-    void init() { QFile::remove(configPath()); }
+    void init() { m_home.clear(); }
     void cleanup() { m_run.reset(); }
 
     void openingShowsTheLiveState() {
@@ -131,35 +79,34 @@ private Q_SLOTS:
         bool checked = false;
         withDialog([&](QDialog* d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Configuration"));
-            QCOMPARE(field<QLineEdit>(d, "Text1")->text(), stuff().VidPath);
-            QCOMPARE(field<QLineEdit>(d, "Text2")->text(), QStringLiteral("ann@example.org"));
-            QCOMPARE(field<QLineEdit>(d, "Text3")->text(), QStringLiteral("mail.example.com"));
+            QStringList texts;
+            for (const char* name : {"Text1", "Text2", "Text3", "Text4"})
+                texts << field<QLineEdit>(d, name)->text();
+            QCOMPARE(texts,
+                     QStringList({stuff().VidPath, "ann@example.org", "mail.example.com", "20"}));
             QCOMPARE(field<QSlider>(d, "Slider1")->value(), 5);
-            QCOMPARE(field<QLabel>(d, "SliderHint")->text(), QStringLiteral("5 fps"));
             field<QSlider>(d, "Slider1")->setValue(17);
             QCOMPARE(field<QLabel>(d, "SliderHint")->text(), QStringLiteral("17 fps"));
-            QCOMPARE(field<QLineEdit>(d, "Text4")->text(), QStringLiteral("20"));
             QCOMPARE(field<QLineEdit>(d, "Text5")->echoMode(), QLineEdit::Password);
             // No password: no local address.
-            QVERIFY(field<QLineEdit>(d, "Text6")->isHidden());
-            QVERIFY(field<QLabel>(d, "Label8")->isHidden());
+            QVERIFY(field<QLineEdit>(d, "Text6")->isHidden() &&
+                    field<QLabel>(d, "Label8")->isHidden());
             QVERIFY(field<QCheckBox>(d, "Check1")->isChecked());
-            QVERIFY(!field<QCheckBox>(d, "Check2")->isChecked());
-            QVERIFY(!field<QCheckBox>(d, "Check2")->isEnabled());
+            QVERIFY(!field<QCheckBox>(d, "Check2")->isChecked() &&
+                    !field<QCheckBox>(d, "Check2")->isEnabled());
             QCOMPARE(field<QLabel>(d, "Label9")->text(),
                      QStringLiteral("Cannot read Power Management settings."));
             auto* combo = field<QComboBox>(d, "Combo1");
-            QCOMPARE(combo->count(), 2);
             QCOMPARE(combo->currentIndex(), 0); // "0" matches no saver
+            QCOMPARE(combo->count(), 2);
             QCOMPARE(combo->itemText(1), QStringLiteral("Mystify"));
             const QString status = field<QLabel>(d, "StatusPanel1")->text();
             QVERIFY2(status.startsWith("Free space on selected drive is ") &&
                          status.endsWith(" MB"),
                      qPrintable(status));
             // A folder that cannot be queried counts as 0 MB.
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("no/such/folder"));
-            auto* text1 = field<QLineEdit>(d, "Text1");
-            text1->setFocus();
+            field<QLineEdit>(d, "Text1")->setText(m_home.path("no/such/folder"));
+            field<QLineEdit>(d, "Text1")->setFocus();
             field<QLineEdit>(d, "Text2")->setFocus();
             QCOMPARE(field<QLabel>(d, "StatusPanel1")->text(),
                      QStringLiteral("Free space on selected drive is 0.0 MB"));
@@ -168,44 +115,37 @@ private Q_SLOTS:
         QVERIFY(checked);
         // Cancel changed nothing.
         QCOMPARE(m_run->program.capture().FrameRate(), 5);
-        QCOMPARE(stored("CaptureFPS"), QStringLiteral("<missing>"));
+        QCOMPARE(m_home.stored("CaptureFPS"), QStringLiteral("<missing>"));
     }
 
     void okPutsValuesInForceAndStoresThem() {
         start();
         withDialog([&](QDialog* d) {
-            // Typed without its closing "/"; blanks around it would make the
-            // free-space check look at no folder at all.
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
-            field<QLineEdit>(d, "Text2")->setText(" ann@example.org ");
-            field<QLineEdit>(d, "Text3")->setText(" smtp://mail.example.org:587 ");
+            // Typed without its closing "/"; blanks around the rest go.
+            fill(d, {"Text1=" + m_home.path("videos"), "Text2= ann@example.org ",
+                     "Text3= smtp://mail.example.org:587 ", "Text4= 20.5MB", "Text5=Se3cret"});
             field<QSlider>(d, "Slider1")->setValue(12);
-            field<QLineEdit>(d, "Text4")->setText(" 20.5MB");
-            field<QLineEdit>(d, "Text5")->setText("Se3cret");
             field<QCheckBox>(d, "Check1")->setChecked(false);
             field<QComboBox>(d, "Combo1")->setCurrentIndex(1);
             ok(d);
         });
-        QCOMPARE(stuff().VidPath, m_home.filePath("videos") + u'/');
-        QCOMPARE(stuff().EMail, QStringLiteral("ann@example.org"));
-        QCOMPARE(stuff().SMTPServer, QStringLiteral("smtp://mail.example.org:587"));
-        QCOMPARE(m_run->program.capture().FrameRate(), 12);
-        QCOMPARE(stuff().LowSpace, 20); // 20.5 rounds to the even 20
-        QCOMPARE(stuff().Notify, std::uint8_t(0));
-        QCOMPARE(stuff().Saver, QStringLiteral("Mystify"));
-        QCOMPARE(stored("RemotePW"), PublicStuff::ScramblePassword("Se3cret"));
-        QCOMPARE(stored("CaptureFPS"), QStringLiteral("12"));
-        QCOMPARE(stored("LowSpace"), QStringLiteral("20"));
-        QCOMPARE(stored("Notify"), QStringLiteral("0"));
-        QCOMPARE(stored("APM"), QStringLiteral("0"));
-        QCOMPARE(stored("Saver"), QStringLiteral("Mystify"));
+        // 20.5 rounds to the even 20.
+        QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer,
+                              QString::number(stuff().LowSpace), QString::number(stuff().Notify),
+                              stuff().Saver}),
+                 QStringList({m_home.videos(), "ann@example.org", "smtp://mail.example.org:587",
+                              "20", "0", "Mystify"}));
+        QCOMPARE(QStringList({m_home.stored("RemotePW"), m_home.stored("CaptureFPS"),
+                              m_home.stored("LowSpace"), m_home.stored("Notify"),
+                              m_home.stored("APM"), m_home.stored("Saver")}),
+                 QStringList(
+                     {PublicStuff::ScramblePassword("Se3cret"), "12", "20", "0", "0", "Mystify"}));
         // The console opened at once.
-        QCOMPARE(m_run->program.winsock().State(), Winsock::sckListening);
-        QVERIFY(consoleAnswers(m_port));
+        QVERIFY(consoleAnswers());
 
         // The next start reads it all back.
         start();
-        QCOMPARE(stuff().VidPath, m_home.filePath("videos") + u'/');
+        QCOMPARE(stuff().VidPath, m_home.videos());
         QCOMPARE(stuff().RemotePassword, QStringLiteral("Se3cret"));
         QCOMPARE(m_run->program.capture().FrameRate(), 12);
         QTRY_COMPARE(m_run->program.winsock().State(), Winsock::sckListening);
@@ -215,119 +155,100 @@ private Q_SLOTS:
             QVERIFY(!field<QLineEdit>(d, "Text6")->text().isEmpty());
             QCOMPARE(field<QComboBox>(d, "Combo1")->currentText(), QStringLiteral("Mystify"));
             // Blanks only: no password, and the console closes.
-            field<QLineEdit>(d, "Text5")->setText("   ");
+            fill(d, {"Text5=   "});
             ok(d);
             seen = true;
         });
         QVERIFY(seen);
-        QCOMPARE(stored("RemotePW"), QString());
+        QCOMPARE(m_home.stored("RemotePW"), QString());
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
-        QVERIFY(!consoleAnswers(m_port));
+        QVERIFY(!consoleAnswers());
     }
 
-    void missingPathIsRefused() {
-        start();
-        const QString before = stuff().VidPath;
-        Answer answer;
-        withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("nowhere"));
-            answer.arm(QMessageBox::Ok);
-            ok(d);
-            QVERIFY(d->isVisible()); // stays open
-        });
-        QCOMPARE(answer.title, QStringLiteral("Sentorix"));
-        QCOMPARE(
-            answer.text,
-            QStringLiteral("This path does not exist. Please enter a valid output directory."));
-        QCOMPARE(answer.icon, QMessageBox::Warning);
-        QCOMPARE(answer.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
-        QCOMPARE(stuff().VidPath, before);
-        QCOMPARE(stored("VidPath"), QStringLiteral("<missing>"));
-    }
-
-    void lowSpaceWantsConfirmation() {
-        start();
-        const QString text = QStringLiteral(
+    // Entries that are refused or asked about; the values before the
+    // refused one are in force, but nothing is stored.
+    void refusedOrAsked_data() {
+        QTest::addColumn<QStringList>("edits");
+        QTest::addColumn<int>("press");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("buttons");
+        QTest::addColumn<QStringList>("storedAfter"); // LowSpace, EMail, RemotePW
+        const int yesNo = QMessageBox::Yes | QMessageBox::No;
+        const QString lowSpace = QStringLiteral(
             "Warning: There is less diskspace available on the selected drive than the "
             " 99999999 MB you just entered. The program WILL NOT start capturing under these "
             "circumstances. Do you really want to continue ?");
-        Answer no;
-        withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
-            field<QLineEdit>(d, "Text4")->setText(" 99999999");
-            no.arm(QMessageBox::No);
-            ok(d);
-            QVERIFY(d->isVisible());
-        });
-        QCOMPARE(no.text, text);
-        QCOMPARE(no.icon, QMessageBox::Warning);
-        QCOMPARE(no.buttons, QMessageBox::Yes | QMessageBox::No);
-        QCOMPARE(stuff().LowSpace, 20);
-        Answer yes;
-        withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
-            field<QLineEdit>(d, "Text4")->setText(" 99999999");
-            yes.arm(QMessageBox::Yes);
-            ok(d);
-        });
-        QCOMPARE(stuff().LowSpace, 99999999);
-        QCOMPARE(stored("LowSpace"), QStringLiteral("99999999"));
-        // Letters only: limit 0, no question, 0 stored.
-        withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text4")->setText("abc");
-            ok(d);
-        });
-        QCOMPARE(stuff().LowSpace, 0);
-        QCOMPARE(stored("LowSpace"), QStringLiteral("0"));
+        QTest::newRow("missing path")
+            << QStringList{"Text1=%h/nowhere"} << int(QMessageBox::Ok)
+            << "This path does not exist. Please enter a valid output directory."
+            << int(QMessageBox::Ok) << QStringList{"<missing>", "<missing>", "<missing>"};
+        QTest::newRow("low space, no")
+            << QStringList{"Text4= 99999999"} << int(QMessageBox::No) << lowSpace << yesNo
+            << QStringList{"<missing>", "<missing>", "<missing>"};
+        QTest::newRow("low space, yes") << QStringList{"Text4= 99999999"} << int(QMessageBox::Yes)
+                                        << lowSpace << yesNo << QStringList{"99999999", "", ""};
+        QTest::newRow("letters only: no limit, no question")
+            << QStringList{"Text4=abc"} << 0 << QString() << 0 << QStringList{"0", "", ""};
+        QTest::newRow("invalid password")
+            << QStringList{"Text2=bob@example.org", "Text5=ab cd"} << int(QMessageBox::Ok)
+            << "The password contains invalid characters." << int(QMessageBox::Ok)
+            << QStringList{"<missing>", "<missing>", "<missing>"};
     }
-
-    // The values before the password are in force, but nothing is stored.
-    void invalidPasswordStoresNothing() {
+    void refusedOrAsked() {
+        QFETCH(QStringList, edits);
+        QFETCH(int, press);
+        QFETCH(QString, text);
+        QFETCH(int, buttons);
+        QFETCH(QStringList, storedAfter);
         start();
-        Answer answer;
+        ModalDialog::Box box;
+        bool stayedOpen = false;
         withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
-            field<QLineEdit>(d, "Text2")->setText("bob@example.org");
-            field<QLineEdit>(d, "Text5")->setText("ab cd");
-            answer.arm(QMessageBox::Ok);
+            fill(d, (QStringList{"Text1=%h/videos"} + edits).replaceInStrings("%h", m_home.root()));
+            if (press != 0)
+                ModalDialog::answerBox(box, QMessageBox::StandardButton(press));
             ok(d);
-            QVERIFY(d->isVisible());
+            stayedOpen = d->isVisible();
         });
-        QCOMPARE(answer.text, QStringLiteral("The password contains invalid characters."));
-        QCOMPARE(answer.icon, QMessageBox::Warning);
-        QCOMPARE(stuff().EMail, QStringLiteral("bob@example.org"));
-        QCOMPARE(stored("EMail"), QStringLiteral("<missing>"));
-        QCOMPARE(stored("RemotePW"), QStringLiteral("<missing>"));
+        QCOMPARE(box.text, text);
+        QCOMPARE(int(box.buttons), buttons);
+        QCOMPARE(box.icon, press == 0 ? QMessageBox::NoIcon : QMessageBox::Warning);
+        QCOMPARE(box.title, press == 0 ? QString() : QStringLiteral("Sentorix"));
+        QCOMPARE(stayedOpen, storedAfter[0] == "<missing>");
+        QCOMPARE(QStringList({m_home.stored("LowSpace"), m_home.stored("EMail"),
+                              m_home.stored("RemotePW")}),
+                 storedAfter);
+        if (edits.size() == 2)
+            QCOMPARE(stuff().EMail, QStringLiteral("bob@example.org"));
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
     }
 
     void noRemoteNeverListens() {
         start("/noremote");
         withDialog([&](QDialog* d) {
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
-            field<QLineEdit>(d, "Text5")->setText("abc123");
+            fill(d, {"Text1=" + m_home.path("videos"), "Text5=abc123"});
             ok(d);
         });
-        QCOMPARE(stored("RemotePW"), PublicStuff::ScramblePassword("abc123"));
+        QCOMPARE(m_home.stored("RemotePW"), PublicStuff::ScramblePassword("abc123"));
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
-        QVERIFY(!consoleAnswers(m_port));
+        QVERIFY(!consoleAnswers());
     }
 
     // While a recording runs the rate in force stays, whatever the slider.
     void frameRateWaitsForTheRecording() {
         start();
         CaptureControl& capture = m_run->program.capture();
-        capture.setCaptureFile(m_home.filePath("videos/running.avi"));
+        capture.setCaptureFile(m_home.path("videos/running.avi"));
         QVERIFY(capture.StartCapture());
         QTRY_VERIFY(capture.IsCapturing());
         withDialog([&](QDialog* d) {
             QVERIFY(!field<QSlider>(d, "Slider1")->isEnabled());
             field<QSlider>(d, "Slider1")->setValue(20);
-            field<QLineEdit>(d, "Text1")->setText(m_home.filePath("videos"));
+            fill(d, {"Text1=" + m_home.path("videos")});
             ok(d);
         });
         QCOMPARE(capture.FrameRate(), 5);
-        QCOMPARE(stored("CaptureFPS"), QStringLiteral("5"));
+        QCOMPARE(m_home.stored("CaptureFPS"), QStringLiteral("5"));
         capture.StopCapture();
     }
 };

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMessageBox>
+#include <QString>
+
 #include <functional>
 
 class QDialog;
@@ -9,4 +12,15 @@ class QDialog;
 class ModalDialog final {
 public:
     static void whenOpen(std::function<void(QDialog*)> edit, bool accept = true);
+
+    // What a message box showed.
+    struct Box {
+        QString title;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+    };
+    // Answers the next message box with `press` (none: accepts it) and
+    // keeps what it showed in `seen`, which must outlive the box.
+    static void answerBox(Box& seen, QMessageBox::StandardButton press = QMessageBox::NoButton);
 };
