@@ -15,21 +15,15 @@
 
 namespace {
 
-class CountingLibrary final : public JpegLibrary {
-public:
-    explicit CountingLibrary(bool refuseInit)
-        : m_refuseInit(refuseInit) {}
-    int ijlInit(JpegCoreProperties& p) override {
-        return m_refuseInit ? -17 : JpegLibrary::ijlInit(p);
-    }
+// The real library, refusing to start when told to, counting the writes.
+struct CountingLibrary final : JpegLibrary {
+    int ijlInit(JpegCoreProperties& p) override { return refuse ? -17 : JpegLibrary::ijlInit(p); }
     int ijlWrite(JpegCoreProperties& p, int mode) override {
         ++writes;
         return JpegLibrary::ijlWrite(p, mode);
     }
+    bool refuse = false;
     int writes = 0;
-
-private:
-    bool m_refuseInit;
 };
 
 qint64 nanoseconds(const timespec& t) {
@@ -42,7 +36,7 @@ class tst_JpegExport final : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    JpegLibrary m_library;
+    CountingLibrary m_library;
 
 private Q_SLOTS:
     void pixelsAndQualityRoundTrip_data() {
@@ -139,7 +133,8 @@ private Q_SLOTS:
         QFETCH(QString, description);
         file = m_dir.filePath(file);
         writeFile(file, "previous"); // fails where the folder is missing
-        CountingLibrary library(refuseInit);
+        CountingLibrary library;
+        library.refuse = refuseInit;
         cDIBSection dib;
         if (pixels)
             dib.CreateFromPicture(gradientPicture(8, 8));
