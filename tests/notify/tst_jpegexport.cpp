@@ -13,6 +13,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+using TestData::readFile;
+using TestData::writeFile;
+
 namespace {
 
 // The real library, refusing to start when told to, counting the writes.
@@ -153,6 +156,3 @@ private Q_SLOTS:
 
 QTEST_GUILESS_MAIN(tst_JpegExport)
 #include "tst_jpegexport.moc"
-
-using TestData::readFile;
-using TestData::writeFile;

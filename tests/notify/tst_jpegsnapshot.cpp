@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using TestData::readFile;
+using TestData::writeFile;
+
 namespace {
 
 // The picture as the capture control writes a snapshot.
@@ -108,6 +111,3 @@ private Q_SLOTS:
 
 QTEST_GUILESS_MAIN(tst_JpegSnapshot)
 #include "tst_jpegsnapshot.moc"
-
-using TestData::readFile;
-using TestData::writeFile;

@@ -13,6 +13,8 @@
 
 #include <csignal>
 
+using TestData::writeFile;
+
 namespace {
 
 constexpr int Connections = 3000;
@@ -140,5 +142,3 @@ private Q_SLOTS:
 
 QTEST_GUILESS_MAIN(tst_TelnetLoad)
 #include "tst_telnetload.moc"
-
-using TestData::writeFile;
