@@ -100,7 +100,9 @@ bool EventLog::rewrite(const QByteArray& content) const {
     rewritten.setDirectWriteFallback(true);
     if (!rewritten.open(QIODevice::WriteOnly))
         return false;
-    if (rewritten.write(content) != content.size()) {
+    // A short log sits in the file's buffer until the flush, which is where
+    // a full disk shows.
+    if (rewritten.write(content) != content.size() || !rewritten.flush()) {
         rewritten.cancelWriting();
         return false;
     }

@@ -40,26 +40,21 @@ struct Console {
     TelnetConsole telnet;
 };
 
-Console& console() {
-    static int argc = 1;
-    static char name[] = "fuzz_telnetconsole";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    static Console c;
-    return c;
-}
+Console* console = nullptr;
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("SENTORIX_NO_CAMERAS", "1");
-    console();
+    static int qtArgc = 1;              // the fuzzer's flags are none of Qt's business
+    new QGuiApplication(qtArgc, *argv); // both live as long as the process
+    console = new Console;
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    Console& c = console();
+    Console& c = *console;
     c.telnet.Winsock_ConnectionRequest(0);
     // Arming without a camera open only sets the state; no frame arrives,
     // so a "record now" stays pending and changes nothing the console shows.

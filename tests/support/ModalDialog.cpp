@@ -5,16 +5,27 @@
 #include <QPushButton>
 #include <QTimer>
 
-void ModalDialog::whenOpen(std::function<void(QDialog*)> edit, bool accept) {
-    QTimer::singleShot(50, qApp, [edit = std::move(edit), accept]() mutable {
+namespace {
+
+// Looks for the dialog every 50 ms, for at most five seconds.
+void whenOpenWithin(std::function<void(QDialog*)> edit, bool accept, int tries) {
+    QTimer::singleShot(50, qApp, [edit = std::move(edit), accept, tries]() mutable {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog) {
-            whenOpen(std::move(edit), accept);
-            return;
+        if (dialog) {
+            edit(dialog);
+            accept ? dialog->accept() : dialog->reject();
+        } else if (tries > 1) {
+            whenOpenWithin(std::move(edit), accept, tries - 1);
+        } else {
+            qWarning("no modal dialog opened within five seconds");
         }
-        edit(dialog);
-        accept ? dialog->accept() : dialog->reject();
     });
+}
+
+} // namespace
+
+void ModalDialog::whenOpen(std::function<void(QDialog*)> edit, bool accept) {
+    whenOpenWithin(std::move(edit), accept, 100);
 }
 
 void ModalDialog::answerBox(Box& seen, QMessageBox::StandardButton press) {

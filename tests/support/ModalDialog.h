@@ -7,8 +7,8 @@
 
 class QDialog;
 
-// Drives the next modal dialog a test opens: waits until it is shown, runs
-// `edit` on it, then accepts or rejects it.
+// Drives the next modal dialog a test opens: waits (five seconds at most)
+// until it is shown, runs `edit` on it, then accepts or rejects it.
 class ModalDialog final {
 public:
     static void whenOpen(std::function<void(QDialog*)> edit, bool accept = true);
