@@ -9,44 +9,27 @@ private Q_SLOTS:
     void parse_data() {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("expected"); // letters of the switches found: d h o r s m
-        QTest::newRow("none") << ""
-                              << "";
-        QTest::newRow("debug") << "/DEBUG"
-                               << "d";
-        QTest::newRow("lower case") << "/debug"
-                                    << "d";
-        QTest::newRow("mixed case, any position") << "x /NoMail y /Start"
-                                                  << "sm";
-        QTest::newRow("inside a longer word") << "/DEBUGGING"
-                                              << "d";
-        QTest::newRow("all") << "/DEBUG /NOHW /NOOVERLAY /NOREMOTE /START /NOMAIL"
-                             << "dhorsm";
-        QTest::newRow("glued together") << "/nohw/nooverlay"
-                                        << "ho";
-        QTest::newRow("without slash") << "DEBUG START"
-                                       << "";
-        // "/STARTUP" contains "/START".
-        QTest::newRow("start in longer word") << "/STARTUP"
-                                              << "s";
+        const char* const rows[][2] = {
+            {"", ""},
+            {"/debug", "d"},
+            {"x /NoMail y /Start", "sm"},
+            {"/DEBUGGING", "d"}, // inside a longer word
+            {"/DEBUG /NOHW /NOOVERLAY /NOREMOTE /START /NOMAIL", "dhorsm"},
+            {"/nohw/nooverlay", "ho"},
+            {"DEBUG START", ""},
+        };
+        for (const auto& row : rows)
+            QTest::newRow(row[0]) << row[0] << row[1];
     }
     void parse() {
         QFETCH(QString, line);
         QFETCH(QString, expected);
         const CommandLine c = CommandLine::parse(line);
-        QString found;
-        if (c.debug)
-            found += u'd';
-        if (c.noHardware)
-            found += u'h';
-        if (c.noOverlay)
-            found += u'o';
-        if (c.noRemote)
-            found += u'r';
-        if (c.start)
-            found += u's';
-        if (c.noMail)
-            found += u'm';
-        QCOMPARE(found, expected);
+        const bool found[] = {c.debug, c.noHardware, c.noOverlay, c.noRemote, c.start, c.noMail};
+        QString letters;
+        for (int i = 0; i < 6; ++i)
+            letters += found[i] ? QStringLiteral("dhorsm").at(i) : QChar();
+        QCOMPARE(letters.remove(QChar()), expected);
     }
 
     void argumentsAreJoined() {
