@@ -63,7 +63,8 @@ private Q_SLOTS:
         QVERIFY(!control.setDevice(4));
         QVERIFY(!control.lastError().isEmpty());
         QVERIFY2(control.setDevice(0), qPrintable(control.lastError()));
-        QVERIFY(control.HasAudio() && control.HasFormatDialog() && !control.HasOverlay());
+        QVERIFY(control.HasAudio() && control.HasFormatDialog() && control.HasSourceDialog() &&
+                !control.HasOverlay());
         control.setCaptureAudio(true);
         QVERIFY(control.CaptureAudio());
         // A failed switch leaves nothing selected, not the old device.
