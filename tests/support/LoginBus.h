@@ -10,19 +10,15 @@
 class LoginManagerStandIn;
 
 // A private message bus (dbus-daemon --session) for one test, optionally
-// with a stand-in login manager on it that hands out sleep inhibitors the
-// way the real one does - a pipe's write end - and can tell which of them
-// have been closed again.
+// with a stand-in login manager that hands out sleep inhibitors as the real
+// one does - a pipe's write end - and tells which are still held.
 class LoginBus final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LoginBus)
 
 public:
     struct InhibitCall {
-        QString what;
-        QString who;
-        QString why;
-        QString mode;
+        QString what, who, why, mode;
     };
 
     LoginBus();
@@ -41,6 +37,5 @@ private:
     QProcess m_daemon;
     QString m_address;
     QString m_error;
-    QString m_connectionName;
     std::unique_ptr<LoginManagerStandIn> m_manager;
 };

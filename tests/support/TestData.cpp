@@ -23,20 +23,4 @@ QImage gradient(int width, int height) {
     return image;
 }
 
-std::vector<std::uint8_t> bgrRows(const QImage& picture, int pad, bool bottomUp) {
-    const std::size_t stride = std::size_t(picture.width()) * 3 + std::size_t(pad);
-    std::vector<std::uint8_t> bytes(stride * std::size_t(picture.height()), 0xEE);
-    for (int y = 0; y < picture.height(); ++y) {
-        std::uint8_t* line =
-            bytes.data() + std::size_t(bottomUp ? picture.height() - 1 - y : y) * stride;
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb p = picture.pixel(x, y);
-            line[3 * x] = std::uint8_t(qBlue(p));
-            line[3 * x + 1] = std::uint8_t(qGreen(p));
-            line[3 * x + 2] = std::uint8_t(qRed(p));
-        }
-    }
-    return bytes;
-}
-
 } // namespace TestData

@@ -4,9 +4,6 @@
 #include <QImage>
 #include <QString>
 
-#include <cstdint>
-#include <vector>
-
 // Files and pictures the tests build their cases from.
 namespace TestData {
 
@@ -18,8 +15,4 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // A picture whose rows, columns and channels can be told apart, even after
 // lossy encoding.
 QImage gradient(int width, int height);
-// The picture as rows of blue, green, red bytes with `pad` bytes (0xEE)
-// after each row, bottom row first when bottomUp.
-std::vector<std::uint8_t> bgrRows(const QImage& picture, int pad, bool bottomUp);
-
 } // namespace TestData
