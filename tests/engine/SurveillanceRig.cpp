@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <random>
 
-SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames)
+SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
+                                 const CaptureControl::Options& camera)
     : clock(QDate(2026, 12, 6), QTime(9, 5, 7))
     , frames(frames)
     , stuff([this] {
         return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
     })
+    , capture(camera)
     , mnuStart(QStringLiteral("&Start"))
     , mnuTimer(QStringLiteral("Start in &30 seconds"))
     , mnuSuspend(QStringLiteral("Sus&pend"))
@@ -43,7 +45,6 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames)
 }
 
 bool SurveillanceRig::openCamera() {
-    qputenv("SENTORIX_NO_CAMERAS", "1");
     return capture.setDevice(0);
 }
 

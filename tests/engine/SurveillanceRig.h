@@ -3,6 +3,7 @@
 #include "CaptureControl.h"
 #include "CommandLine.h"
 #include "PublicStuff.h"
+#include "SceneCamera.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 #include "VideoHeader.h"
@@ -22,7 +23,8 @@ struct SurveillanceRig {
     enum class Frames { FromTest, FromCamera };
 
     explicit SurveillanceRig(const QString& commandLine = QString(),
-                             Frames frames = Frames::FromTest);
+                             Frames frames = Frames::FromTest,
+                             const CaptureControl::Options& camera = sceneCamera());
 
     // Opens the test scene camera so captures really run.
     bool openCamera();

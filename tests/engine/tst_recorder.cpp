@@ -12,6 +12,8 @@
 #include <csignal>
 #include <sys/resource.h>
 
+Q_DECLARE_METATYPE(TestScene::Unplug)
+
 // The recorder on the real test scene camera and the real clock: what the
 // camera delivers decides, and the AVI files are read back.
 class tst_Recorder final : public QObject {
@@ -69,8 +71,11 @@ class tst_Recorder final : public QObject {
                 });
     }
 
-    static void setUp(SurveillanceRig& rig, const char* scene) {
-        qputenv("SENTORIX_SCENE", scene);
+    // The test scene camera with visits on the given schedule.
+    static CaptureControl::Options scene(const char* schedule, TestScene::Unplug unplug = {}) {
+        return sceneCamera(TestScene::parseSchedule(schedule), unplug);
+    }
+    static void setUp(SurveillanceRig& rig) {
         QVERIFY(rig.openCamera());
         rig.capture.setFrameRate(5);
         rig.capture.setFrameSize(QSize(640, 480));
@@ -102,19 +107,11 @@ class tst_Recorder final : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
-    }
-
-    void cleanup() {
-        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
-        qunsetenv("SENTORIX_SCENE_UNPLUG");
-    }
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
     void fixedTimeGivesOneRecordingOfTheSetLengthPerVisit() {
-        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
-        setUp(rig, "3:1.5");
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera, scene("3:1.5"));
+        setUp(rig);
         rig.stuff.TimeType = StopMode::FixedTime;
         rig.stuff.RecordSeconds = 2;
         rig.stuff.VidPath = vidPath();
@@ -140,8 +137,8 @@ private Q_SLOTS:
     }
 
     void variableTimeEndsTheSetTimeAfterTheLastActivity() {
-        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
-        setUp(rig, "3:1.5");
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera, scene("3:1.5"));
+        setUp(rig);
         rig.stuff.TimeType = StopMode::AfterActivity;
         rig.stuff.RecordSeconds = 2;
         rig.stuff.VidPath = vidPath();
@@ -166,24 +163,21 @@ private Q_SLOTS:
     }
 
     void anUnpluggedCameraEndsTheRecordingAndSurveillanceUntilItIsBack_data() {
-        QTest::addColumn<QByteArray>("variable");
-        QTest::addColumn<QByteArray>("value");
-        QTest::addColumn<int>("backAfterMs");
+        QTest::addColumn<TestScene::Unplug>("unplug");
         // Six seconds of frames, then gone for good or for two seconds.
-        QTest::newRow("never back")
-            << QByteArray("SENTORIX_SCENE_UNPLUG_AFTER") << QByteArray("30") << -1;
-        QTest::newRow("back") << QByteArray("SENTORIX_SCENE_UNPLUG") << QByteArray("6:2") << 2000;
+        TestScene::Unplug neverBack;
+        neverBack.afterFrames = 30;
+        QTest::newRow("never back") << neverBack;
+        QTest::newRow("back") << TestScene::parseUnplug("6:2");
     }
     void anUnpluggedCameraEndsTheRecordingAndSurveillanceUntilItIsBack() {
-        QFETCH(QByteArray, variable);
-        QFETCH(QByteArray, value);
-        QFETCH(int, backAfterMs);
-        qputenv(variable.constData(), value);
-        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        QFETCH(TestScene::Unplug, unplug);
+        const qint64 backAfterMs = unplug.backAfterMs;
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera, scene("2:30", unplug));
         const QString tracePath = m_dir.filePath(QStringLiteral("unplugged.dat"));
         QFile::remove(tracePath);
         rig.stuff.DebugMode = rig.stuff.trace().open(tracePath);
-        setUp(rig, "2:30");
+        setUp(rig);
         rig.stuff.RecordSeconds = 20;
         rig.stuff.VidPath = vidPath();
         watch(rig);
@@ -235,8 +229,8 @@ private Q_SLOTS:
     void aFullDiskEndsSurveillance() {
         QFETCH(double, share);
         QFETCH(int, recordings);
-        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
-        setUp(rig, "2:30");
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera, scene("2:30"));
+        setUp(rig);
         rig.stuff.RecordSeconds = 20;
         rig.stuff.VidPath = vidPath();
         watch(rig);
@@ -280,8 +274,8 @@ private Q_SLOTS:
     }
 
     void aMissingOutputFolderIsRetriedUntilItExists() {
-        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
-        setUp(rig, "1:30");
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera, scene("1:30"));
+        setUp(rig);
         const QString folder = vidPath() + QStringLiteral("later/");
         rig.stuff.VidPath = folder;
         watch(rig);

@@ -2,6 +2,7 @@
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
 #include "ModalDialog.h"
+#include "SceneCamera.h"
 #include "SettingsStore.h"
 
 #include <QComboBox>
@@ -37,7 +38,6 @@ class tst_CaptureRecording final : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        qputenv("SENTORIX_NO_CAMERAS", "1");
         if (QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
             QFAIL("ffprobe is needed to read the recordings back");
     }
@@ -47,7 +47,7 @@ private Q_SLOTS:
     // for the next run.
     void dialogsChooseWhatIsRecorded() {
         SettingsStore store(m_dir.filePath(QStringLiteral("Sentorix.conf")));
-        CaptureControl capture;
+        CaptureControl capture(sceneCamera());
         capture.setDriverSettings(&store);
         capture.setFrameRate(10);
         QVERIFY(capture.setDevice(0));
@@ -123,7 +123,7 @@ private Q_SLOTS:
         QCOMPARE(streams.at(1).channels, 2);
         QVERIFY(std::abs(streams.at(1).duration - video.duration) < 1.0);
 
-        CaptureControl next;
+        CaptureControl next(sceneCamera());
         next.setDriverSettings(&store);
         QVERIFY(next.setDevice(0));
         QCOMPARE(next.pictureControls().at(0).value, 90);
@@ -134,7 +134,7 @@ private Q_SLOTS:
     }
 
     void refusedCaptures() {
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         control.setCaptureFile(m_dir.filePath(QStringLiteral("early.avi")));
         QVERIFY(!control.StartCapture()); // no device open
         QVERIFY(control.setDevice(0));
@@ -163,7 +163,7 @@ private Q_SLOTS:
 
     void writeErrorEndsCapture() {
         // /dev/full opens fine and fails every write with "no space left".
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         QVERIFY(control.setDevice(0));
         QSignalSpy status(&control, &CaptureControl::StatusCallback);
         control.setCaptureFile(QStringLiteral("/dev/full"));
@@ -183,11 +183,11 @@ private Q_SLOTS:
     }
 
     void unpluggedCameraEndsLivePictureAndCapture() {
-        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "12");
-        CaptureControl control;
+        TestScene::Unplug twelveFrames;
+        twelveFrames.afterFrames = 12;
+        CaptureControl control(sceneCamera({}, twelveFrames));
         control.setFrameRate(10);
         const bool opened = control.setDevice(0);
-        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
         QVERIFY2(opened, qPrintable(control.lastError()));
         QSignalSpy status(&control, &CaptureControl::StatusCallback);
         QSignalSpy streamed(&control, &CaptureControl::StreamCallback);

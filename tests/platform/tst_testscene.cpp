@@ -24,10 +24,8 @@ private Q_SLOTS:
             const auto g = TestScene::parseSchedule(garbage);
             QVERIFY2(g.calmSeconds == 20.0 && g.activeSeconds == 5.0, garbage);
         }
-        qputenv("SENTORIX_SCENE", "7:0.5");
-        QCOMPARE(TestScene::scheduleFromEnvironment().calmSeconds, 7.0);
-        qunsetenv("SENTORIX_SCENE");
-        QCOMPARE(TestScene::scheduleFromEnvironment().activeSeconds, 5.0);
+        QCOMPARE(TestScene::parseUnplug("1:2.5").backAfterMs, 2500);
+        QCOMPARE(TestScene::parseUnplug("-1:2").afterMs, -1);
     }
 
     void zlibLengthMatchesCompress2() {
