@@ -26,6 +26,8 @@ struct SurveillanceRig {
                              Frames frames = Frames::FromTest,
                              const CaptureControl::Options& camera = sceneCamera());
 
+    // Opens the test scene camera so captures really run.
+    bool openCamera() { return capture.setDevice(0); }
     void advance(int seconds) { clock = clock.addSecs(seconds); }
     void examine(const std::vector<std::uint8_t>& frame);
     QString text(Panel panel) const { return panels.text(panel); }

@@ -33,7 +33,7 @@ class tst_Recorder final : public QObject {
         QVERIFY(QDir().mkpath(rig.stuff.VidPath));
         rig.capture.setFrameRate(5);
         rig.capture.setFrameSize(QSize(640, 480));
-        QVERIFY(rig.capture.setDevice(0));
+        QVERIFY(rig.openCamera());
         m_states.clear();
         m_recordingMs = m_pendingMs = m_stoppedMs = -1;
         m_countdownShown = false;

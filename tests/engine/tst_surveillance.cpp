@@ -180,7 +180,7 @@ private Q_SLOTS:
     // tried again ten seconds after the failure, with a new name.
     void anUnwritableFolderIsRetriedEveryTenSeconds() {
         SurveillanceRig rig;
-        QVERIFY(rig.capture.setDevice(0));
+        QVERIFY(rig.openCamera());
         const QString folder = vidPath() + QStringLiteral("later/");
         arm(rig, folder);
         rig.examine(active());
@@ -254,7 +254,7 @@ private Q_SLOTS:
     void aFixedTimeRecordingEndsInRecordedAndAMail() {
         SurveillanceRig rig;
         QSignalSpy frames(&rig.capture, &CaptureControl::FrameCallback);
-        QVERIFY(rig.capture.setDevice(0));
+        QVERIFY(rig.openCamera());
         QVERIFY(frames.wait(5000)); // the camera's first frame, for the snapshot
         rig.stuff.TimeType = StopMode::FixedTime;
         rig.stuff.EMail = QStringLiteral("owner@example.com");
@@ -331,7 +331,7 @@ private Q_SLOTS:
     // the recording also ends by hand.
     void aRecordingEndsAfterActivityOrByHand() {
         SurveillanceRig rig;
-        QVERIFY(rig.capture.setDevice(0));
+        QVERIFY(rig.openCamera());
         rig.stuff.RefreshSeconds = 10;
         arm(rig);
         record(rig);
