@@ -38,7 +38,10 @@ double processCpuSeconds() {
 
 void BM_FrameDelivery(benchmark::State& state) {
     const int width = int(state.range(0)), height = int(state.range(1));
-    CaptureControl control;
+    CaptureControl::Options scene;
+    scene.listCameras = false;
+    scene.scenePregenerated = true;
+    CaptureControl control(scene);
     control.setFrameRate(deliveryRate);
     control.setFrameSize(QSize(width, height));
     if (!control.setDevice(0) || control.frameSize() != QSize(width, height)) {
@@ -112,8 +115,6 @@ BENCHMARK(BM_FrameDelivery)
 BENCHMARK(BM_ZLibLevel9)->Args({640, 480})->Args({1280, 720})->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
-    qputenv("SENTORIX_NO_CAMERAS", "1");
-    qputenv("SENTORIX_SCENE_PREGENERATED", "1");
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

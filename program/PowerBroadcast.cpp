@@ -15,10 +15,6 @@ PowerBroadcast::~PowerBroadcast() {
     EndSubclassing();
 }
 
-QString PowerBroadcast::defaultBusAddress() {
-    return SDASubclass::defaultBusAddress();
-}
-
 void PowerBroadcast::StartSubclassing(WindowHandle mainWindow) {
     if (!m_subclass) {
         m_subclass = std::make_unique<SDASubclass>(m_busAddress);

@@ -26,8 +26,6 @@ public:
                    QObject* parent = nullptr);
     ~PowerBroadcast() override;
 
-    static QString defaultBusAddress();
-
     // Hooks the main window and asks for the power broadcast.
     void StartSubclassing(WindowHandle mainWindow);
     void EndSubclassing();

@@ -53,7 +53,7 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
                 action("mnuTimer", "Start in &30 seconds", this),
                 action("mnuSuspend", "Sus&pend", this),
                 action("mnuStat", "Show Video &Statistics", this)}
-    , m_capture(new CaptureControl(this))
+    , m_capture(new CaptureControl(options.capture, this))
     , m_panels(new StatusPanels(this))
     , m_surveillance(
           new Surveillance(*m_capture, m_stuff, *m_panels, m_commandLine, m_actions, this))

@@ -14,5 +14,6 @@ ProgramOptions ProgramOptions::fromEnvironment() {
     o.saverDirectory = FileSystem::saverDirectory();
     o.telnetPort = Winsock::defaultPort();
     o.loginBus = SDASubclass::defaultBusAddress();
+    o.capture = CaptureControl::Options::fromEnvironment();
     return o;
 }

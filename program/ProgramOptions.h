@@ -1,12 +1,13 @@
 #pragma once
 
+#include "CaptureControl.h"
 #include "PublicStuff.h"
 
 #include <QString>
 
 // What the program takes from its surroundings, read once at start-up:
 // where its files are, the remote console's port, the login manager's bus,
-// and the clock, free space and poll interval, which tests replace.
+// the cameras, and the clock, free space and poll interval, which tests replace.
 struct ProgramOptions {
     QString configPath;     // the settings file (XDG_CONFIG_HOME, else ~/.config)
     QString tracePath;      // /DEBUG's trace (TEMP, else TMPDIR, else /tmp)
@@ -15,7 +16,8 @@ struct ProgramOptions {
     QString loginBus;       // SENTORIX_LOGIN_BUS; empty: the system bus
     PublicStuff::Clock clock = &QDateTime::currentDateTime;
     PublicStuff::FreeSpace freeSpace = &PublicStuff::FreeDiskSpaceMB;
-    int powerPollMs = 500; // how often the standby option is looked at
+    int powerPollMs = 500;           // how often the standby option is looked at
+    CaptureControl::Options capture; // the cameras and the test scene camera
 
     static ProgramOptions fromEnvironment();
 };

@@ -94,8 +94,6 @@ CameraList::~CameraList() {
 void CameraList::open(QObject* context, ChangeHandler onChange) {
     cameras_.clear();
     hasAudioSource_ = false;
-    if (qEnvironmentVariableIntValue("SENTORIX_NO_CAMERAS") == 1)
-        return;
 
     monitor_.reset(gst_device_monitor_new());
     gst_device_monitor_add_filter(monitor_.get(), "Video/Source", nullptr);

@@ -12,8 +12,7 @@
 
 // The cameras the GStreamer device monitor finds ("Video/Source"), in a
 // stable order (device path, then name), plus whether any microphone
-// ("Audio/Source") exists. SENTORIX_NO_CAMERAS=1 skips the monitor so
-// tests see only the test scene on any machine.
+// ("Audio/Source") exists.
 //
 // The list is made once; the monitor keeps running so that a listed camera
 // that is unplugged and plugged in again is known to be back, with the

@@ -54,10 +54,8 @@ QSize CaptureControl::Private::fitSize(int n, QSize wanted) const {
 
 bool CaptureControl::Private::startPipeline(QString* error) {
     const bool scene = isScene(device);
-    // Knobs for measurements and tests of the test scene camera.
-    const bool pregenerated = qEnvironmentVariableIntValue("SENTORIX_SCENE_PREGENERATED") == 1;
     const SceneSource::Unplug unplug =
-        sceneUnplugUsed ? SceneSource::Unplug{} : SceneSource::unplugFromEnvironment();
+        sceneUnplugUsed ? SceneSource::Unplug{} : options.sceneUnplug;
     const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
 
     // Whatever the source delivers ends as bottom-up BGR at our size and
@@ -96,9 +94,8 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         return fail(QString::fromUtf8(parseError ? parseError->message : "cannot build pipeline"));
 
     if (scene) {
-        auto source = std::make_shared<SceneSource>(size.width(), size.height(), fps,
-                                                    TestScene::scheduleFromEnvironment(),
-                                                    pregenerated, unplug);
+        auto source = std::make_shared<SceneSource>(size.width(), size.height(), fps, options.scene,
+                                                    options.scenePregenerated, unplug);
         sceneSource = source;
         sceneBackAfterMs = unplug.backAfterMs;
         GstElementPtr appsrc = byName(pipeline.get(), "src");
@@ -219,14 +216,31 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
     lose(text);
 }
 
+CaptureControl::Options CaptureControl::Options::fromEnvironment() {
+    Options o;
+    o.listCameras = qEnvironmentVariableIntValue("SENTORIX_NO_CAMERAS") != 1;
+    o.scene = TestScene::parseSchedule(qgetenv("SENTORIX_SCENE").toStdString());
+    o.sceneUnplug = TestScene::parseUnplug(qgetenv("SENTORIX_SCENE_UNPLUG").toStdString());
+    bool set = false;
+    const int frames = qEnvironmentVariableIntValue("SENTORIX_SCENE_UNPLUG_AFTER", &set);
+    if (o.sceneUnplug.afterMs < 0 && set && frames >= 0)
+        o.sceneUnplug.afterFrames = frames;
+    o.scenePregenerated = qEnvironmentVariableIntValue("SENTORIX_SCENE_PREGENERATED") == 1;
+    return o;
+}
+
 CaptureControl::CaptureControl(QObject* parent)
+    : CaptureControl(Options{}, parent) {}
+
+CaptureControl::CaptureControl(const Options& options, QObject* parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this)) {
+    , d(std::make_unique<Private>(this, options)) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
     d->retry.setSingleShot(true);
     connect(&d->retry, &QTimer::timeout, this, [this] { d->reopen(); });
-    d->cameras.open(this, [this](int index) { d->onCameraChanged(index); });
+    if (options.listCameras)
+        d->cameras.open(this, [this](int index) { d->onCameraChanged(index); });
 }
 
 CaptureControl::~CaptureControl() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "TestScene.h"
 #include "VideoHeader.h"
 
 #include <QImage>
@@ -26,7 +27,19 @@ class CaptureControl final : public QObject {
     Q_DISABLE_COPY_MOVE(CaptureControl)
 
 public:
+    // Which devices there are and what the test scene camera does; main()
+    // reads them from the environment, tests set them.
+    struct Options {
+        bool listCameras = true;        // SENTORIX_NO_CAMERAS=1: the test scene only
+        TestScene::Schedule scene;      // SENTORIX_SCENE="CALM:ACTIVE"
+        TestScene::Unplug sceneUnplug;  // SENTORIX_SCENE_UNPLUG="AFTER:FOR" or
+                                        // SENTORIX_SCENE_UNPLUG_AFTER=frames, never back
+        bool scenePregenerated = false; // SENTORIX_SCENE_PREGENERATED=1, for measurements
+        static Options fromEnvironment();
+    };
+
     explicit CaptureControl(QObject* parent = nullptr);
+    explicit CaptureControl(const Options& options, QObject* parent = nullptr);
     ~CaptureControl() override;
 
     static constexpr int MaxDevices = 10;

@@ -56,10 +56,12 @@ inline GstElementPtr byName(GstElement* bin, const char* name) {
 } // namespace capturecontrol
 
 struct CaptureControl::Private {
-    explicit Private(CaptureControl* owner)
-        : q(owner) {}
+    Private(CaptureControl* owner, const Options& options)
+        : q(owner)
+        , options(options) {}
 
     CaptureControl* q;
+    const Options options;
     CameraList cameras;
     int device = -1;
     QString lastError;

@@ -1,30 +1,9 @@
 #include "SceneSource.h"
 
-#include <QByteArray>
-#include <QtGlobal>
-
 #include <cmath>
 
 namespace {
 constexpr int pregeneratedFrames = 8;
-}
-
-SceneSource::Unplug SceneSource::unplugFromEnvironment() {
-    Unplug unplug;
-    double afterSeconds = 0.0;
-    double forSeconds = 0.0;
-    if (TestScene::parseSecondsPair(qgetenv("SENTORIX_SCENE_UNPLUG").toStdString(), afterSeconds,
-                                    forSeconds) &&
-        afterSeconds >= 0.0 && forSeconds >= 0.0 && afterSeconds < 1e6 && forSeconds < 1e6) {
-        unplug.afterMs = std::llround(afterSeconds * 1000.0);
-        unplug.backAfterMs = std::llround(forSeconds * 1000.0);
-        return unplug;
-    }
-    bool set = false;
-    const int frames = qEnvironmentVariableIntValue("SENTORIX_SCENE_UNPLUG_AFTER", &set);
-    if (set && frames >= 0)
-        unplug.afterFrames = frames;
-    return unplug;
 }
 
 SceneSource::SceneSource(int width, int height, int framesPerSecond, TestScene::Schedule schedule,

@@ -21,15 +21,7 @@
 // be exercised without hardware.
 class SceneSource {
 public:
-    // When the camera is pulled and when it is plugged in again:
-    // SENTORIX_SCENE_UNPLUG="AFTER:FOR" in seconds, or the older
-    // SENTORIX_SCENE_UNPLUG_AFTER=frames for a camera that never comes back.
-    struct Unplug {
-        std::int64_t afterFrames = -1; // -1: not after a number of frames
-        std::int64_t afterMs = -1;     // -1: not after a time of delivery
-        std::int64_t backAfterMs = -1; // -1: never back
-    };
-    static Unplug unplugFromEnvironment();
+    using Unplug = TestScene::Unplug;
 
     SceneSource(int width, int height, int framesPerSecond, TestScene::Schedule schedule,
                 bool pregenerated, Unplug unplug);

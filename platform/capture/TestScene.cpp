@@ -56,9 +56,16 @@ TestScene::Schedule TestScene::parseSchedule(std::string_view text) {
     return s;
 }
 
-TestScene::Schedule TestScene::scheduleFromEnvironment() {
-    const char* value = std::getenv("SENTORIX_SCENE");
-    return value != nullptr ? parseSchedule(value) : Schedule{};
+TestScene::Unplug TestScene::parseUnplug(std::string_view text) {
+    Unplug unplug;
+    double afterSeconds = 0.0;
+    double forSeconds = 0.0;
+    if (parseSecondsPair(text, afterSeconds, forSeconds) && afterSeconds >= 0.0 &&
+        forSeconds >= 0.0 && afterSeconds < 1e6 && forSeconds < 1e6) {
+        unplug.afterMs = std::llround(afterSeconds * 1000.0);
+        unplug.backAfterMs = std::llround(forSeconds * 1000.0);
+    }
+    return unplug;
 }
 
 TestScene::TestScene(int width, int height, double framesPerSecond, Schedule schedule)

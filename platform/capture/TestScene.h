@@ -19,14 +19,23 @@ struct TestSceneSchedule {
     double activeSeconds = 5.0;
 };
 
+// When the camera is pulled and when it is plugged in again.
+struct TestSceneUnplug {
+    std::int64_t afterFrames = -1; // -1: not after a number of frames
+    std::int64_t afterMs = -1;     // -1: not after a time of delivery
+    std::int64_t backAfterMs = -1; // -1: never back
+};
+
 class TestScene {
 public:
     using Schedule = TestSceneSchedule;
+    using Unplug = TestSceneUnplug;
     // "CALM:ACTIVE" in seconds, e.g. "20:5" or "2:1.5"; anything else gives
     // the default schedule.
     static Schedule parseSchedule(std::string_view text);
-    // From SENTORIX_SCENE, default when unset or invalid.
-    static Schedule scheduleFromEnvironment();
+    // "AFTER:FOR" in seconds: pulled after AFTER seconds of delivery, back
+    // FOR seconds later; anything else: never pulled.
+    static Unplug parseUnplug(std::string_view text);
     // "A:B" in seconds, both finite; false for anything else.
     static bool parseSecondsPair(std::string_view text, double& first, double& second);
 

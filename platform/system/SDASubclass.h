@@ -27,8 +27,7 @@ public:
     static constexpr int QueryIntervalMs = 500;
 
     // The login manager's bus: `busAddress`, else the system bus.
-    explicit SDASubclass(const QString& busAddress = defaultBusAddress(),
-                         QObject* parent = nullptr);
+    explicit SDASubclass(const QString& busAddress, QObject* parent = nullptr);
     ~SDASubclass() override;
 
     // SENTORIX_LOGIN_BUS when set, else empty (the system bus).

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <random>
 
-SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames)
+SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
+                                 const CaptureControl::Options& camera)
     : clock(QDate(2026, 12, 6), QTime(9, 5, 7))
     , frames(frames)
     , stuff([this] {
         return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
     })
+    , capture(camera)
     , mnuStart(QStringLiteral("&Start"))
     , mnuTimer(QStringLiteral("Start in &30 seconds"))
     , mnuSuspend(QStringLiteral("Sus&pend"))
@@ -38,13 +40,6 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames)
                      [this](const QString& start, const QString& stop, const QString& file) {
                          rows << start + u'|' + stop + u'|' + file;
                      });
-    QObject::connect(&surveillance, &Surveillance::statisticsVisibilityRequested, &surveillance,
-                     [this](bool visible) { statisticsRequests << visible; });
-}
-
-bool SurveillanceRig::openCamera() {
-    qputenv("SENTORIX_NO_CAMERAS", "1");
-    return capture.setDevice(0);
 }
 
 void SurveillanceRig::examine(const std::vector<std::uint8_t>& frame) {
@@ -69,8 +64,8 @@ std::vector<std::uint8_t> SizedFrames::build(std::size_t noisy, std::size_t offs
 
 std::int32_t SizedFrames::sizeOf(std::size_t noisy, std::size_t offset) {
     static ZLib zlib;
-    m_scratch = build(noisy, offset);
-    return std::int32_t(zlib.compressedLength(m_scratch.data(), m_scratch.size()));
+    const std::vector<std::uint8_t> frame = build(noisy, offset);
+    return std::int32_t(zlib.compressedLength(frame.data(), frame.size()));
 }
 
 const std::vector<std::uint8_t>& SizedFrames::frame(std::int32_t compressedSize) {

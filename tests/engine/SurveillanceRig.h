@@ -3,9 +3,9 @@
 #include "CaptureControl.h"
 #include "CommandLine.h"
 #include "PublicStuff.h"
+#include "SceneCamera.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
-#include "VideoHeader.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -15,35 +15,31 @@
 #include <map>
 #include <vector>
 
-// What the main window gives the surveillance: the capture control, the
-// shared state with a clock the test sets, the panels and the four menu
-// entries. Recording rows are collected as "start|stop|file".
+// What the main window gives the surveillance: the capture control on the
+// test scene camera, the shared state, the panels and the four menu
+// entries. With frames from the test the clock is the test's too; with the
+// camera's frames it is the real one. Recording rows are "start|stop|file".
 struct SurveillanceRig {
     enum class Frames { FromTest, FromCamera };
 
     explicit SurveillanceRig(const QString& commandLine = QString(),
-                             Frames frames = Frames::FromTest);
+                             Frames frames = Frames::FromTest,
+                             const CaptureControl::Options& camera = sceneCamera());
 
     // Opens the test scene camera so captures really run.
-    bool openCamera();
+    bool openCamera() { return capture.setDevice(0); }
     void advance(int seconds) { clock = clock.addSecs(seconds); }
-    // The first frame after arming becomes the base.
     void examine(const std::vector<std::uint8_t>& frame);
+    QString text(Panel panel) const { return panels.text(panel); }
 
-    // The test's clock, or the real one when the camera's frames drive the
-    // surveillance.
     QDateTime clock;
     const Frames frames;
     PublicStuff stuff;
     CaptureControl capture;
     StatusPanels panels;
-    QAction mnuStart;
-    QAction mnuTimer;
-    QAction mnuSuspend;
-    QAction mnuStat;
+    QAction mnuStart, mnuTimer, mnuSuspend, mnuStat;
     Surveillance surveillance;
     QStringList rows;
-    QList<bool> statisticsRequests;
 };
 
 // Frames with an exact compressed size: incompressible bytes followed by
@@ -60,6 +56,5 @@ private:
     std::vector<std::uint8_t> build(std::size_t noisy, std::size_t offset) const;
 
     std::vector<std::uint8_t> m_noise;
-    std::vector<std::uint8_t> m_scratch;
     std::map<std::int32_t, std::vector<std::uint8_t>> m_found;
 };

@@ -2,6 +2,7 @@
 #include "AviRepair.h"
 #include "CaptureControl.h"
 #include "FileIdentity.h"
+#include "SceneCamera.h"
 #include "TestData.h"
 
 #include <QCoreApplication>
@@ -28,7 +29,7 @@ const char* const RecordJob = "TST_AVIREPAIR_RECORD";
 int recordUntilKilled(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList job = qEnvironmentVariable(RecordJob).split(u';');
-    CaptureControl control;
+    CaptureControl control(sceneCamera());
     control.setFrameRate(FramesPerSecond);
     control.setFrameSize(QSize(320, 240));
     if (job.size() != 3 || !control.setDevice(0))

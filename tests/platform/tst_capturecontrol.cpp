@@ -1,6 +1,7 @@
 #include "CaptureControl.h"
 #include "DibFile.h"
 #include "TestData.h"
+#include "SceneCamera.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -44,12 +45,8 @@ class tst_CaptureControl final : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() { qputenv("SENTORIX_NO_CAMERAS", "1"); }
-
     void devicesAndFailedOpens() {
-        qunsetenv("SENTORIX_NO_CAMERAS");
         auto monitored = std::make_unique<CaptureControl>();
-        qputenv("SENTORIX_NO_CAMERAS", "1");
         int scene = 0; // cameras come first, without gaps, then the scene
         while (scene < CaptureControl::MaxDevices &&
                monitored->DeviceName(scene) != QStringLiteral("Sentorix test scene camera"))
@@ -57,7 +54,7 @@ private Q_SLOTS:
         QVERIFY(monitored->DeviceName(scene + 1).isEmpty());
         monitored.reset();
 
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         control.setCaptureAudio(true);
         QVERIFY(!control.CaptureAudio()); // nothing to record sound from
         QVERIFY(!control.setDevice(4));
@@ -78,7 +75,7 @@ private Q_SLOTS:
     void liveFrames() {
         QTemporaryDir dir;
         const QString snapshot = dir.filePath(QStringLiteral("snap.bmp"));
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         QVERIFY(!control.SaveFrameAsDIB(snapshot)); // no frame yet
         FrameLog log;
         bool snap = false, saved = false;
@@ -132,7 +129,7 @@ private Q_SLOTS:
     void slowHandlerGetsOnlyTheNewestFrame() {
         // While the UI thread is busy the frames must not pile up: once it
         // is free again it sees one frame, then the normal pace.
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         control.setFrameRate(20);
         QVERIFY(control.setDevice(0));
         QList<qint64> arrivals;

@@ -2,6 +2,7 @@
 #include "CaptureControl.h"
 #include "CaptureDialogs.h"
 #include "ModalDialog.h"
+#include "SceneCamera.h"
 #include "SettingsStore.h"
 
 #include <QComboBox>
@@ -49,7 +50,6 @@ class tst_CaptureRecording final : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        qputenv("SENTORIX_NO_CAMERAS", "1");
         if (QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty())
             QFAIL("ffprobe is needed to read the recordings back");
     }
@@ -59,7 +59,7 @@ private Q_SLOTS:
     // for the next run.
     void dialogsChooseWhatIsRecorded() {
         SettingsStore store(m_dir.filePath(QStringLiteral("Sentorix.conf")));
-        CaptureControl capture;
+        CaptureControl capture(sceneCamera());
         capture.setDriverSettings(&store);
         capture.setFrameRate(10);
         QVERIFY(capture.setDevice(0));
@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(std::abs(video.duration * 10 - video.frames) <= 1.0);
         QVERIFY(std::abs(streams.at(1).duration - video.duration) < 1.0);
 
-        CaptureControl next;
+        CaptureControl next(sceneCamera());
         next.setDriverSettings(&store);
         QVERIFY(next.setDevice(0));
         QCOMPARE(QVariantList({next.pictureControls().at(0).value, next.frameSize(),
@@ -139,7 +139,7 @@ private Q_SLOTS:
     // fails every write with "no space left") ends the capture; the control
     // records fine afterwards, with the default format.
     void failedCaptures() {
-        CaptureControl control;
+        CaptureControl control(sceneCamera());
         control.setCaptureFile(m_dir.filePath(QStringLiteral("early.avi")));
         QVERIFY(!control.StartCapture()); // no device open
         QVERIFY(control.setDevice(0));
@@ -173,11 +173,11 @@ private Q_SLOTS:
     }
 
     void unpluggedCameraEndsLivePictureAndCapture() {
-        qputenv("SENTORIX_SCENE_UNPLUG_AFTER", "12");
-        CaptureControl control;
+        TestScene::Unplug twelveFrames;
+        twelveFrames.afterFrames = 12;
+        CaptureControl control(sceneCamera({}, twelveFrames));
         control.setFrameRate(10);
         const bool opened = control.setDevice(0);
-        qunsetenv("SENTORIX_SCENE_UNPLUG_AFTER");
         QVERIFY2(opened, qPrintable(control.lastError()));
         QSignalSpy status(&control, &CaptureControl::StatusCallback);
         QSignalSpy streamed(&control, &CaptureControl::StreamCallback);

@@ -23,10 +23,8 @@ private Q_SLOTS:
             parsed << QStringLiteral("%1:%2").arg(s.calmSeconds).arg(s.activeSeconds);
         }
         QCOMPARE(parsed.join(u' '), "2:1.5 0:3 20:5 20:5 20:5 20:5 20:5 20:5 20:5 20:5 20:5");
-        qputenv("SENTORIX_SCENE", "7:0.5");
-        QCOMPARE(TestScene::scheduleFromEnvironment().calmSeconds, 7.0);
-        qunsetenv("SENTORIX_SCENE");
-        QCOMPARE(TestScene::scheduleFromEnvironment().activeSeconds, 5.0);
+        QCOMPARE(TestScene::parseUnplug("1:2.5").backAfterMs, 2500);
+        QCOMPARE(TestScene::parseUnplug("-1:2").afterMs, -1);
     }
 
     void zlibLengthMatchesCompress2() {

@@ -6,6 +6,7 @@
 #include "CaptureControl.h"
 #include "CommandLine.h"
 #include "PublicStuff.h"
+#include "SceneCamera.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 #include "TelnetConsole.h"
@@ -24,7 +25,8 @@ const QByteArray Password = "s3cRet9";
 
 struct Console {
     Console()
-        : surveillance(capture, stuff, panels, CommandLine::parse(QString()),
+        : capture(sceneCamera())
+        , surveillance(capture, stuff, panels, CommandLine::parse(QString()),
                        {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat})
         , telnet(socket, stuff, panels, surveillance, capture) {
         stuff.RemotePassword = QString::fromLatin1(Password);
@@ -46,7 +48,6 @@ Console* console = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("SENTORIX_NO_CAMERAS", "1");
     static int qtArgc = 1;              // the fuzzer's flags are none of Qt's business
     new QGuiApplication(qtArgc, *argv); // both live as long as the process
     console = new Console;

@@ -294,9 +294,8 @@ private Q_SLOTS:
 
     void unpluggedCameraLeavesTheProgramRunning() {
         // Gone after a second of frames, back a second later.
-        qputenv("SENTORIX_SCENE_UNPLUG", "1:1");
-        Run run = start();
-        qunsetenv("SENTORIX_SCENE_UNPLUG");
+        Run run =
+            ProgramRun::start(m_home, QString(), sceneCamera({}, TestScene::parseUnplug("1:1")));
         const Form1::Menus& m = run->form.menus();
         QVERIFY(m.mnuStartStop->menuAction()->isEnabled());
         QTRY_VERIFY_WITH_TIMEOUT(!m.mnuStartStop->menuAction()->isEnabled(), 10000);

@@ -18,7 +18,6 @@ public:
     ProgramHome() {
         QDir(m_dir.path()).mkpath(QStringLiteral("temp"));
         QDir(m_dir.path()).mkpath(QStringLiteral("videos"));
-        qputenv("SENTORIX_NO_CAMERAS", "1");
         QDir::setCurrent(m_dir.path());
         QTcpServer probe;
         probe.listen(QHostAddress::LocalHost, 0);
