@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSlider>
 #include <QTcpSocket>
 #include <QTest>
@@ -24,14 +25,34 @@ template <typename T> T* field(QDialog* d, const char* name) {
     return w;
 }
 
-// Fills text fields from "name=text" lines.
-void fill(QDialog* d, const QStringList& edits) {
+// Fills text fields from "name=text" lines, then presses OK.
+void fillAndOk(QDialog* d, const QStringList& edits) {
     for (const QString& edit : edits)
         field<QLineEdit>(d, qPrintable(edit.section(u'=', 0, 0)))->setText(edit.section(u'=', 1));
+    field<QPushButton>(d, "Command1")->click();
 }
 
-void ok(QDialog* d) {
-    field<QPushButton>(d, "Command1")->click();
+// What the dialog shows, hidden controls marked "^", disabled ones "~".
+QString shown(QDialog* d) {
+    QStringList state{d->windowTitle()};
+    for (QWidget* w : d->findChildren<QWidget*>()) {
+        QString value;
+        if (auto* e = qobject_cast<QLineEdit*>(w))
+            value = e->echoMode() == QLineEdit::Password ? "***" + e->text() : e->text();
+        else if (auto* s = qobject_cast<QSlider*>(w))
+            value = QString::number(s->value());
+        else if (auto* c = qobject_cast<QCheckBox*>(w))
+            value = c->isChecked() ? "on" : "off";
+        else if (auto* c = qobject_cast<QComboBox*>(w))
+            value = QString::number(c->currentIndex()) + ':' + c->itemText(c->count() - 1);
+        else if (auto* l = qobject_cast<QLabel*>(w); l && !w->objectName().isEmpty())
+            value = l->text();
+        else
+            continue;
+        state << w->objectName() + '=' + value + (w->isVisibleTo(d) ? "" : "^") +
+                     (w->isEnabled() ? "" : "~");
+    }
+    return state.join(u'|');
 }
 
 } // namespace
@@ -50,8 +71,15 @@ class tst_Configuration final : public QObject {
     // Opens the dialog from the menu; `edit` runs while it is open, then it
     // is cancelled unless `edit` closed it.
     void withDialog(std::function<void(QDialog*)> edit) {
-        ModalDialog::whenOpen(std::move(edit), false);
+        bool ran = false;
+        ModalDialog::whenOpen(
+            [&](QDialog* d) {
+                edit(d);
+                ran = true;
+            },
+            false);
         m_run->form.menus().mnuConfig->trigger();
+        QVERIFY(ran);
     }
     // The console runs in this thread: the client waits with the loop running.
     bool consoleAnswers() {
@@ -59,6 +87,12 @@ class tst_Configuration final : public QObject {
         s.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
         return s.waitForConnected(3000) &&
                QTest::qWaitFor([&] { return s.peek(1 << 12).endsWith("Password: "); }, 3000);
+    }
+    QString stored(const QStringList& keys) const {
+        QStringList values;
+        for (const QString& key : keys)
+            values << m_home.stored(qPrintable(key));
+        return values.join(u'|');
     }
 
 private Q_SLOTS:
@@ -73,94 +107,71 @@ private Q_SLOTS:
     void init() { m_home.clear(); }
     void cleanup() { m_run.reset(); }
 
-    void openingShowsTheLiveState() {
+    // Opened, it shows the values in force; OK puts the entries in force
+    // and stores them, opening the console at once; the next start reads
+    // them back; a blank password closes the console; with /noremote it
+    // never opens.
+    void valuesInForceAndStored() {
         start();
         stuff().EMail = "ann@example.org";
-        bool checked = false;
         withDialog([&](QDialog* d) {
-            QCOMPARE(d->windowTitle(), QStringLiteral("Configuration"));
-            QStringList texts;
-            for (const char* name : {"Text1", "Text2", "Text3", "Text4"})
-                texts << field<QLineEdit>(d, name)->text();
-            QCOMPARE(texts,
-                     QStringList({stuff().VidPath, "ann@example.org", "mail.example.com", "20"}));
-            QCOMPARE(field<QSlider>(d, "Slider1")->value(), 5);
+            QCOMPARE(shown(d).replace(QRegularExpression(" is [0-9.]+ MB$"), " is N MB"),
+                     "Configuration|Label1=AVI Output Path|Text1=" + stuff().VidPath +
+                         "|Label2=Send Notification to E-Mail Address|Text2=ann@example.org|"
+                         "Label3=Outgoing Mail Server (SMTP)|Text3=mail.example.com|"
+                         "Label4=Frames per second (fps) when capturing|Slider1=5|"
+                         "SliderHint=5 fps|Label5=Stop if free space is less than|Text4=20|"
+                         "Label6=MB|Label7=Remote Control Password|Text5=***|"
+                         "Label8=Local IP-Address^|Text6=^|Check1=on|Check2=off~|"
+                         "Label9=Cannot read Power Management settings.|"
+                         "Label10=Enable Screen Saver when running|Combo1=0:Mystify|"
+                         "StatusPanel1=Free space on selected drive is N MB");
             field<QSlider>(d, "Slider1")->setValue(17);
             QCOMPARE(field<QLabel>(d, "SliderHint")->text(), QStringLiteral("17 fps"));
-            QCOMPARE(field<QLineEdit>(d, "Text5")->echoMode(), QLineEdit::Password);
-            // No password: no local address.
-            QVERIFY(field<QLineEdit>(d, "Text6")->isHidden() &&
-                    field<QLabel>(d, "Label8")->isHidden());
-            QVERIFY(field<QCheckBox>(d, "Check1")->isChecked());
-            QVERIFY(!field<QCheckBox>(d, "Check2")->isChecked() &&
-                    !field<QCheckBox>(d, "Check2")->isEnabled());
-            QCOMPARE(field<QLabel>(d, "Label9")->text(),
-                     QStringLiteral("Cannot read Power Management settings."));
-            auto* combo = field<QComboBox>(d, "Combo1");
-            QCOMPARE(combo->currentIndex(), 0); // "0" matches no saver
-            QCOMPARE(combo->count(), 2);
-            QCOMPARE(combo->itemText(1), QStringLiteral("Mystify"));
-            const QString status = field<QLabel>(d, "StatusPanel1")->text();
-            QVERIFY2(status.startsWith("Free space on selected drive is ") &&
-                         status.endsWith(" MB"),
-                     qPrintable(status));
             // A folder that cannot be queried counts as 0 MB.
             field<QLineEdit>(d, "Text1")->setText(m_home.path("no/such/folder"));
             field<QLineEdit>(d, "Text1")->setFocus();
             field<QLineEdit>(d, "Text2")->setFocus();
-            QCOMPARE(field<QLabel>(d, "StatusPanel1")->text(),
-                     QStringLiteral("Free space on selected drive is 0.0 MB"));
-            checked = true;
+            QVERIFY(shown(d).endsWith("|StatusPanel1=Free space on selected drive is 0.0 MB"));
         });
-        QVERIFY(checked);
-        // Cancel changed nothing.
-        QCOMPARE(m_run->program.capture().FrameRate(), 5);
+        QCOMPARE(m_run->program.capture().FrameRate(), 5); // Cancel changed nothing
         QCOMPARE(m_home.stored("CaptureFPS"), QStringLiteral("<missing>"));
-    }
-
-    void okPutsValuesInForceAndStoresThem() {
-        start();
         withDialog([&](QDialog* d) {
-            // Typed without its closing "/"; blanks around the rest go.
-            fill(d, {"Text1=" + m_home.path("videos"), "Text2= ann@example.org ",
-                     "Text3= smtp://mail.example.org:587 ", "Text4= 20.5MB", "Text5=Se3cret"});
             field<QSlider>(d, "Slider1")->setValue(12);
             field<QCheckBox>(d, "Check1")->setChecked(false);
             field<QComboBox>(d, "Combo1")->setCurrentIndex(1);
-            ok(d);
+            // Typed without its closing "/"; blanks around the rest go; 20.5
+            // rounds to the even 20.
+            fillAndOk(d, {"Text1=" + m_home.path("videos"), "Text2= ann@example.org ",
+                          "Text3= smtp://mail.example.org:587 ", "Text4= 20.5MB", "Text5=Se3cret"});
         });
-        // 20.5 rounds to the even 20.
         QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer,
                               QString::number(stuff().LowSpace), QString::number(stuff().Notify),
                               stuff().Saver}),
                  QStringList({m_home.videos(), "ann@example.org", "smtp://mail.example.org:587",
                               "20", "0", "Mystify"}));
-        QCOMPARE(QStringList({m_home.stored("RemotePW"), m_home.stored("CaptureFPS"),
-                              m_home.stored("LowSpace"), m_home.stored("Notify"),
-                              m_home.stored("APM"), m_home.stored("Saver")}),
-                 QStringList(
-                     {PublicStuff::ScramblePassword("Se3cret"), "12", "20", "0", "0", "Mystify"}));
-        // The console opened at once.
+        QCOMPARE(stored({"RemotePW", "CaptureFPS", "LowSpace", "Notify", "APM", "Saver"}),
+                 PublicStuff::ScramblePassword("Se3cret") + "|12|20|0|0|Mystify");
         QVERIFY(consoleAnswers());
 
-        // The next start reads it all back.
         start();
-        QCOMPARE(stuff().VidPath, m_home.videos());
-        QCOMPARE(stuff().RemotePassword, QStringLiteral("Se3cret"));
+        QCOMPARE(QStringList({stuff().VidPath, stuff().RemotePassword}),
+                 QStringList({m_home.videos(), "Se3cret"}));
         QCOMPARE(m_run->program.capture().FrameRate(), 12);
         QTRY_COMPARE(m_run->program.winsock().State(), Winsock::sckListening);
-        bool seen = false;
         withDialog([&](QDialog* d) {
             QVERIFY(field<QLineEdit>(d, "Text6")->isVisibleTo(d));
             QVERIFY(!field<QLineEdit>(d, "Text6")->text().isEmpty());
             QCOMPARE(field<QComboBox>(d, "Combo1")->currentText(), QStringLiteral("Mystify"));
-            // Blanks only: no password, and the console closes.
-            fill(d, {"Text5=   "});
-            ok(d);
-            seen = true;
+            fillAndOk(d, {"Text5=   "}); // blanks only: no password
         });
-        QVERIFY(seen);
         QCOMPARE(m_home.stored("RemotePW"), QString());
+        QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
+        QVERIFY(!consoleAnswers());
+
+        start("/noremote");
+        withDialog([&](QDialog* d) { fillAndOk(d, {"Text5=abc123"}); });
+        QCOMPARE(m_home.stored("RemotePW"), PublicStuff::ScramblePassword("abc123"));
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
         QVERIFY(!consoleAnswers());
     }
@@ -170,68 +181,51 @@ private Q_SLOTS:
     void refusedOrAsked_data() {
         QTest::addColumn<QStringList>("edits");
         QTest::addColumn<int>("press");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("buttons");
-        QTest::addColumn<QStringList>("storedAfter"); // LowSpace, EMail, RemotePW
-        const int yesNo = QMessageBox::Yes | QMessageBox::No;
-        const QString lowSpace = QStringLiteral(
-            "Warning: There is less diskspace available on the selected drive than the "
-            " 99999999 MB you just entered. The program WILL NOT start capturing under these "
-            "circumstances. Do you really want to continue ?");
+        QTest::addColumn<QString>("box");         // text|buttons
+        QTest::addColumn<QString>("storedAfter"); // LowSpace|EMail|RemotePW
+        const QString none = "<missing>|<missing>|<missing>";
+        const QString lowSpace =
+            QStringLiteral(
+                "Warning: There is less diskspace available on the selected drive than the "
+                " 99999999 MB you just entered. The program WILL NOT start capturing under these "
+                "circumstances. Do you really want to continue ?|%1")
+                .arg(int(QMessageBox::Yes | QMessageBox::No));
         QTest::newRow("missing path")
             << QStringList{"Text1=%h/nowhere"} << int(QMessageBox::Ok)
-            << "This path does not exist. Please enter a valid output directory."
-            << int(QMessageBox::Ok) << QStringList{"<missing>", "<missing>", "<missing>"};
+            << "This path does not exist. Please enter a valid output directory.|1024" << none;
         QTest::newRow("low space, no")
-            << QStringList{"Text4= 99999999"} << int(QMessageBox::No) << lowSpace << yesNo
-            << QStringList{"<missing>", "<missing>", "<missing>"};
-        QTest::newRow("low space, yes") << QStringList{"Text4= 99999999"} << int(QMessageBox::Yes)
-                                        << lowSpace << yesNo << QStringList{"99999999", "", ""};
+            << QStringList{"Text4= 99999999"} << int(QMessageBox::No) << lowSpace << none;
+        QTest::newRow("low space, yes")
+            << QStringList{"Text4= 99999999"} << int(QMessageBox::Yes) << lowSpace << "99999999||";
         QTest::newRow("letters only: no limit, no question")
-            << QStringList{"Text4=abc"} << 0 << QString() << 0 << QStringList{"0", "", ""};
+            << QStringList{"Text4=abc"} << 0 << "|0"
+            << "0||";
         QTest::newRow("invalid password")
             << QStringList{"Text2=bob@example.org", "Text5=ab cd"} << int(QMessageBox::Ok)
-            << "The password contains invalid characters." << int(QMessageBox::Ok)
-            << QStringList{"<missing>", "<missing>", "<missing>"};
+            << "The password contains invalid characters.|1024" << none;
     }
     void refusedOrAsked() {
         QFETCH(QStringList, edits);
         QFETCH(int, press);
-        QFETCH(QString, text);
-        QFETCH(int, buttons);
-        QFETCH(QStringList, storedAfter);
+        QFETCH(QString, storedAfter);
         start();
         ModalDialog::Box box;
         bool stayedOpen = false;
         withDialog([&](QDialog* d) {
-            fill(d, (QStringList{"Text1=%h/videos"} + edits).replaceInStrings("%h", m_home.root()));
             if (press != 0)
                 ModalDialog::answerBox(box, QMessageBox::StandardButton(press));
-            ok(d);
+            fillAndOk(
+                d, (QStringList{"Text1=%h/videos"} + edits).replaceInStrings("%h", m_home.root()));
             stayedOpen = d->isVisible();
         });
-        QCOMPARE(box.text, text);
-        QCOMPARE(int(box.buttons), buttons);
-        QCOMPARE(box.icon, press == 0 ? QMessageBox::NoIcon : QMessageBox::Warning);
-        QCOMPARE(box.title, press == 0 ? QString() : QStringLiteral("Sentorix"));
-        QCOMPARE(stayedOpen, storedAfter[0] == "<missing>");
-        QCOMPARE(QStringList({m_home.stored("LowSpace"), m_home.stored("EMail"),
-                              m_home.stored("RemotePW")}),
-                 storedAfter);
+        QTEST(box.text + '|' + QString::number(int(box.buttons)), "box");
+        QCOMPARE(box.title + QString::number(int(box.icon)),
+                 press == 0 ? "0" : "Sentorix" + QString::number(int(QMessageBox::Warning)));
+        QCOMPARE(stayedOpen, storedAfter.startsWith("<missing>"));
+        QCOMPARE(stored({"LowSpace", "EMail", "RemotePW"}), storedAfter);
         if (edits.size() == 2)
             QCOMPARE(stuff().EMail, QStringLiteral("bob@example.org"));
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
-    }
-
-    void noRemoteNeverListens() {
-        start("/noremote");
-        withDialog([&](QDialog* d) {
-            fill(d, {"Text1=" + m_home.path("videos"), "Text5=abc123"});
-            ok(d);
-        });
-        QCOMPARE(m_home.stored("RemotePW"), PublicStuff::ScramblePassword("abc123"));
-        QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
-        QVERIFY(!consoleAnswers());
     }
 
     // While a recording runs the rate in force stays, whatever the slider.
@@ -244,8 +238,7 @@ private Q_SLOTS:
         withDialog([&](QDialog* d) {
             QVERIFY(!field<QSlider>(d, "Slider1")->isEnabled());
             field<QSlider>(d, "Slider1")->setValue(20);
-            fill(d, {"Text1=" + m_home.path("videos")});
-            ok(d);
+            fillAndOk(d, {"Text1=" + m_home.path("videos")});
         });
         QCOMPARE(capture.FrameRate(), 5);
         QCOMPARE(m_home.stored("CaptureFPS"), QStringLiteral("5"));

@@ -18,41 +18,36 @@ class tst_PowerCheck final : public QObject {
     const QString m_warning = QStringLiteral("WARNING: Windows standby mode is activated after");
 
 private Q_SLOTS:
-    void powerMessage_data() {
-        QTest::addColumn<int>("seconds");       // in the desktop's scheme; -1: the record below
-        QTest::addColumn<QByteArray>("record"); // of scheme "3"; null: no scheme at all
-        QTest::addColumn<QString>("text");
-        const QString cannot = QStringLiteral("Cannot read Power Management settings.");
-        QTest::newRow("no scheme") << -1 << QByteArray() << cannot;
-        // The last byte of a binary value is not read: 30 bytes are too few.
-        QTest::newRow("record too short") << -1 << QByteArray(30, '\x10') << cannot;
-        QTest::newRow("bytes 28 and 29") << -1 << QByteArray(28, '\xff') + "\x08\x07" + "\xff\xff"
-                                         << m_warning + " 30 minute(s).";
-        QTest::newRow("0") << 0 << QByteArray()
-                           << "You have already disabled the Windows standby mode.";
-        QTest::newRow("30") << 30 << QByteArray() << m_warning + " .5 minute(s).";
-        QTest::newRow("3599") << 3599 << QByteArray() << m_warning + " 59.9833333333333 minute(s).";
-        QTest::newRow("3600") << 3600 << QByteArray() << m_warning + " 1 hour(s).";
-        QTest::newRow("4000") << 4000 << QByteArray() << m_warning + " 1.11111111111111 hour(s).";
-        QTest::newRow("beyond 16 bits")
-            << 100000 << QByteArray() << m_warning + " 18.2041666666667 hour(s).";
-    }
+    // Rows: seconds in the desktop's scheme (-1: the record instead), the
+    // record of scheme "3" (null: no scheme at all), the message.
     void powerMessage() {
-        QFETCH(int, seconds);
-        QFETCH(QByteArray, record);
-        QFETCH(QString, text);
-        RegistryView view;
-        if (seconds >= 0)
-            PowerScheme::present(view, std::uint32_t(seconds));
-        if (!record.isNull()) {
-            view.setString(RegistryView::CurrentUser, "Control Panel\\PowerCfg",
-                           "CurrentPowerPolicy", "3");
-            view.setValue(RegistryView::CurrentUser, "Control Panel\\PowerCfg\\PowerPolicies\\3",
-                          "Policies", {RegistryView::TypeBinary, record});
+        const QString cannot = QStringLiteral("Cannot read Power Management settings.");
+        for (const auto& [seconds, record, text] :
+             std::initializer_list<std::tuple<int, QByteArray, QString>>{
+                 {-1, QByteArray(), cannot},
+                 // The last byte of a binary value is not read: 30 bytes are too few.
+                 {-1, QByteArray(30, '\x10'), cannot},
+                 {-1, QByteArray(28, '\xff') + "\x08\x07\xff\xff", m_warning + " 30 minute(s)."},
+                 {0, QByteArray(), "You have already disabled the Windows standby mode."},
+                 {30, QByteArray(), m_warning + " .5 minute(s)."},
+                 {3599, QByteArray(), m_warning + " 59.9833333333333 minute(s)."},
+                 {3600, QByteArray(), m_warning + " 1 hour(s)."},
+                 {4000, QByteArray(), m_warning + " 1.11111111111111 hour(s)."},
+                 {100000, QByteArray(), m_warning + " 18.2041666666667 hour(s)."}}) {
+            RegistryView view;
+            if (seconds >= 0)
+                PowerScheme::present(view, std::uint32_t(seconds));
+            if (!record.isNull()) {
+                view.setString(RegistryView::CurrentUser, "Control Panel\\PowerCfg",
+                               "CurrentPowerPolicy", "3");
+                view.setValue(RegistryView::CurrentUser,
+                              "Control Panel\\PowerCfg\\PowerPolicies\\3", "Policies",
+                              {RegistryView::TypeBinary, record});
+            }
+            const PowerCheck::PowerMessage m = PowerCheck::powerManagementMessage(view);
+            QCOMPARE(m.text, text);
+            QCOMPARE(m.checkEnabled, text.startsWith(m_warning));
         }
-        const PowerCheck::PowerMessage m = PowerCheck::powerManagementMessage(view);
-        QCOMPARE(m.text, text);
-        QCOMPARE(m.checkEnabled, text.startsWith(m_warning));
     }
 
     // The desktop's settings tool with a private schema and key file, as a

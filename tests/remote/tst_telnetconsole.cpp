@@ -31,9 +31,9 @@ QByteArray menuWith(const QByteArray& field) {
            "3 - Start recording now (-> RECORDING)\r\n4 - Mail a snapshot (-> MAILING)\r\n"
            "5 - Status information\r\n9 - Exit\r\n\r\n";
 }
-const QByteArray OffMenu = menuWith("            OFF");
-const QByteArray StandbyMenu = menuWith("        STANDBY");
-const QByteArray RecordingMenu = menuWith("      RECORDING");
+const QByteArray Off = menuWith("            OFF");
+const QByteArray Standby = menuWith("        STANDBY");
+const QByteArray Recording = menuWith("      RECORDING");
 
 QByteArray reply(const char* text) {
     return "\r\n" + QByteArray(text) + "\r\n";
@@ -83,12 +83,16 @@ class tst_TelnetConsole final : public QObject {
         m_run = ProgramRun::start(m_home, commandLine);
     }
     Program& program() { return m_run->program; }
-    // Connects and gives the password; the menu shows the current state.
-    void logIn(Client& c) {
+    // Connects once the console listens again and is greeted.
+    void reach(Client& c) {
+        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
         QVERIFY(c.connectTo(m_home.telnetPort));
         QCOMPARE(c.take(Banner.size()), Banner);
+    }
+    void logIn(Client& c) {
+        reach(c);
         c.send("s3cRet9\r\n");
-        QCOMPARE(c.take(OffMenu.size()), OffMenu);
+        QCOMPARE(c.take(Off.size()), Off);
     }
     // Sends each key and expects its answer, in order.
     static void keys(Client& c, const QList<std::pair<QByteArray, QByteArray>>& exchanges) {
@@ -96,10 +100,6 @@ class tst_TelnetConsole final : public QObject {
             c.send(key);
             QCOMPARE(c.take(answer.size()), answer);
         }
-    }
-    QByteArray traceOfTheRun() {
-        m_run.reset();
-        return m_home.trace();
     }
 
 private Q_SLOTS:
@@ -111,174 +111,106 @@ private Q_SLOTS:
     }
     void cleanup() { m_run.reset(); }
 
-    void passwordInPiecesThenKeysWhileOff() {
+    // One session, key by key: the password in pieces, then every command
+    // while off and while armed, in order.
+    void sessionKeyByKey() {
         start();
-        QCOMPARE(program().winsock().State(), Winsock::sckListening);
         Client c;
-        QVERIFY(c.connectTo(m_home.telnetPort));
-        QCOMPARE(c.take(Banner.size()), Banner);
-        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
+        reach(c);
         QSignalSpy arrived(&program().winsock(), &Winsock::DataArrival);
         for (const char* piece : {"s", "3c", "R", "et", "9", "\r"}) {
+            QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
             c.send(piece);
             QVERIFY(arrived.wait());
         }
-        QCOMPARE(c.take(OffMenu.size()), OffMenu);
-        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Menu);
-        // The LF after the CR is dropped; a lone LF is an unknown key.
-        keys(c, {{"\n", OffMenu},
-                 {"2", OffMenu + reply("The program is already OFF.")},
-                 {"3", OffMenu + reply("The program is not STANDBY.")},
-                 {"4", OffMenu + reply("The program is not STANDBY.")},
-                 {"1\r\n", OffMenu},
-                 {"x", OffMenu},
-                 {"12", OffMenu}});
-        // A megabyte arrives in several reads: a menu for each, nothing else.
-        arrived.clear();
-        c.send(QByteArray(1 << 20, '1'));
-        qint64 read = 0;
-        int reads = 0;
-        QVERIFY(QTest::qWaitFor([&] {
-            for (; !arrived.isEmpty(); ++reads)
-                read += arrived.takeFirst().at(0).toLongLong();
-            return read >= (1 << 20);
-        }));
-        QCOMPARE(c.take(reads * OffMenu.size()), OffMenu.repeated(reads));
-        QVERIFY(!program().surveillance().SurveillanceOn());
-        // The status field is padded to fifteen, never cut.
         program().panels().setText(Panel::Deviation, "0.12%  (4%)");
-        program().panels().setText(Panel::BaseRefresh, "49 sec");
         program().panels().setText(Panel::Timestamp, "12/6/2026 9:05:07 AM");
-        keys(c, {{"5", OffMenu + "PROGRAM STATUS\r\nImage data  : 0.12%  (4%)\r\n"
-                                 "Pgm Status  : OFF\r\nBase Refresh: 49 sec\r\n"
-                                 "Time to go  : \r\nTimestamp   : 12/6/2026 9:05:07 AM\r\n"}});
-        program().panels().setText(Panel::State, "  X  ");
-        keys(c, {{"x", menuWith("              X")}});
+        program().stuff().EMail = QStringLiteral("  ");
+        QSignalSpy mails(&program().surveillance(), &Surveillance::mailRequested);
+        // The LF after the CR is dropped; a lone LF is an unknown key. The
+        // menu is sent before the command runs, so it shows the old state.
+        keys(c, {{"", Off},
+                 {"\n", Off},
+                 {"2", Off + reply("The program is already OFF.")},
+                 {"3", Off + reply("The program is not STANDBY.")},
+                 {"4", Off + reply("The program is not STANDBY.")},
+                 {"1\r\n", Off},
+                 {"x", Off},
+                 {"12", Off},
+                 {"5", Off + "PROGRAM STATUS\r\nImage data  : 0.12%  (4%)\r\nPgm Status  : OFF\r\n"
+                             "Base Refresh: \r\nTime to go  : \r\n"
+                             "Timestamp   : 12/6/2026 9:05:07 AM\r\n"},
+                 {"1", Off + reply("The program is now STANDBY.")},
+                 {"1", Standby + reply("The program is already STANDBY.")},
+                 {"4", Standby + reply("No E-Mail address specified.")}});
+        program().stuff().EMail = QStringLiteral("ann@example.org");
+        keys(c, {{"4", Standby + reply("This function is not yet available")},
+                 {"3", Standby + reply("Capturing process started")}});
+        QTRY_VERIFY_WITH_TIMEOUT(program().capture().IsCapturing(), 10000);
+        keys(c, {{"3", Recording + reply("Program is already capturing. Please wait.")},
+                 {"4", Recording + reply("Program is already capturing. Please wait.")},
+                 {"2", Recording + reply("The program is now OFF.")}});
+        QVERIFY(!program().surveillance().SurveillanceOn() && !program().capture().IsCapturing());
+        QCOMPARE(mails.size(), 0);
+        // The status field is padded to fifteen, never cut.
         program().panels().setText(Panel::State, "LONGER THAN FIFTEEN");
         keys(c, {{"x", menuWith("LONGER THAN FIFTEEN")}});
     }
 
-    void wrongPasswordsAreRefused_data() {
-        QTest::addColumn<QByteArray>("line");
-        QTest::newRow("wrong") << QByteArray("secret\r\n");
-        QTest::newRow("other case") << QByteArray("S3CRET9\r\n");
-        QTest::newRow("prefix") << QByteArray("s3cRet\r\n");
-        QTest::newRow("blank after") << QByteArray("s3cRet9 \r\n");
-        QTest::newRow("negotiation first") << QByteArray("\xff\xfd\x01\xff\xfb\x03s3cRet9\r\n");
-        QTest::newRow("NUL inside") << QByteArray("s3cRet9\0\r\n", 10);
-        QTest::newRow("LF only, then too long") << QByteArray("s3cRet9\n") + QByteArray(300, 'x');
-        QTest::newRow("a megabyte without CR") << QByteArray(1 << 20, '\x01');
-    }
-    void wrongPasswordsAreRefused() {
-        QFETCH(QByteArray, line);
-        start();
-        Client c;
-        QVERIFY(c.connectTo(m_home.telnetPort));
-        QCOMPARE(c.take(Banner.size()), Banner);
-        c.send(line);
-        QVERIFY(c.closedByServer());
-        QCOMPARE(c.received, reply("Password is not correct."));
-        QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
-        // Listening again: the next client gets the banner.
-        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
-        Client next;
-        logIn(next);
-    }
-
-    void keysWhileArmed() {
-        start();
-        Client c;
-        logIn(c);
-        QSignalSpy mails(&program().surveillance(), &Surveillance::mailRequested);
-        // The menu is sent before the command runs, so it shows the old state.
-        keys(c, {{"1", OffMenu + reply("The program is now STANDBY.")},
-                 {"1", StandbyMenu + reply("The program is already STANDBY.")}});
-        QVERIFY(program().surveillance().SurveillanceOn());
-        program().stuff().EMail = QStringLiteral("  ");
-        keys(c, {{"4", StandbyMenu + reply("No E-Mail address specified.")}});
-        program().stuff().EMail = QStringLiteral("ann@example.org");
-        keys(c, {{"4", StandbyMenu + reply("This function is not yet available")},
-                 {"3", StandbyMenu + reply("Capturing process started")}});
-        QTRY_VERIFY_WITH_TIMEOUT(program().capture().IsCapturing(), 10000);
-        keys(c, {{"3", RecordingMenu + reply("Program is already capturing. Please wait.")},
-                 {"4", RecordingMenu + reply("Program is already capturing. Please wait.")}});
-        QVERIFY(!program().surveillance().ForceRecording());
-        keys(c, {{"2", RecordingMenu + reply("The program is now OFF.")}});
-        QVERIFY(!program().surveillance().SurveillanceOn());
-        QVERIFY(!program().capture().IsCapturing());
-        QCOMPARE(mails.size(), 0);
-    }
-
-    // One client at a time; after every kind of end the next one is served.
+    // Wrong lines end the connection; so do Exit, hang-up, reset, a
+    // half-close (whose reply still arrives) and silence (a key restarts the
+    // idle time). After every end the next client is served, one at a time.
     void listensAgainAfterEachEnd() {
         start();
-        {
+        for (const QByteArray& line :
+             {QByteArray("S3CRET9\r\n"), QByteArray("s3cRet\r\n"), QByteArray("s3cRet9 \r\n"),
+              QByteArray("\xff\xfd\x01\xff\xfb\x03s3cRet9\r\n"), QByteArray("s3cRet9\0\r\n", 10),
+              QByteArray("s3cRet9\n") + QByteArray(300, 'x'), QByteArray(1 << 20, '\x01'),
+              QByteArray("s3")}) { // trickling does not keep the login open
+            if (line == "s3") {
+                program().telnet().LoginTimeout = 300ms;
+                program().telnet().IdleTimeout = 400ms;
+            }
             Client c;
-            logIn(c);
-            QCOMPARE(program().winsock().State(), Winsock::sckConnected);
-            Client other;
-            QVERIFY(!other.connectTo(m_home.telnetPort));
-            keys(c, {{"9", OffMenu + reply("Bye...")}});
+            reach(c);
+            c.send(line);
             QVERIFY(c.closedByServer());
+            QCOMPARE(c.received, line == "s3" ? QByteArray() : reply("Password is not correct."));
         }
-        for (const char* end : {"hang up", "reset", "half-close"}) {
-            QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
+        program().telnet().LoginTimeout = 60s;
+        for (const char* end : {"exit", "hang up", "reset", "half-close", "silence"}) {
             Client c;
             logIn(c);
             const QByteArray how(end);
-            if (how == "half-close") {
-                // A script sends its key and closes its sending side at
-                // once: the reply still arrives.
+            if (how == "exit") {
+                Client other;
+                QVERIFY(!other.connectTo(m_home.telnetPort));
+                keys(c, {{"9", Off + reply("Bye...")}});
+                QVERIFY(c.closedByServer());
+            } else if (how == "half-close") {
                 c.send("5");
                 QCOMPARE(::shutdown(int(c.socket.socketDescriptor()), SHUT_WR), 0);
                 QVERIFY(c.closedByServer());
-                QVERIFY2(c.received.startsWith(OffMenu + "PROGRAM STATUS\r\n") &&
+                QVERIFY2(c.received.startsWith(Off + "PROGRAM STATUS\r\n") &&
                              c.received.endsWith("Pgm Status  : OFF\r\nBase Refresh: \r\n"
                                                  "Time to go  : \r\nTimestamp   : \r\n"),
                          c.received.constData());
+            } else if (how == "silence") {
+                QElapsedTimer since;
+                since.start();
+                QTimer::singleShot(250, &c.socket, [&c] { c.send("x"); });
+                QVERIFY(c.closedByServer(3000));
+                // Without the restart the end came 400 ms after the login.
+                QVERIFY2(since.elapsed() >= 600, QByteArray::number(since.elapsed()).constData());
+                QCOMPARE(c.received, Off);
             } else if (how == "hang up") {
                 c.socket.disconnectFromHost();
             } else {
                 c.socket.abort();
             }
         }
-        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
-        Client last;
-        logIn(last);
-    }
-
-    // Silent clients are dropped; a key restarts the idle time. The timers
-    // themselves measure, so the test only waits for the end.
-    void silentClientsAreDropped() {
-        start();
-        program().telnet().LoginTimeout = 300ms;
-        program().telnet().IdleTimeout = 400ms;
-        {
-            Client c;
-            QVERIFY(c.connectTo(m_home.telnetPort));
-            QCOMPARE(c.take(Banner.size()), Banner);
-            c.send("s3"); // trickling does not keep the login open
-            QVERIFY(c.closedByServer(3000));
-        }
-        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
-        Client c;
-        logIn(c);
-        QElapsedTimer since;
-        since.start();
-        QTimer::singleShot(250, &c.socket, [&c] { c.send("x"); });
-        QVERIFY(c.closedByServer(3000));
-        // Without the restart the end came 400 ms after the login.
-        QVERIFY2(since.elapsed() >= 600, QByteArray::number(since.elapsed()).constData());
-        QCOMPARE(c.received, OffMenu);
-        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
-    }
-
-    // Clearing the password closes the console for good: no session timer
-    // may bring a listener back that takes an empty password.
-    void clearedPasswordClosesForGood() {
-        start();
-        program().telnet().LoginTimeout = 200ms;
-        program().telnet().IdleTimeout = 200ms;
+        // Clearing the password closes the console for good: no session
+        // timer may bring a listener back that takes an empty password.
         Client c;
         logIn(c);
         QSignalSpy again(&program().telnet(), &TelnetConsole::listeningAgain);
@@ -291,39 +223,29 @@ private Q_SLOTS:
         QVERIFY(!next.connectTo(m_home.telnetPort));
     }
 
-    void noListener_data() {
-        QTest::addColumn<QString>("password");
-        QTest::addColumn<QString>("commandLine");
-        QTest::addColumn<bool>("portTaken");
-        QTest::addColumn<QByteArray>("traced");
-        QTest::newRow("empty password") << QString() << QString() << false << QByteArray();
-        QTest::newRow("/noremote")
-            << QStringLiteral("pw") << QStringLiteral("/noremote") << false << QByteArray();
-        // Damaged or hand-edited: stored, but no password once unscrambled.
-        QTest::newRow("unreadable password")
-            << QStringLiteral("ab-cd") << QString() << false
-            << QByteArray("Stored remote password is not valid; no remote console");
-        QTest::newRow("port taken") << PublicStuff::ScramblePassword("pw") << QString() << true
-                                    << QByteArray("Telnet Bind/Listen");
-    }
+    // Rows: stored password, command line, port taken, what the trace says.
     void noListener() {
-        QFETCH(QString, password);
-        QFETCH(QString, commandLine);
-        QFETCH(bool, portTaken);
-        QFETCH(QByteArray, traced);
-        QVERIFY(m_home.store({"RemotePW=" + password}));
-        QTcpServer squatter;
-        QVERIFY(!portTaken || squatter.listen(QHostAddress::Any, quint16(m_home.telnetPort)));
-        start(commandLine + " /DEBUG");
-        QCOMPARE(program().winsock().State(), Winsock::sckClosed);
-        if (!portTaken) {
+        const QString pw = PublicStuff::ScramblePassword("pw");
+        for (const auto& [password, commandLine, portTaken, traced] :
+             {std::tuple<QString, QString, bool, QByteArray>{"", "", false, ""},
+              {pw, "/noremote", false, ""},
+              // Damaged or hand-edited: stored, but no password once unscrambled.
+              {"ab-cd", "", false, "Stored remote password is not valid; no remote console"},
+              {pw, "", true, "Telnet Bind/Listen"}}) {
+            m_home.clear();
+            QVERIFY(m_home.store({"RemotePW=" + password}));
+            QTcpServer squatter;
+            QVERIFY(!portTaken || squatter.listen(QHostAddress::Any, quint16(m_home.telnetPort)));
+            start(commandLine + " /DEBUG");
+            QCOMPARE(program().winsock().State(), Winsock::sckClosed);
             Client c;
-            QVERIFY(!c.connectTo(m_home.telnetPort));
+            QVERIFY(portTaken || !c.connectTo(m_home.telnetPort));
+            m_run.reset();
+            const QByteArray trace = m_home.trace();
+            QVERIFY2(trace.contains("Telnet Init Begin") && trace.contains(traced) &&
+                         trace.contains("Cannot listen on port ") == portTaken,
+                     trace.constData());
         }
-        const QByteArray trace = traceOfTheRun();
-        QVERIFY2(trace.contains("Telnet Init Begin") && trace.contains(traced) &&
-                     trace.contains("Cannot listen on port ") == portTaken,
-                 trace.constData());
     }
 
     // Debian's telnet client: log in in line mode, switch to character mode

@@ -1,19 +1,14 @@
 // The real program, armed on the test scene, under a few thousand loopback
 // connections that are opened and dropped: it must still answer afterwards.
+#include "ProgramHome.h"
 #include "PublicStuff.h"
-#include "TestData.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
-
-using TestData::writeFile;
 
 namespace {
 
@@ -57,29 +52,16 @@ class tst_TelnetLoad final : public QObject {
 
 private Q_SLOTS:
     void survivesManyShortConnections() {
-        QTemporaryDir home;
-        QVERIFY(QDir(home.path()).mkpath("config/Norvane") && QDir(home.path()).mkpath("temp"));
-        QVERIFY(
-            writeFile(home.filePath("config/Norvane/Sentorix.conf"),
-                      "[CONFIG]\nRemotePW=" + PublicStuff::ScramblePassword("load1").toLatin1() +
-                          "\nVidPath=" + QFile::encodeName(home.path()) + "/\nNotify=0\n"));
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        const quint16 port = probe.serverPort();
-        probe.close();
-
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("HOME", home.path());
-        env.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        env.insert("XDG_DATA_HOME", home.filePath("data"));
-        env.insert("TEMP", home.filePath("temp"));
-        env.insert("SENTORIX_NO_CAMERAS", "1");
+        ProgramHome home;
+        QVERIFY(home.isValid() && home.store({"RemotePW=" + PublicStuff::ScramblePassword("load1"),
+                                              "VidPath=" + home.videos(), "Notify=0"}));
+        const auto port = quint16(home.telnetPort);
+        QProcessEnvironment env = home.environment();
         env.insert("SENTORIX_SCENE", "4:2");
         env.insert("SENTORIX_TELNET_PORT", QString::number(port));
         QProcess program;
         program.setProcessEnvironment(env);
-        program.setWorkingDirectory(home.path());
+        program.setWorkingDirectory(home.root());
         program.start(QStringLiteral(SENTORIX_BINARY), {"/START", "/NOMAIL"});
         QVERIFY(program.waitForStarted());
         int refused = 0;

@@ -49,34 +49,23 @@ class tst_PowerBroadcast final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void answer_data() {
-        QTest::addColumn<WindowHandle>("window");
-        QTest::addColumn<std::int32_t>("message");
-        QTest::addColumn<std::int32_t>("wParam");
-        QTest::addColumn<int>("apm");
-        QTest::addColumn<std::int32_t>("result");
-        const std::int32_t deny = BROADCAST_QUERY_DENY;
-        const std::int32_t same = 0x1234;
-        QTest::newRow("query, APM 1: refused") << MainWindow << WM_POWERBROADCAST << 0 << 1 << deny;
-        QTest::newRow("query, APM 0: passes") << MainWindow << WM_POWERBROADCAST << 0 << 0 << same;
-        QTest::newRow("query, APM 2: passes") << MainWindow << WM_POWERBROADCAST << 0 << 2 << same;
-        QTest::newRow("suspend notice") << MainWindow << WM_POWERBROADCAST << 4 << 1 << same;
-        QTest::newRow("resume") << MainWindow << WM_POWERBROADCAST << 0x12 << 1 << same;
-        QTest::newRow("other window") << MainWindow + 1 << WM_POWERBROADCAST << 0 << 1 << same;
-        QTest::newRow("other message") << MainWindow << 0x0010 << 0 << 1 << same;
-    }
+    // Rows: window, message, wParam, option; the query on the main window
+    // is refused only with option 1, whichever option it was hooked with.
     void answer() {
-        QFETCH(WindowHandle, window);
-        QFETCH(std::int32_t, message);
-        QFETCH(std::int32_t, wParam);
-        QFETCH(int, apm);
-        QFETCH(std::int32_t, result);
-        // Hooked with the other option: the answer follows the option at
-        // each query.
-        Hook hook(NoBus, apm == 1 ? 0 : 1);
-        hook.power.StartSubclassing(MainWindow);
-        hook.stuff.APM = std::uint8_t(apm);
-        QCOMPARE(hook.ask(window, message, wParam), result);
+        const std::int32_t deny = BROADCAST_QUERY_DENY, same = 0x1234;
+        const std::int32_t rows[][5] = {{MainWindow, WM_POWERBROADCAST, 0, 1, deny},
+                                        {MainWindow, WM_POWERBROADCAST, 0, 0, same},
+                                        {MainWindow, WM_POWERBROADCAST, 0, 2, same},
+                                        {MainWindow, WM_POWERBROADCAST, 4, 1, same},
+                                        {MainWindow, WM_POWERBROADCAST, 0x12, 1, same},
+                                        {MainWindow + 1, WM_POWERBROADCAST, 0, 1, same},
+                                        {MainWindow, 0x0010, 0, 1, same}};
+        for (const auto& [window, message, wParam, apm, result] : rows) {
+            Hook hook(NoBus, apm == 1 ? 0 : 1);
+            hook.power.StartSubclassing(MainWindow);
+            hook.stuff.APM = std::uint8_t(apm);
+            QCOMPARE(hook.ask(WindowHandle(window), message, wParam), result);
+        }
     }
 
     void inhibitorHeldWhileTheOptionIsSet() {
@@ -125,38 +114,33 @@ private Q_SLOTS:
         QCOMPARE(taken.size(), 0);
     }
 
-    void withoutABusTheProgramRunsOnAndTracesIt_data() {
-        QTest::addColumn<bool>("daemon");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("no bus") << false << QStringLiteral("no bus at ");
-        QTest::newRow("bus without login manager")
-            << true << QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown");
-    }
+    // Without a login manager the program runs on, and traces it once per
+    // switch-on; the answer itself is unchanged.
     void withoutABusTheProgramRunsOnAndTracesIt() {
-        QFETCH(bool, daemon);
-        QFETCH(QString, expected);
-        LoginBus bus;
-        QVERIFY(!daemon || bus.start(false));
-        QTemporaryDir dir;
-        const QString tracePath = dir.filePath(QStringLiteral("ZarvelDebug.dat"));
-        const auto traced = [&tracePath] {
-            QFile f(tracePath);
-            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-        };
-        Hook hook(daemon ? bus.address() : NoBus, 1);
-        hook.stuff.DebugMode = true;
-        QVERIFY(hook.stuff.trace().open(tracePath));
-        hook.power.StartSubclassing(MainWindow);
-        QSignalSpy failures(&hook.inhibitor(), &LoginInhibitor::inhibitorFailed);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            traced().contains(QStringLiteral(" - Subclass - Standby cannot be refused: ")), 5000);
-        // Refused once per switch-on, not at every query.
-        QVERIFY(!failures.wait(10 * PollMs));
-        QCOMPARE(traced().count(QStringLiteral("Standby cannot be refused")), 1);
-        QVERIFY2(traced().contains(expected), qPrintable(traced()));
-        // The answer itself is unchanged: the hook still refuses.
-        QCOMPARE(hook.ask(), BROADCAST_QUERY_DENY);
-        QVERIFY(!hook.held());
+        for (const bool daemon : {false, true}) {
+            LoginBus bus;
+            QVERIFY(!daemon || bus.start(false));
+            QTemporaryDir dir;
+            const QString tracePath = dir.filePath(QStringLiteral("ZarvelDebug.dat"));
+            const auto traced = [&tracePath] {
+                QFile f(tracePath);
+                return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+            };
+            Hook hook(daemon ? bus.address() : NoBus, 1);
+            hook.stuff.DebugMode = true;
+            QVERIFY(hook.stuff.trace().open(tracePath));
+            hook.power.StartSubclassing(MainWindow);
+            QSignalSpy failures(&hook.inhibitor(), &LoginInhibitor::inhibitorFailed);
+            QTRY_VERIFY_WITH_TIMEOUT(traced().contains(" - Subclass - Standby cannot be refused: "),
+                                     5000);
+            QVERIFY(!failures.wait(10 * PollMs));
+            QCOMPARE(traced().count(QStringLiteral("Standby cannot be refused")), 1);
+            QVERIFY2(traced().contains(daemon ? "org.freedesktop.DBus.Error.ServiceUnknown"
+                                              : "no bus at "),
+                     qPrintable(traced()));
+            QCOMPARE(hook.ask(), BROADCAST_QUERY_DENY);
+            QVERIFY(!hook.held());
+        }
     }
 };
 

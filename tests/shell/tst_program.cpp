@@ -2,7 +2,6 @@
 // close it the way the close box does, and with /START it records the test
 // scene's intruders, mails them, and repairs what kill -9 cut off.
 #include "AviProbe.h"
-#include "JpegProbe.h"
 #include "ProgramHome.h"
 #include "SmtpServer.h"
 
@@ -49,7 +48,6 @@ class tst_Program final : public QObject {
     void launch(QProcess& program, const QStringList& switches, const QString& scene = QString(),
                 const QString& unplug = QString()) {
         QProcessEnvironment env = m_home.environment();
-        env.insert("SENTORIX_NO_CAMERAS", "1");
         env.insert("SENTORIX_SCENE", scene);
         env.insert("SENTORIX_SCENE_UNPLUG", unplug);
         // AddressSanitizer's quarantine of freed blocks would otherwise
@@ -71,50 +69,27 @@ class tst_Program final : public QObject {
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_home.isValid()); }
 
-    void signalClosesLikeTheCloseBox_data() {
-        QTest::addColumn<int>("signalNumber");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QByteArray>("openAfter");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList() << QByteArray("Position Window");
-        QTest::newRow("SIGINT") << int(SIGINT) << QStringList() << QByteArray("Position Window");
-        // Start-up waits at "device not available" (no device 1).
-        QTest::newRow("SIGTERM at a start-up message box")
-            << int(SIGTERM) << QStringList{"Camera=3"} << QByteArray("Select device 1");
-    }
-    void signalClosesLikeTheCloseBox() {
-        QFETCH(int, signalNumber);
-        QFETCH(QStringList, stored);
-        QFETCH(QByteArray, openAfter);
-        m_home.clear();
-        QVERIFY(stored.isEmpty() || m_home.store(stored));
-        QProcess program;
-        launch(program, {"/DEBUG"});
-        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().contains(openAfter), 15000);
-        QVERIFY(!m_home.trace().contains("Unload completed"));
-        terminate(program, signalNumber);
-        QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
-        QCOMPARE(m_home.trace().count("Unload completed"), 1);
-        QVERIFY(m_home.stored("PosLeft") != "<missing>");
-        QCOMPARE(m_home.stored("PosHeight"), QStringLiteral("5805"));
-    }
-
     // Visits at 11 s and 23 s of the scene, each a second long; calm before.
     // The first recording runs from the visit to ten seconds after it and is
-    // mailed; the second is still running when the program is closed and
-    // must be complete anyway.
-    void recordsOneFilePerVisit() {
+    // mailed; the second is still running when SIGTERM closes the program
+    // the way the close box does, and must be complete anyway.
+    void recordsMailsAndClosesOnSIGTERM() {
         SmtpServer mailServer;
         QVERIFY(mailServer.isRunning());
         prepare({"Notify=1", "EMail=ann@example.org", "SMTPServer=" + mailServer.address()});
         QProcess program;
-        launch(program, {"/START", "/NOREMOTE"}, "11:1");
+        launch(program, {"/START", "/NOREMOTE", "/DEBUG"}, "11:1");
         QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty(), 20000);
         const qint64 early = residentKb(program);
         QTRY_VERIFY_WITH_TIMEOUT(recordings().size() == 2 && size(recordings()[1]) > SomeFrames &&
                                      mailServer.messages().size() == 1,
                                  30000);
         const qint64 growthKb = residentKb(program) - early;
+        QVERIFY(!m_home.trace().contains("Unload completed"));
         terminate(program);
+        QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
+        QCOMPARE(m_home.trace().count("Unload completed"), 1);
+        QCOMPARE(m_home.stored("PosHeight"), QStringLiteral("5805"));
         const QStringList files = recordings();
         QCOMPARE(files.size(), 2);
         const QList<AviProbe::Stream> first = AviProbe::probe(m_home.videos() + files[0]);
@@ -126,54 +101,76 @@ private Q_SLOTS:
                  QByteArray::number(first[0].duration).constData());
         const QList<AviProbe::Stream> second = AviProbe::probe(m_home.videos() + files[1]);
         QVERIFY(second.size() == 1 && second[0].frames > 0);
-        // Both recordings are in the event log, with links to their files.
+        // Both recordings are in the event log, with links to their files,
+        // and the first was mailed with the snapshot of its start.
         const QByteArray page = log();
         QCOMPARE(page.count("\">Play</A></TD></TR>\r\n"), 2);
         for (const QString& file : files)
             QVERIFY(page.contains("<A HREF=\"file:///" + QFile::encodeName(m_home.videos() + file) +
                                   '"'));
-        // The first recording was mailed with the snapshot of its start.
         QCOMPARE(page.count("Mail sent to ann@example.org</TD>"), 1);
         const QJsonObject mail = mailServer.messages().front();
         QVERIFY(mail["html"].toString().contains("Sentorix test scene camera"));
         const QJsonArray attachments = mail["attachments"].toArray();
         QCOMPARE(attachments.size(), 1);
-        QFile jpeg(m_home.path("mailed.jpg"));
-        QVERIFY(jpeg.open(QIODevice::WriteOnly));
-        jpeg.write(QByteArray::fromBase64(attachments[0].toObject()["data"].toString().toLatin1()));
-        jpeg.close();
-        const JpegProbe::Result picture = JpegProbe::read(jpeg.fileName());
-        QVERIFY2(picture.ok, qPrintable(picture.error));
-        QCOMPARE(QSize(picture.width, picture.height), QSize(640, 480));
+        const QByteArray jpeg =
+            QByteArray::fromBase64(attachments[0].toObject()["data"].toString().toLatin1());
+        QVERIFY(jpeg.startsWith("\xff\xd8") && jpeg.endsWith("\xff\xd9"));
         // Frames that are examined must not pile up anywhere.
         qInfo("resident memory grew by %lld kB while armed", growthKb);
         QVERIFY2(growthKb < 50 * 1024, QByteArray::number(growthKb).constData());
     }
 
-    // kill -9 at three depths into recordings (the first frame, some seconds); the next start gives
-    // the files cut off their length and index before arming.
-    void killedRecordingsAreRepaired() {
+    // Start-up waits at "device not available" (no device 1).
+    void signalAtAStartUpMessageBox() {
+        m_home.clear();
+        QVERIFY(m_home.store({"Camera=3"}));
+        QProcess program;
+        launch(program, {"/DEBUG"});
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().contains("Select device 1"), 15000);
+        terminate(program);
+        QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
+        QCOMPARE(m_home.stored("PosHeight"), QStringLiteral("5805"));
+    }
+
+    // The camera is pulled a second into the first visit and plugged in
+    // again two seconds later: the cut recording is complete and logged, and
+    // the program, armed again by itself, records the next visit. That one,
+    // and two more, are cut off by kill -9 at the first frame and some
+    // seconds in; each next start gives them their length and index.
+    void unpluggedAndKilledRecordings() {
         prepare({});
-        for (const qint64 bytes : {qint64(0), 3 * SomeFrames, 10 * SomeFrames}) {
+        struct Kill {
+            const char* scene;
+            const char* unplug;
+            qint64 bytes;
+            qsizetype files;
+        };
+        for (const auto& [scene, unplug, bytes, files] :
+             {Kill{"2:2", "3:2", SomeFrames, 2}, Kill{"1:3", "", 0, 1},
+              Kill{"1:3", "", 10 * SomeFrames, 1}}) {
             const qsizetype before = recordings().size();
             QProcess program;
-            launch(program, {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"}, "1:3");
-            QTRY_VERIFY_WITH_TIMEOUT(recordings().size() > before, 20000);
-            QTRY_VERIFY_WITH_TIMEOUT(size(recordings().last()) > bytes, 20000);
+            launch(program, {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"}, scene, unplug);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                recordings().size() == before + files && size(recordings().last()) > bytes, 20000);
             ::kill(pid_t(program.processId()), SIGKILL);
             QVERIFY(program.waitForFinished(10000));
         }
-        const QStringList killed = recordings();
-        QCOMPARE(killed.size(), 3);
+        const QStringList files = recordings();
+        QCOMPARE(files.size(), 4);
+        const double cut = AviProbe::probe(m_home.videos() + files[0]).value(0).duration;
+        QVERIFY2(cut > 0 && cut <= 2.0, QByteArray::number(cut).constData());
+        QCOMPARE(log().count("\">Play</A></TD></TR>\r\n"), 1);
         QProcess program;
         launch(program, {"/DEBUG", "/NOREMOTE"}, "1:3");
-        const auto named = [this](const QString& name) {
+        const auto repaired = [this](const QString& name) {
             return m_home.trace().contains(" - Init - Recording repaired: " +
                                            QFile::encodeName(m_home.videos() + name) + "\r\n");
         };
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(killed.begin(), killed.end(), named), 15000);
-        terminate(program);
-        for (const QString& name : killed) {
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(files.begin() + 1, files.end(), repaired), 15000);
+        terminate(program, SIGINT);
+        for (const QString& name : files) {
             const QList<AviProbe::Stream> streams = AviProbe::probe(m_home.videos() + name);
             QCOMPARE(streams.size(), 1);
             // The default frame rate is 5 per second.
@@ -183,26 +180,6 @@ private Q_SLOTS:
             QVERIFY(qAbs(streams[0].duration - streams[0].frames / 5.0) <= 0.2 + 1e-6);
             QCOMPARE(AviProbe::decodeErrors(m_home.videos() + name), QByteArray());
         }
-    }
-
-    // The camera is pulled a second into the first visit and plugged in
-    // again two seconds later: the cut recording is complete and logged, and
-    // the program, armed again by itself, records the next visit.
-    void recordsAVisitAfterTheCameraIsBack() {
-        prepare({});
-        QProcess program;
-        launch(program, {"/START", "/NOREMOTE", "/NOMAIL"}, "2:2", "3:2");
-        QTRY_VERIFY_WITH_TIMEOUT(recordings().size() == 2 && size(recordings()[1]) > SomeFrames,
-                                 20000);
-        terminate(program);
-        const QStringList files = recordings();
-        for (const QString& file : files) {
-            const QList<AviProbe::Stream> streams = AviProbe::probe(m_home.videos() + file);
-            QVERIFY(streams.size() == 1 && streams[0].frames > 0);
-        }
-        const double cut = AviProbe::probe(m_home.videos() + files[0])[0].duration;
-        QVERIFY2(cut <= 2.0, QByteArray::number(cut).constData());
-        QCOMPARE(log().count("\">Play</A></TD></TR>\r\n"), 2);
     }
 };
 

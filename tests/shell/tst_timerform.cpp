@@ -1,3 +1,5 @@
+// The standby countdown window on the test's clock: ticks are run by hand
+// after the clock has been moved on, except where the real timer is meant.
 #include "StandbyCountdown.h"
 #include "SurveillanceRig.h"
 #include "TimerForm.h"
@@ -12,19 +14,19 @@
 #include <QTest>
 #include <QTimer>
 
-// The standby countdown window on the test's clock: ticks are run by hand
-// after the clock has been moved on, except where the real timer is meant.
+#include <memory>
+
 class tst_TimerForm final : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
 
-    void prepare(SurveillanceRig& rig) { rig.stuff.VidPath = m_dir.path() + u'/'; }
-
-    static void tickAt(SurveillanceRig& rig, TimerForm& form, int secondsSinceOpening,
-                       const QDateTime& openedAt) {
-        rig.clock = openedAt.addSecs(secondsSinceOpening);
-        form.countdown().Timer1_Timer();
+    static QString state(TimerForm& form, SurveillanceRig& rig) {
+        return QStringLiteral("%1 %2 %3 %4 %5")
+            .arg(form.Label2->text())
+            .arg(form.ProgressBar1->value())
+            .arg(rig.panels.text(Panel::State), form.isVisible() ? "shown" : "hidden",
+                 form.countdown().Timer1.isActive() ? "ticking" : "still");
     }
 
 private Q_SLOTS:
@@ -33,148 +35,83 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
     }
 
-    void opensAtThirtySeconds() {
-        SurveillanceRig rig;
-        prepare(rig);
-        TimerForm form(rig.stuff, rig.surveillance);
-        QCOMPARE(form.windowTitle(), QStringLiteral("Timer"));
-        QVERIFY(form.isModal());
-        QCOMPARE(form.Label1->text(), QStringLiteral("Standby mode starts in"));
-        QCOMPARE(form.Label2->text(), QStringLiteral("30 seconds"));
-        QCOMPARE(form.Command1->text(), QStringLiteral("&Cancel"));
-        QCOMPARE(form.Label1->font().family(), QStringLiteral("Comic Sans MS"));
-        QCOMPARE(form.Label2->font().family(), QStringLiteral("Comic Sans MS"));
-        QCOMPARE(form.ProgressBar1->minimum(), 0);
-        QCOMPARE(form.ProgressBar1->maximum(), 30);
-        QCOMPARE(form.ProgressBar1->value(), 30);
-        QCOMPARE(form.countdown().CountdownSeconds, std::int16_t(30));
-        QVERIFY(form.countdown().Timer1.isActive());
-        QCOMPARE(form.countdown().Timer1.interval(), 1000);
-    }
-
-    void countsDownAndArms() {
-        SurveillanceRig rig;
-        prepare(rig);
-        const QDateTime openedAt = rig.clock;
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
-        tickAt(rig, form, 1, openedAt);
-        QCOMPARE(form.Label2->text(), QStringLiteral("29 seconds"));
-        QCOMPARE(form.ProgressBar1->value(), 29);
-        tickAt(rig, form, 2, openedAt);
-        QCOMPARE(form.Label2->text(), QStringLiteral("28 seconds"));
-        tickAt(rig, form, 29, openedAt);
-        QCOMPARE(form.Label2->text(), QStringLiteral("1 seconds"));
-        QVERIFY(form.isVisible());
-        QVERIFY(!rig.surveillance.SurveillanceOn());
-        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
-
-        tickAt(rig, form, 30, openedAt);
-        // The last count stays on show as the window closes.
-        QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
-        QCOMPARE(form.ProgressBar1->value(), 0);
-        QVERIFY(rig.surveillance.SurveillanceOn());
-        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("STANDBY"));
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.result(), int(QDialog::Accepted));
-        QVERIFY(!form.countdown().Timer1.isActive());
-    }
-
-    void aLateTickStillShowsZero() {
-        SurveillanceRig rig;
-        prepare(rig);
-        const QDateTime openedAt = rig.clock;
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
+    // Events, one after another: a number ticks at that many seconds after
+    // the window opened; the state after each is noted.
+    void countdown_data() {
+        QTest::addColumn<QString>("events");
+        QTest::addColumn<QString>("states");
+        QTest::newRow("counts down and arms")
+            << "1 2 29 30"
+            << "29 seconds 29 OFF shown ticking|28 seconds 28 OFF shown ticking|"
+               "1 seconds 1 OFF shown ticking|0 seconds 0 STANDBY hidden still";
         // The count comes from the clock, not from the number of ticks.
-        tickAt(rig, form, 12, openedAt);
-        QCOMPARE(form.Label2->text(), QStringLiteral("18 seconds"));
-        tickAt(rig, form, 45, openedAt);
-        QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
-        QVERIFY(rig.surveillance.SurveillanceOn());
-        QVERIFY(!form.isVisible());
-    }
-
-    void cancelStartsNothing() {
-        SurveillanceRig rig;
-        prepare(rig);
-        const QDateTime openedAt = rig.clock;
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
-        tickAt(rig, form, 10, openedAt);
-        QTest::mouseClick(form.Command1, Qt::LeftButton);
-        QVERIFY(!form.isVisible());
-        QCOMPARE(form.result(), int(QDialog::Rejected));
-        QVERIFY(!form.countdown().Timer1.isActive());
+        QTest::newRow("late tick") << "12 45"
+                                   << "18 seconds 18 OFF shown ticking|0 seconds 0 STANDBY hidden "
+                                      "still";
         // A tick that was already queued changes nothing.
-        tickAt(rig, form, 31, openedAt);
-        QVERIFY(!rig.surveillance.SurveillanceOn());
-        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("OFF"));
-        QCOMPARE(form.Label2->text(), QStringLiteral("20 seconds"));
-    }
-
-    void escapeIsACancel() {
-        SurveillanceRig rig;
-        prepare(rig);
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTest::keyClick(&form, Qt::Key_Escape);
-        QVERIFY(!form.isVisible());
-        QVERIFY(!form.countdown().Timer1.isActive());
-        QVERIFY(!rig.surveillance.SurveillanceOn());
-    }
-
-    void armedMeanwhileStaysArmed() {
-        SurveillanceRig rig;
-        prepare(rig);
-        const QDateTime openedAt = rig.clock;
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
-        tickAt(rig, form, 5, openedAt);
+        QTest::newRow("cancel") << "10 cancel 31"
+                                << "20 seconds 20 OFF shown ticking|20 seconds 20 OFF hidden "
+                                   "still|20 seconds 20 OFF hidden still";
+        QTest::newRow("escape") << "escape"
+                                << "30 seconds 30 OFF hidden still";
         // The remote console arms it while the window counts.
-        rig.surveillance.mnuStart_Click();
-        QVERIFY(rig.surveillance.SurveillanceOn());
-        tickAt(rig, form, 30, openedAt);
-        QVERIFY(rig.surveillance.SurveillanceOn());
-        QCOMPARE(rig.panels.text(Panel::State), QStringLiteral("STANDBY"));
-        QVERIFY(!form.isVisible());
+        QTest::newRow("armed meanwhile")
+            << "5 arm 30"
+            << "25 seconds 25 OFF shown ticking|25 seconds 25 STANDBY shown ticking|"
+               "0 seconds 0 STANDBY hidden still";
+        QTest::newRow("refused for low space")
+            << "low 30"
+            << "30 seconds 30 OFF shown ticking|0 seconds 0 OFF hidden still";
+        QTest::newRow("each opening starts again")
+            << "20 cancel again 1"
+            << "10 seconds 10 OFF shown ticking|10 seconds 10 OFF hidden still|"
+               "30 seconds 30 OFF shown ticking|29 seconds 29 OFF shown ticking";
     }
-
-    void refusedForLowSpaceClosesAllTheSame() {
+    void countdown() {
+        QFETCH(QString, events);
+        QFETCH(QString, states);
         SurveillanceRig rig;
-        prepare(rig);
-        rig.stuff.LowSpace = std::numeric_limits<std::int32_t>::max();
-        const QDateTime openedAt = rig.clock;
-        TimerForm form(rig.stuff, rig.surveillance);
-        form.show();
-        tickAt(rig, form, 30, openedAt);
-        QVERIFY(!rig.surveillance.SurveillanceOn());
-        QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
-        QVERIFY(!form.isVisible());
-    }
-
-    void eachOpeningStartsAgain() {
-        SurveillanceRig rig;
-        prepare(rig);
-        {
-            const QDateTime openedAt = rig.clock;
-            TimerForm first(rig.stuff, rig.surveillance);
-            tickAt(rig, first, 20, openedAt);
-            QCOMPARE(first.Label2->text(), QStringLiteral("10 seconds"));
-            first.Command1->click();
+        rig.stuff.VidPath = m_dir.path() + u'/';
+        QDateTime openedAt = rig.clock;
+        auto form = std::make_unique<TimerForm>(rig.stuff, rig.surveillance);
+        QCOMPARE(QStringList({form->windowTitle(), form->Label1->text(), form->Command1->text(),
+                              state(*form, rig)}),
+                 QStringList({"Timer", "Standby mode starts in", "&Cancel",
+                              "30 seconds 30 OFF hidden ticking"}));
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        QStringList seen;
+        for (const QString& event : events.split(u' ')) {
+            if (event == "cancel") {
+                QTest::mouseClick(form->Command1, Qt::LeftButton);
+                QCOMPARE(form->result(), int(QDialog::Rejected));
+            } else if (event == "escape") {
+                QTest::keyClick(form.get(), Qt::Key_Escape);
+            } else if (event == "arm") {
+                rig.surveillance.mnuStart_Click();
+            } else if (event == "low") {
+                rig.stuff.LowSpace = std::numeric_limits<std::int32_t>::max();
+            } else if (event == "again") {
+                rig.advance(100);
+                openedAt = rig.clock;
+                form = std::make_unique<TimerForm>(rig.stuff, rig.surveillance);
+                form->show();
+            } else {
+                rig.clock = openedAt.addSecs(event.toInt());
+                form->countdown().Timer1_Timer();
+            }
+            seen << state(*form, rig);
         }
-        rig.advance(100);
-        const QDateTime openedAt = rig.clock;
-        TimerForm second(rig.stuff, rig.surveillance);
-        QCOMPARE(second.Label2->text(), QStringLiteral("30 seconds"));
-        tickAt(rig, second, 1, openedAt);
-        QCOMPARE(second.Label2->text(), QStringLiteral("29 seconds"));
+        QCOMPARE(seen.join(u'|'), states);
+        if (events.startsWith("low"))
+            QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
+        else if (rig.surveillance.SurveillanceOn())
+            QCOMPARE(form->result(), int(QDialog::Accepted));
     }
 
     void modalRunEndsByItsOwnTimer() {
         SurveillanceRig rig;
-        prepare(rig);
+        rig.stuff.VidPath = m_dir.path() + u'/';
         TimerForm form(rig.stuff, rig.surveillance);
         // The program's clock is already past the end; the first real tick
         // of the window's timer closes it.
@@ -184,11 +121,8 @@ private Q_SLOTS:
         QElapsedTimer elapsed;
         elapsed.start();
         QCOMPARE(form.exec(), int(QDialog::Accepted));
-        QVERIFY(modal);
-        QVERIFY(elapsed.elapsed() >= 900);
-        QVERIFY(elapsed.elapsed() < 5000);
+        QVERIFY(modal && elapsed.elapsed() >= 900 && elapsed.elapsed() < 5000);
         QVERIFY(rig.surveillance.SurveillanceOn());
-        QCOMPARE(form.Label2->text(), QStringLiteral("0 seconds"));
     }
 };
 
