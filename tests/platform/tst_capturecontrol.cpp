@@ -1,7 +1,7 @@
 #include "CaptureControl.h"
 #include "DibFile.h"
-#include "TestData.h"
 #include "SceneCamera.h"
+#include "TestData.h"
 
 #include <QElapsedTimer>
 #include <QImage>
