@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QPointer>
 #include <QUrl>
 #include <QUuid>
 
