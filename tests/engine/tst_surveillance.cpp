@@ -40,11 +40,17 @@ class tst_Surveillance final : public QObject {
         QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
         QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 5000);
     }
-    // Ticks after `seconds` more and returns the ending period's panel.
+    // Panels 2 to 5: state, base refresh, ending period, start.
+    static QString panels(const SurveillanceRig& rig) {
+        return QStringList{rig.text(Panel::State), rig.text(Panel::BaseRefresh),
+                           rig.text(Panel::TimeToGo), rig.text(Panel::Timestamp)}
+            .join(u'|');
+    }
+    // Ticks after `seconds` more and returns the panels.
     static QString tick(SurveillanceRig& rig, int seconds = 0) {
         rig.advance(seconds);
         rig.surveillance.Timer1_Timer();
-        return rig.text(Panel::TimeToGo);
+        return panels(rig);
     }
 
 private Q_SLOTS:
@@ -142,9 +148,8 @@ private Q_SLOTS:
             rig.stuff.VidPath = path.isEmpty() ? rig.stuff.VidPath : path;
             rig.stuff.LowSpace = lowSpace;
             auto verifyArmed = [&rig](bool on) {
+                QCOMPARE(panels(rig), on ? QStringLiteral("STANDBY|||") : "OFF|||LOW DISK SPACE");
                 QCOMPARE(rig.surveillance.SurveillanceOn(), on);
-                QCOMPARE(rig.text(Panel::State), on ? QStringLiteral("STANDBY") : "OFF");
-                QCOMPARE(rig.text(Panel::Timestamp), on ? QString() : "LOW DISK SPACE");
                 QCOMPARE(rig.surveillance.Timer1.isActive(), on);
             };
             rig.surveillance.mnuStart_Click();
@@ -235,20 +240,17 @@ private Q_SLOTS:
         SurveillanceRig rig;
         rig.stuff.RefreshSeconds = 0;
         arm(rig);
-        tick(rig, 100000);
-        QCOMPARE(rig.text(Panel::BaseRefresh), QString()); // never refreshed
+        QCOMPARE(tick(rig, 100000), QStringLiteral("STANDBY|||")); // never refreshed
         rig.stuff.RefreshSeconds = 30;
-        tick(rig);
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("-99970 sec"));
+        QCOMPARE(tick(rig), QStringLiteral("STANDBY|-99970 sec||"));
         QCOMPARE(rig.stuff.BaseCountdown, std::numeric_limits<std::int16_t>::min());
         QCOMPARE(rig.stuff.BaseSize, 0);
-        tick(rig); // without a base there is nothing to count down
-        QCOMPARE(rig.text(Panel::BaseRefresh), QString());
+        // Without a base there is nothing to count down.
+        QCOMPARE(tick(rig), QStringLiteral("STANDBY|||"));
         rig.examine(calm());
         QCOMPARE(rig.stuff.BaseSize, 103994);
         QCOMPARE(rig.stuff.BaseCount, 2);
-        tick(rig, 29);
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("1 sec"));
+        QCOMPARE(tick(rig, 29), QStringLiteral("STANDBY|1 sec||"));
         QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(1));
     }
 
@@ -288,26 +290,23 @@ private Q_SLOTS:
         record(rig);
         QVERIFY(QFileInfo(rig.stuff.VidPath + QStringLiteral("StillShot.dib")).size() > 0);
         const QString started = rig.text(Panel::Timestamp);
-        QCOMPARE(tick(rig), QString()); // no frame examined yet
+        QCOMPARE(tick(rig), "RECORDING|Wait||" + started); // no frame examined yet
         rig.examine(active());
         QVERIFY(rig.surveillance.StopPending());
-        QCOMPARE(tick(rig), QStringLiteral("10 sec"));
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("Wait"));
+        QCOMPARE(tick(rig), "RECORDING|Wait|10 sec|" + started);
         rig.advance(9);
         rig.examine(active()); // activity does not prolong it
-        QCOMPARE(tick(rig), QStringLiteral("1 sec"));
+        QCOMPARE(tick(rig), "RECORDING|Wait|1 sec|" + started);
         rig.panels.setText(Panel::BaseRefresh, QStringLiteral("untouched"));
-        QCOMPARE(tick(rig, 1), QString());
+        // The tick ends with the mail request.
+        QCOMPARE(tick(rig, 1), QStringLiteral("RECORDED|untouched||"));
         QVERIFY(!rig.capture.IsCapturing() && !rig.mnuSuspend.isEnabled());
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDED"));
-        QCOMPARE(rig.text(Panel::Timestamp), QString());
         QCOMPARE(rig.rows, QStringList{started + u'|' + DateText::general(rig.clock) + u'|' +
                                        rig.surveillance.OutputFile()});
         QVERIFY(QFileInfo(rig.surveillance.OutputFile()).size() > 0);
         QCOMPARE(mails.count(), 1);
         QCOMPARE(mails.first().first().toString(), started);
         QVERIFY(rig.surveillance.Mailing() && !rig.surveillance.Timer1.isActive());
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("untouched")); // tick ended there
         const int examined = rig.stuff.FrameCount;
         rig.examine(base());
         QCOMPARE(rig.stuff.FrameCount, examined);
@@ -316,15 +315,12 @@ private Q_SLOTS:
 
         rig.advance(100);
         rig.examine(active());
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDED"));
         QVERIFY(!rig.surveillance.Timer2.isActive());
-        tick(rig);
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("Wait"));
+        QCOMPARE(tick(rig), QStringLiteral("RECORDED|Wait||"));
         rig.examine(calm());
         QVERIFY(!rig.surveillance.RecordedLatch());
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
-        tick(rig);
-        QCOMPARE(rig.stuff.BaseSize, 0); // long overdue
+        QCOMPARE(tick(rig), QStringLiteral("STANDBY|-50 sec||")); // long overdue
+        QCOMPARE(rig.stuff.BaseSize, 0);
         rig.surveillance.mnuStart_Click();
     }
 
@@ -337,22 +333,20 @@ private Q_SLOTS:
         rig.stuff.RefreshSeconds = 10;
         arm(rig);
         record(rig);
+        const QString started = rig.text(Panel::Timestamp);
         rig.examine(active());
         QVERIFY(!rig.surveillance.StopPending());
         rig.examine(calm());
-        QCOMPARE(tick(rig, 6), QStringLiteral("4 sec"));
+        QCOMPARE(tick(rig, 6), "RECORDING|Wait|4 sec|" + started);
         rig.examine(atThreshold());
-        QCOMPARE(tick(rig), QString());
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("Wait"));
+        QCOMPARE(tick(rig), "RECORDING|Wait||" + started);
         rig.advance(2);
         rig.examine(calm());
-        QCOMPARE(tick(rig), QStringLiteral("10 sec")); // counted from here
-        QCOMPARE(tick(rig, 9), QStringLiteral("1 sec"));
+        QCOMPARE(tick(rig), "RECORDING|Wait|10 sec|" + started); // counted from here
+        QCOMPARE(tick(rig, 9), "RECORDING|Wait|1 sec|" + started);
         QCOMPARE(rig.stuff.BaseSize, 100000);
-        QCOMPARE(tick(rig, 1), QString());
+        QCOMPARE(tick(rig, 1), QStringLiteral("STANDBY|-8 sec||"));
         QVERIFY(!rig.capture.IsCapturing() && !rig.surveillance.RecordedLatch());
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
-        QCOMPARE(rig.text(Panel::BaseRefresh), QStringLiteral("-8 sec"));
         QCOMPARE(rig.stuff.BaseSize, 0);
         QCOMPARE(rig.rows.size(), 1);
 
@@ -361,18 +355,16 @@ private Q_SLOTS:
         rig.surveillance.mnuSuspend_Click();
         QVERIFY(!rig.capture.IsCapturing() && !rig.mnuSuspend.isEnabled());
         QCOMPARE(rig.rows.size(), 2);
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
-        QCOMPARE(rig.text(Panel::Timestamp), QString());
+        QCOMPARE(panels(rig), QStringLiteral("STANDBY|-8 sec||"));
 
         rig.stuff.SuspendRefresh = false; // the countdown runs through the capture
         record(rig);
-        tick(rig, 11);
+        QVERIFY(tick(rig, 11).startsWith(QStringLiteral("RECORDING|-1 sec||")));
         QCOMPARE(rig.stuff.BaseSize, 0);
         rig.surveillance.mnuStart_Click();
         QVERIFY(!rig.capture.IsCapturing());
         QCOMPARE(rig.rows.size(), 3);
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("OFF"));
-        QCOMPARE(rig.text(Panel::TimeToGo), QString());
+        QCOMPARE(panels(rig), QStringLiteral("OFF|||"));
     }
 };
 
