@@ -159,10 +159,8 @@ private Q_SLOTS:
               QByteArray("\xff\xfd\x01\xff\xfb\x03s3cRet9\r\n"), QByteArray("s3cRet9\0\r\n", 10),
               QByteArray("s3cRet9\n") + QByteArray(300, 'x'), QByteArray(1 << 20, '\x01'),
               QByteArray("s3")}) { // trickling does not keep the login open
-            if (line == "s3") {
+            if (line == "s3")
                 program().telnet().LoginTimeout = 300ms;
-                program().telnet().IdleTimeout = 400ms;
-            }
             Client c;
             reach(c);
             c.send(line);
@@ -171,9 +169,10 @@ private Q_SLOTS:
         }
         program().telnet().LoginTimeout = 60s;
         for (const char* end : {"exit", "hang up", "reset", "half-close", "silence"}) {
+            const QByteArray how(end);
+            program().telnet().IdleTimeout = how == "silence" ? 400ms : 60s;
             Client c;
             logIn(c);
-            const QByteArray how(end);
             if (how == "exit") {
                 Client other;
                 QVERIFY(!other.connectTo(m_home.telnetPort));
