@@ -5,14 +5,19 @@
 #include "SceneCamera.h"
 #include "TestData.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <csignal>
+
+#include <gst/app/gstappsrc.h>
 
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -49,6 +54,11 @@ class tst_AviRepair final : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    // A recording past 1 GB is written to memory where it has room: the disk
+    // may take half a minute.
+    QTemporaryDir m_big{QStorageInfo(QStringLiteral("/dev/shm")).bytesAvailable() > 3e9
+                            ? QStringLiteral("/dev/shm/tst_avirepair-XXXXXX")
+                            : m_dir.filePath(QStringLiteral("big"))};
     QString file(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
 
     // Records in a child process that is killed once the file holds `bytes`.
@@ -68,6 +78,36 @@ class tst_AviRepair final : public QObject {
         QVERIFY(killed.frames > 0 && killed.duration <= 0);
     }
 
+    // Muxes one picture, padded to 1 MB with application segments, until the
+    // file holds more than 1 GB in two parts; then stops without the end of
+    // stream, so that the muxer leaves the bytes a killed one leaves.
+    static void recordPastOneGigabyte(const QString& path) {
+        QByteArray jpeg;
+        QBuffer buffer(&jpeg);
+        QVERIFY(buffer.open(QIODevice::WriteOnly) &&
+                TestData::gradient(64, 48).save(&buffer, "JPEG"));
+        for (int i = 0; i < 16; ++i)
+            jpeg.insert(2, QByteArray("\xff\xef\xff\xff", 4) + QByteArray(0xfffd, '\0'));
+        gst_init(nullptr, nullptr);
+        GstElement* pipeline = gst_parse_launch(
+            qPrintable("appsrc name=src format=time block=true caps=image/jpeg,width=64,height=48,"
+                       "framerate=10/1 ! image/jpeg ! avimux ! filesink sync=false location=" +
+                       path),
+            nullptr);
+        GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
+        GstBuffer* frame = gst_buffer_new_memdup(jpeg.constData(), gsize(jpeg.size()));
+        gst_element_set_state(pipeline, GST_STATE_PLAYING);
+        for (guint64 n = 0; QFileInfo(path).size() < 1100000000 && n < 2000; ++n) {
+            GstBuffer* copy = gst_buffer_copy(frame);
+            GST_BUFFER_PTS(copy) = n * GST_SECOND / FramesPerSecond;
+            QCOMPARE(gst_app_src_push_buffer(GST_APP_SRC(src), copy), GST_FLOW_OK);
+        }
+        gst_element_set_state(pipeline, GST_STATE_NULL);
+        gst_buffer_unref(frame);
+        gst_object_unref(src);
+        gst_object_unref(pipeline);
+    }
+
 private Q_SLOTS:
     void repairsKilledRecording_data() {
         QTest::addColumn<QString>("kind");
@@ -75,12 +115,18 @@ private Q_SLOTS:
         QTest::newRow("mjpeg with sound") << "audio;mjpeg" << 0;
         QTest::newRow("mjpeg, last frame torn") << "none;mjpeg" << 1000;
         QTest::newRow("uncompressed") << "none;yuy2" << 0;
+        QTest::newRow("past 1 GB, last frame torn") << "big" << 1000;
     }
     void repairsKilledRecording() {
         QFETCH(QString, kind);
         QFETCH(int, tornBytes);
-        const QString path = m_dir.filePath(QTest::currentDataTag() + QStringLiteral(".avi"));
-        killedRecording(path, kind, 1000000);
+        const QString path = kind == "big"
+                                 ? m_big.filePath("big.avi")
+                                 : m_dir.filePath(QTest::currentDataTag() + QStringLiteral(".avi"));
+        if (kind == "big")
+            recordPastOneGigabyte(path);
+        else
+            killedRecording(path, kind, 1000000);
         QVERIFY(QFile::resize(path, QFileInfo(path).size() - tornBytes));
         QVERIFY(::chmod(QFile::encodeName(path).constData(), 0640) == 0);
         const std::optional<FileIdentity> before = FileIdentity::of(path);
@@ -101,6 +147,12 @@ private Q_SLOTS:
         const QByteArray repaired = readFile(path);
         QCOMPARE(AviRepair::repair(path).outcome, AviRepair::Outcome::Untouched);
         QCOMPARE(readFile(path), repaired);
+        // Each RIFF part ends where the next begins, the last at the end.
+        qint64 at = 0;
+        while (at + 8 < repaired.size() && repaired.mid(at, 4) == "RIFF")
+            at += 8 + qFromLittleEndian<quint32>(repaired.constData() + at + 4);
+        QCOMPARE(at, repaired.size());
+        QVERIFY(QFile::remove(path));
     }
 
     // The repair cuts the tail, appends the index, then rewrites the header.
@@ -129,11 +181,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(file("notes.avi"), "not a recording"));
         QCOMPARE(AviRepair::repair(file("notes.avi")).outcome, AviRepair::Outcome::Untouched);
         QCOMPARE(readFile(file("notes.avi")), QByteArray("not a recording"));
-        // Past its first gigabyte: a part closed with its index, then more.
+        // More parts than the header can point at.
         const QByteArray parts =
-            cut.left(headerEnd) + whole.mid(headerEnd) + "RIFF\x0c\0\0\0AVIXLIST\0\0\0\0movi";
+            cut.left(headerEnd) + whole.mid(headerEnd) +
+            QByteArray("RIFF\x0c\0\0\0AVIXLIST\0\0\0\0movi00db\2\0\0\0xx", 34).repeated(32);
         QVERIFY(writeFile(file("big.avi"), parts));
-        QCOMPARE(AviRepair::repair(file("big.avi")).outcome, AviRepair::Outcome::Failed);
+        QCOMPARE(AviRepair::repair(file("big.avi")).error, "no room in the index for 33 parts");
         QCOMPARE(readFile(file("big.avi")), parts);
         QVERIFY(QFile::remove(file("big.avi")));
 
