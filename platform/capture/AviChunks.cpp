@@ -18,6 +18,23 @@ bool is(const char* bytes, const char* code) {
     return std::memcmp(bytes, code, 4) == 0;
 }
 
+// pread or pwrite until all bytes are through; short transfers and
+// interruptions by signals are resumed.
+template <typename Transfer, typename Bytes>
+bool transferAt(Transfer transfer, int fd, qint64 at, Bytes* bytes, qint64 size) {
+    while (size > 0) {
+        const ssize_t n = transfer(fd, bytes, size_t(size), off_t(at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes += n;
+        at += n;
+        size -= n;
+    }
+    return true;
+}
+
 } // namespace
 
 bool AviChunks::Chunk::is(const char* fourcc) const {
@@ -25,17 +42,11 @@ bool AviChunks::Chunk::is(const char* fourcc) const {
 }
 
 bool AviChunks::read(int fd, qint64 at, char* into, qint64 size) {
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, into, size_t(size), off_t(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        into += n;
-        at += n;
-        size -= n;
-    }
-    return true;
+    return transferAt(::pread, fd, at, into, size);
+}
+
+bool AviChunks::write(int fd, qint64 at, const QByteArray& bytes) {
+    return transferAt(::pwrite, fd, at, bytes.constData(), bytes.size());
 }
 
 AviChunks::AviChunks(int fd)

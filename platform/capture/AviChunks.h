@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QByteArray>
 
 #include <array>
 #include <vector>
@@ -45,7 +45,9 @@ public:
     const std::vector<Part>& parts() const { return parts_; }
     qint64 fileSize() const { return size_; }
 
+    // All bytes or false.
     static bool read(int fd, qint64 at, char* into, qint64 size);
+    static bool write(int fd, qint64 at, const QByteArray& bytes);
 
 private:
     int fd_;

@@ -60,21 +60,6 @@ void put32(QByteArray& bytes, qsizetype at, quint32 value) {
     qToLittleEndian(value, bytes.data() + at);
 }
 
-bool writeAt(int fd, qint64 offset, const QByteArray& bytes) {
-    const char* data = bytes.constData();
-    for (qint64 size = bytes.size(); size > 0;) {
-        const ssize_t n = ::pwrite(fd, data, size_t(size), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        offset += n;
-        size -= n;
-    }
-    return true;
-}
-
 QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
@@ -434,15 +419,16 @@ AviRepair::Report AviRepair::repair(const QString& path) {
     // finds the same chunks: the index is appended first, the main header,
     // which tells a finished file, changes last.
     file.changing();
-    if (::ftruncate(fd, off_t(end)) != 0 || !writeAt(fd, end, tail) || ::fsync(fd) != 0)
+    if (::ftruncate(fd, off_t(end)) != 0 || !AviChunks::write(fd, end, tail) || ::fsync(fd) != 0)
         return fail(systemError());
     for (const auto& [at, size] : partSizes) {
         QByteArray bytes(4, '\0');
         put32(bytes, 0, size);
-        if (!writeAt(fd, at, bytes))
+        if (!AviChunks::write(fd, at, bytes))
             return fail(systemError());
     }
-    if ((!partSizes.empty() && ::fsync(fd) != 0) || !writeAt(fd, 0, header) || ::fsync(fd) != 0)
+    if ((!partSizes.empty() && ::fsync(fd) != 0) || !AviChunks::write(fd, 0, header) ||
+        ::fsync(fd) != 0)
         return fail(systemError());
     report.outcome = Outcome::Repaired;
     return report;
