@@ -147,6 +147,9 @@ private Q_SLOTS:
         while (repaired.mid(at, 4) == "RIFF")
             at += 8 + qFromLittleEndian<quint32>(repaired.constData() + at + 4);
         QCOMPARE(at, repaired.size());
+        const qsizetype movi = repaired.indexOf("movi") - 8; // the first part's frames, its index
+        QCOMPARE(repaired.mid(movi + 8 + qFromLittleEndian<quint32>(repaired.data() + movi + 4), 4),
+                 "idx1");
     }
 
     // The repair cuts the tail, appends the index, then rewrites the header.
