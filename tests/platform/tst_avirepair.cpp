@@ -39,17 +39,14 @@ int recordPastOneGigabyte(const QString& path) {
     gst_init(nullptr, nullptr);
     GstElement* pipeline = gst_parse_launch(
         qPrintable("appsrc name=src format=time block=true caps=image/jpeg,width=64,height=48,"
-                   "framerate=10/1 ! image/jpeg ! avimux ! filesink sync=false location=" +
-                   path),
+                   "framerate=10/1 ! image/jpeg ! avimux ! filesink sync=false location=\"" +
+                   path + '"'),
         nullptr);
     GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
     GstBuffer* frame = gst_buffer_new_memdup(jpeg.constData(), gsize(jpeg.size()));
     gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    for (guint64 n = 0; n < 2000; ++n) {
-        GstBuffer* copy = gst_buffer_copy(frame);
-        GST_BUFFER_PTS(copy) = n * GST_SECOND / FramesPerSecond;
-        gst_app_src_push_buffer(GST_APP_SRC(src), copy);
-    }
+    for (int n = 0; n < 2000; ++n) // the muxer counts frames, it needs no time stamps
+        gst_app_src_push_buffer(GST_APP_SRC(src), gst_buffer_ref(frame));
     return 5;
 }
 
@@ -113,10 +110,9 @@ private Q_SLOTS:
     void repairsKilledRecording() {
         QFETCH(QString, kind);
         QFETCH(int, tornBytes);
-        const bool big = kind.startsWith("big");
-        const QString path =
-            (big ? m_big : m_dir).filePath(QString(kind).replace(u';', u'-') + ".avi");
-        killedRecording(path, kind, big ? 1100000000 : 1000000);
+        const QString path = (kind.startsWith("big") ? m_big : m_dir)
+                                 .filePath(QTest::currentDataTag() + QStringLiteral(".avi"));
+        killedRecording(path, kind, kind.startsWith("big") ? 1100000000 : 1000000);
         QVERIFY(QFile::resize(path, QFileInfo(path).size() - tornBytes) &&
                 ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
         const std::optional<FileIdentity> before = FileIdentity::of(path);
@@ -174,9 +170,6 @@ private Q_SLOTS:
             QVERIFY(readFile(path) == whole);
         }
 
-        QVERIFY(writeFile(file("notes.avi"), "not a recording"));
-        QCOMPARE(AviRepair::repair(file("notes.avi")).outcome, AviRepair::Outcome::Untouched);
-        QCOMPARE(readFile(file("notes.avi")), QByteArray("not a recording"));
         // More parts than the header can point at.
         const QByteArray parts =
             cut.left(headerEnd) + whole.mid(headerEnd) +
@@ -185,12 +178,12 @@ private Q_SLOTS:
         QCOMPARE(AviRepair::repair(file("big.avi")).error, "no room in the index for 33 parts");
         QCOMPARE(readFile(file("big.avi")), parts);
 
-        // Still being written by another copy of the program; cut off
-        // before the first byte or the first frame.
+        // Still being written by another copy of the program, not a recording,
+        // cut off before the first byte or the first frame.
         QVERIFY(writeFile(file("busy.avi"), cut));
         QFile writer(file("busy.avi"));
         QVERIFY(writer.open(QIODevice::ReadOnly) && ::flock(writer.handle(), LOCK_SH) == 0);
-        QVERIFY(writeFile(file("empty.avi"), {}));
+        QVERIFY(writeFile(file("empty.avi"), {}) && writeFile(file("notes.avi"), "no recording"));
         QVERIFY(writeFile(file("frameless.avi"), cut.left(headerEnd)));
         QStringList outcomes;
         for (const AviRepair::Report& report : AviRepair::repairFolder(m_dir.path()))
@@ -198,7 +191,7 @@ private Q_SLOTS:
                             QString::number(int(report.outcome));
         QCOMPARE(outcomes, QStringList({"big.avi 4", "empty.avi 3", "frameless.avi 3",
                                         "interrupted-killed.avi 2"}));
-        QCOMPARE(readFile(file("busy.avi")), cut);
+        QVERIFY(readFile(file("busy.avi")) == cut && readFile(file("notes.avi")) == "no recording");
         QVERIFY(!QFile::exists(file("empty.avi")) && !QFile::exists(file("frameless.avi")));
     }
 };
