@@ -33,9 +33,8 @@ const char* const RecordJob = "TST_AVIREPAIR_RECORD";
 // segments, muxed again and again (no encoding) until it is killed.
 int recordPastOneGigabyte(const QString& path) {
     TestData::gradient(64, 48).save(path + ".jpg");
-    const QByteArray jpeg =
-        readFile(path + ".jpg")
-            .insert(2, (QByteArray("\xff\xef\xff\xff", 4) + QByteArray(0xfffd, '\0')).repeated(16));
+    QByteArray jpeg = readFile(path + ".jpg");
+    jpeg.insert(2, (QByteArray("\xff\xef\xff\xff", 4) + QByteArray(0xfffd, '\0')).repeated(16));
     gst_init(nullptr, nullptr);
     GstElement* pipeline = gst_parse_launch(
         qPrintable("appsrc name=src format=time block=true caps=image/jpeg,width=64,height=48,"
