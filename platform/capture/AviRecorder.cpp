@@ -1,5 +1,6 @@
 #include "AviRecorder.h"
 
+#include "AviChunks.h"
 #include "FileSystem.h"
 
 #include <algorithm>
@@ -8,7 +9,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QtEndian>
 
 #include <sys/file.h>
 
@@ -22,24 +22,6 @@ GstElementPtr byName(GstElement* pipeline, const char* name) {
 // chunk is rarely below 1 KiB) and the header rewrite.
 constexpr std::uint64_t finishingSlackBytes = 64 * 1024;
 constexpr std::int64_t indexShare = 64;
-
-// RIFF chunks: a four-character code and a little-endian 32-bit size,
-// padded to an even length.
-struct Chunk {
-    QByteArray id;
-    qint64 size = 0;
-};
-
-bool readChunk(QFile& file, qint64 at, Chunk* chunk) {
-    if (!file.seek(at))
-        return false;
-    const QByteArray head = file.read(8);
-    if (head.size() < 8)
-        return false;
-    chunk->id = head.left(4);
-    chunk->size = qFromLittleEndian<quint32>(head.constData() + 4);
-    return true;
-}
 
 } // namespace
 
@@ -192,29 +174,13 @@ bool AviRecorder::outOfSpace() const {
 
 std::int64_t AviRecorder::framesInFile() const {
     QFile file(path_);
-    if (!QFileInfo(path_).isFile() || !file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly))
         return 0;
-    const qint64 end = file.size();
-    Chunk chunk;
-    if (!readChunk(file, 0, &chunk) || chunk.id != "RIFF")
-        return 0;
+    // The header's counts are written last, so the chunks are walked.
+    AviChunks chunks(file.handle());
     std::int64_t frames = 0;
-    qint64 at = 12;
-    while (readChunk(file, at, &chunk)) {
-        if (chunk.id == "LIST" && file.read(4) == "movi") {
-            // The list's own size is written last, so the chunks are
-            // walked to the end of the file; a torn one ends the walk.
-            for (qint64 in = at + 12; readChunk(file, in, &chunk);
-                 in += 8 + chunk.size + (chunk.size & 1)) {
-                if (in + 8 + chunk.size > end)
-                    break;
-                if (chunk.id.endsWith("dc") || chunk.id.endsWith("db"))
-                    ++frames;
-            }
-            break;
-        }
-        at += 8 + chunk.size + (chunk.size & 1);
-    }
+    for (AviChunks::Chunk chunk; chunks.next(&chunk);)
+        frames += chunk.code[2] == 'd' && (chunk.code[3] == 'c' || chunk.code[3] == 'b') ? 1 : 0;
     return frames;
 }
 

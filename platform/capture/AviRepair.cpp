@@ -1,5 +1,6 @@
 #include "AviRepair.h"
 
+#include "AviChunks.h"
 #include "FileIdentity.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -19,18 +21,19 @@
 
 namespace {
 
-// RIFF/AVI layout as written by the Video for Windows AVI format and its
-// OpenDML extension: chunk = four-character code, 32-bit little-endian size,
-// data padded to an even length.
-constexpr qint64 ChunkHeader = 8;
-constexpr qint64 ListHeader = 12;
-// Larger headers are not a recording of ours.
-constexpr qint64 MaxHeaderBytes = 1 << 20;
+constexpr qint64 ChunkHeader = AviChunks::ChunkHeader;
+constexpr qint64 ListHeader = AviChunks::ListHeader;
 // A writer that was cut off leaves its placeholder: the list type alone.
 constexpr quint32 PlaceholderMoviSize = 4;
 constexpr quint32 AvifHasIndex = 0x10;
 constexpr quint32 AviifKeyframe = 0x10;
 constexpr qint64 IndexEntryBytes = 16;
+// Past 1 GB the writer goes on in further parts: a super index in each
+// stream header points at one standard index chunk per part, whose entries
+// count from a base offset.
+constexpr qsizetype OdmlIndexHeader = 24;
+constexpr qsizetype SuperEntryBytes = 16;
+constexpr char IndexOfChunks = 1;
 
 // Field offsets inside the chunk data.
 constexpr qsizetype AvihFlags = 12;
@@ -41,6 +44,9 @@ constexpr qsizetype StrhSuggestedBuffer = 36;
 constexpr qsizetype StrhSampleSize = 44;
 constexpr qsizetype StrhBytes = 48;
 constexpr qsizetype AvihBytes = 20;
+constexpr qsizetype IndexEntriesInUse = 4;
+constexpr qsizetype IndexChunkId = 8;
+constexpr qsizetype IndexBase = 12;
 
 bool is(const char* bytes, const char* code) {
     return std::memcmp(bytes, code, 4) == 0;
@@ -54,42 +60,36 @@ void put32(QByteArray& bytes, qsizetype at, quint32 value) {
     qToLittleEndian(value, bytes.data() + at);
 }
 
-// pread or pwrite until all bytes are through; short transfers and
-// interruptions by signals are resumed.
-template <typename Transfer, typename Bytes>
-bool transferAt(Transfer transfer, int fd, qint64 offset, Bytes* bytes, qint64 size) {
-    while (size > 0) {
-        const ssize_t n = transfer(fd, bytes, size_t(size), off_t(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes += n;
-        offset += n;
-        size -= n;
-    }
-    return true;
-}
-
-bool readAt(int fd, qint64 offset, char* into, qint64 size) {
-    return transferAt(::pread, fd, offset, into, size);
-}
-
-bool writeAt(int fd, qint64 offset, const QByteArray& bytes) {
-    return transferAt(::pwrite, fd, offset, bytes.constData(), bytes.size());
-}
-
 QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-struct Stream {
-    qsizetype strh = -1; // offset of the strh data in the header bytes
-    bool video = false;
-    quint32 sampleSize = 0;
+struct Count {
     quint64 chunks = 0;
     quint64 bytes = 0;
+};
+
+struct Stream {
+    qsizetype strh = -1; // offset of the strh data in the header bytes
+    qsizetype indx = -1; // its super index ('JUNK' until the writer finishes)
+    quint32 indxRoom = 0;
+    bool video = false;
+    quint32 sampleSize = 0;
+    std::vector<Count> parts;
     quint32 largestChunk = 0;
+    // The stream's length in its own units: samples of fixed-size audio,
+    // else chunks.
+    quint64 length(const Count& count) const {
+        return sampleSize != 0 && !video ? count.bytes / sampleSize : count.chunks;
+    }
+    Count total() const {
+        Count sum;
+        for (const Count& c : parts) {
+            sum.chunks += c.chunks;
+            sum.bytes += c.bytes;
+        }
+        return sum;
+    }
 };
 
 // Calls visit(code, dataOffset, size) for each chunk between begin and end
@@ -120,30 +120,12 @@ struct Layout {
 
 enum class Found { CutOff, Untouched, Unknown };
 
-Found readLayout(int fd, qint64 fileSize, Layout& layout, QString& error) {
-    char riff[ListHeader];
-    if (fileSize < ListHeader || !readAt(fd, 0, riff, ListHeader) || !is(riff, "RIFF") ||
-        !is(riff + 8, "AVI "))
-        return Found::Untouched;
-    qint64 at = ListHeader;
-    while (at + ListHeader <= fileSize && at < MaxHeaderBytes) {
-        char chunk[ListHeader];
-        if (!readAt(fd, at, chunk, ListHeader))
-            return Found::Untouched;
-        const quint32 size = u32(chunk + 4);
-        if (is(chunk, "LIST") && is(chunk + 8, "movi")) {
-            if (size > PlaceholderMoviSize)
-                return Found::Untouched; // finished by its writer
-            layout.movi = at;
-            break;
-        }
-        at += ChunkHeader + size + (size & 1);
-    }
-    if (layout.movi < 0)
-        return Found::Untouched;
-
+Found readLayout(int fd, const AviChunks& chunks, Layout& layout, QString& error) {
+    layout.movi = chunks.movi();
+    if (layout.movi < 0 || chunks.moviSize() > PlaceholderMoviSize)
+        return Found::Untouched; // not ours, or finished by its writer
     layout.header.resize(layout.movi + ListHeader);
-    if (!readAt(fd, 0, layout.header.data(), layout.header.size()))
+    if (!AviChunks::read(fd, 0, layout.header.data(), layout.header.size()))
         return Found::Untouched;
     const QByteArray& h = layout.header;
     bool hdrl = false;
@@ -159,10 +141,16 @@ Found readLayout(int fd, qint64 fileSize, Layout& layout, QString& error) {
             if (is(h.constData() + d, "strl")) {
                 Stream stream;
                 forEachChunk(h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
+                    const char* data = h.constData() + sd;
                     if (is(sc, "strh") && ss >= StrhBytes) {
                         stream.strh = sd;
-                        stream.video = is(h.constData() + sd + StrhType, "vids");
-                        stream.sampleSize = u32(h.constData() + sd + StrhSampleSize);
+                        stream.video = is(data + StrhType, "vids");
+                        stream.sampleSize = u32(data + StrhSampleSize);
+                    } else if ((is(sc, "indx") || is(sc, "JUNK")) && ss >= OdmlIndexHeader &&
+                               data[0] == 4 && data[1] == 0 && data[3] == 0) {
+                        // Four longs an entry, an index of indexes.
+                        stream.indx = sd;
+                        stream.indxRoom = quint32((ss - OdmlIndexHeader) / SuperEntryBytes);
                     }
                 });
                 layout.streams.push_back(stream);
@@ -184,7 +172,8 @@ Found readLayout(int fd, qint64 fileSize, Layout& layout, QString& error) {
     return Found::CutOff;
 }
 
-// Stream number of a data chunk such as "00dc" or "01wb"; -1 otherwise.
+// Stream number of a data chunk such as "00dc" or "01wb" (or of the index
+// chunk "ix01" from its digits at code + 2); -1 otherwise.
 int streamOf(const char* code, std::size_t streams) {
     const auto digit = [](char c) { return c >= '0' && c <= '9'; };
     if (!digit(code[0]) || !digit(code[1]))
@@ -251,97 +240,195 @@ AviRepair::Report AviRepair::repair(const QString& path) {
     if (fileSize == 0)
         return remove();
 
+    AviChunks chunks(fd);
     Layout layout;
     QString why;
-    const Found found = readLayout(fd, fileSize, layout, why);
+    const Found found = readLayout(fd, chunks, layout, why);
     if (found == Found::Untouched)
         return report;
     if (found == Found::Unknown)
         return fail(why);
 
-    // Walk the data chunks to the first one that is not whole. An index
-    // found there is the one of an earlier, interrupted repair (or of a
-    // writer cut off while finishing) and is written anew.
-    QByteArray index("idx1\0\0\0\0", ChunkHeader);
-    const qint64 moviData = layout.movi + ChunkHeader; // index offsets count from here
-    qint64 at = layout.movi + ListHeader;
-    qint64 end = at;
+    // Walk the chunks to the first one that is not whole. Whatever follows
+    // the last whole frame (a torn one, the index of an earlier interrupted
+    // repair or of a writer cut off while finishing) is written anew.
+    struct Entry {
+        std::array<char, 4> code;
+        qint64 at;
+        quint32 size;
+    };
+    struct IndexChunk {
+        int part;
+        std::size_t stream;
+        qint64 at;
+        quint32 size;
+    };
+    std::vector<Entry> entries; // the frames of the last part that has any
+    std::vector<IndexChunk> indexes;
+    std::vector<Stream>& streams = layout.streams;
+    qint64 idx1 = -1;
+    qint64 idx1End = -1;
+    int last = -1;
+    qint64 end = 0;
     bool padMissing = false;
-    while (at + ChunkHeader <= fileSize) {
-        char chunk[ChunkHeader];
-        if (!readAt(fd, at, chunk, ChunkHeader))
-            return fail(systemError());
-        const quint32 size = u32(chunk + 4);
-        const qint64 next = at + ChunkHeader + size + (size & 1);
-        if (at + ChunkHeader + qint64(size) > fileSize)
-            break;
-        // Past 1 GB the writer closes the first part with its index and
-        // goes on in further RIFF parts; those are not rebuilt here, and
-        // nothing that follows an index is ever cut off.
-        if (is(chunk, "idx1")) {
-            if (next < fileSize)
-                return fail(QStringLiteral("data after the index at byte %1").arg(at));
-            break;
-        }
-        const int n = streamOf(chunk, layout.streams.size());
+    for (AviChunks::Chunk chunk; chunks.next(&chunk);) {
+        const int n = streamOf(chunk.code.data(), streams.size());
+        const int ix = chunk.code[0] == 'i' && chunk.code[1] == 'x'
+                           ? streamOf(chunk.code.data() + 2, streams.size())
+                           : -1;
         if (n >= 0) {
-            Stream& stream = layout.streams[std::size_t(n)];
-            ++stream.chunks;
-            stream.bytes += size;
-            stream.largestChunk = std::max(stream.largestChunk, size);
-            const qsizetype entry = index.size();
-            index.resize(entry + IndexEntryBytes);
-            std::memcpy(index.data() + entry, chunk, 4);
-            put32(index, entry + 4, AviifKeyframe);
-            put32(index, entry + 8, quint32(at - moviData));
-            put32(index, entry + 12, size);
-        } else if (!is(chunk, "JUNK") && !(chunk[0] == 'i' && chunk[1] == 'x')) {
-            return fail(QStringLiteral("unknown chunk at byte %1").arg(at));
+            Stream& stream = streams[std::size_t(n)];
+            if (stream.parts.size() <= std::size_t(chunk.part))
+                stream.parts.resize(std::size_t(chunk.part) + 1);
+            ++stream.parts[std::size_t(chunk.part)].chunks;
+            stream.parts[std::size_t(chunk.part)].bytes += chunk.size;
+            stream.largestChunk = std::max(stream.largestChunk, chunk.size);
+            if (chunk.part != last)
+                entries.clear();
+            last = chunk.part;
+            entries.push_back({chunk.code, chunk.at, chunk.size});
+            padMissing = chunk.end() > fileSize;
+            end = std::min(chunk.end(), fileSize);
+        } else if (ix >= 0) {
+            indexes.push_back({chunk.part, std::size_t(ix), chunk.at, chunk.size});
+        } else if (chunk.is("idx1") && chunk.part == 0) {
+            idx1 = chunk.at;
+            idx1End = chunk.end();
+        } else if (!chunk.is("JUNK")) {
+            return fail(QStringLiteral("unknown chunk at byte %1").arg(chunk.at));
         }
-        at += ChunkHeader + size;
-        padMissing = (size & 1) != 0 && at == fileSize;
-        if ((size & 1) != 0 && !padMissing)
-            ++at;
-        end = at;
     }
-    const qint64 indexBytes = index.size() - ChunkHeader;
-    if (indexBytes == 0)
+    if (last < 0)
         return remove();
-    put32(index, 4, quint32(indexBytes));
-    if (padMissing)
-        index.prepend('\0');
-    const qint64 moviEnd = end + (padMissing ? 1 : 0);
-    const qint64 finalSize = end + index.size();
-    if (finalSize > qint64(0xFFFFFFFFLL))
-        return fail(QStringLiteral("too large for one index"));
+    for (Stream& s : streams)
+        s.parts.resize(std::size_t(last) + 1);
 
     QByteArray header = layout.header;
-    put32(header, 4, quint32(finalSize - ChunkHeader));
-    put32(header, qsizetype(layout.movi) + 4, quint32(moviEnd - moviData));
-    put32(header, layout.avih + AvihFlags,
-          u32(header.constData() + layout.avih + AvihFlags) | AvifHasIndex);
-    quint64 videoFrames = 0;
-    bool firstVideo = true;
-    for (const Stream& s : layout.streams) {
-        const quint64 length = s.sampleSize != 0 && !s.video ? s.bytes / s.sampleSize : s.chunks;
-        put32(header, s.strh + StrhLength, quint32(length));
-        if (u32(header.constData() + s.strh + StrhSuggestedBuffer) == 0)
-            put32(header, s.strh + StrhSuggestedBuffer, s.largestChunk);
-        if (s.video && firstVideo) {
-            videoFrames = s.chunks;
-            firstVideo = false;
+    const qint64 moviData = layout.movi + ChunkHeader; // idx1 offsets count from here
+    // Appended at the end of the frames: the pad byte of a cut-off last
+    // frame, then the index of the last part.
+    QByteArray tail(padMissing ? 1 : 0, '\0');
+    // RIFF and movi list sizes of the further parts, patched in place.
+    std::vector<std::pair<qint64, quint32>> partSizes;
+    if (last == 0) {
+        QByteArray index("idx1\0\0\0\0", ChunkHeader);
+        for (const Entry& e : entries) {
+            const qsizetype at = index.size();
+            index.resize(at + IndexEntryBytes);
+            std::memcpy(index.data() + at, e.code.data(), 4);
+            put32(index, at + 4, AviifKeyframe);
+            put32(index, at + 8, quint32(e.at - moviData));
+            put32(index, at + 12, e.size);
+        }
+        put32(index, 4, quint32(index.size() - ChunkHeader));
+        tail += index;
+        const qint64 finalSize = end + tail.size();
+        if (finalSize > qint64(0xFFFFFFFFLL))
+            return fail(QStringLiteral("too large for one index"));
+        put32(header, 4, quint32(finalSize - ChunkHeader));
+        put32(header, qsizetype(layout.movi) + 4, quint32(end + (padMissing ? 1 : 0) - moviData));
+    } else {
+        // The first part was finished with its index when the second began;
+        // each later one with its standard index when the next began.
+        const std::vector<AviChunks::Part>& parts = chunks.parts();
+        if (idx1 < 0 || std::any_of(parts.begin() + 1, parts.begin() + last + 1,
+                                    [](const AviChunks::Part& p) { return p.list < 0; }))
+            return fail(QStringLiteral("unknown layout of the parts"));
+        for (const Stream& s : streams)
+            if (s.indx < 0 || s.indxRoom < quint32(last + 1))
+                return fail(QStringLiteral("no room in the index for %1 parts").arg(last + 1));
+        const auto super = [&](std::size_t stream, int part, qint64 at, quint32 size) {
+            const Stream& s = streams[stream];
+            const qsizetype entry = s.indx + OdmlIndexHeader + part * SuperEntryBytes;
+            qToLittleEndian(quint64(at), header.data() + entry);
+            put32(header, entry + 8, size);
+            put32(header, entry + 12, quint32(s.length(s.parts[std::size_t(part)])));
+        };
+        for (int part = 0; part < last; ++part)
+            for (std::size_t n = 0; n < streams.size(); ++n) {
+                const auto found =
+                    std::find_if(indexes.begin(), indexes.end(), [&](const IndexChunk& c) {
+                        return c.part == part && c.stream == n;
+                    });
+                if (found == indexes.end())
+                    return fail(QStringLiteral("no index of part %1").arg(part));
+                super(n, part, found->at, quint32(ChunkHeader + found->size));
+            }
+        const qint64 base = parts[std::size_t(last)].riff;
+        for (std::size_t n = 0; n < streams.size(); ++n) {
+            const QByteArray tag = header.mid(streams[n].indx + IndexChunkId, 4);
+            QByteArray index(ChunkHeader + OdmlIndexHeader, '\0');
+            index[0] = 'i';
+            index[1] = 'x';
+            index[2] = tag[0];
+            index[3] = tag[1];
+            index[ChunkHeader] = 2; // longs an entry
+            index[ChunkHeader + 3] = IndexOfChunks;
+            std::memcpy(index.data() + ChunkHeader + IndexChunkId, tag.constData(), 4);
+            qToLittleEndian(quint64(base), index.data() + ChunkHeader + IndexBase);
+            for (const Entry& e : entries) {
+                if (streamOf(e.code.data(), streams.size()) != int(n))
+                    continue;
+                const qsizetype at = index.size();
+                index.resize(at + 8);
+                put32(index, at, quint32(e.at + ChunkHeader - base)); // to the data
+                put32(index, at + 4, e.size);
+            }
+            put32(index, 4, quint32(index.size() - ChunkHeader));
+            put32(index, ChunkHeader + IndexEntriesInUse,
+                  quint32((index.size() - ChunkHeader - OdmlIndexHeader) / 8));
+            super(n, last, end + tail.size(), quint32(index.size()));
+            tail += index;
+        }
+        const qint64 finalSize = end + tail.size();
+        if (finalSize - base > qint64(0xFFFFFFFFLL))
+            return fail(QStringLiteral("too large for one part"));
+        for (int part = 1; part <= last; ++part) {
+            const qint64 partEnd = part < last ? parts[std::size_t(part) + 1].riff : finalSize;
+            const AviChunks::Part& p = parts[std::size_t(part)];
+            partSizes.emplace_back(p.riff + 4, quint32(partEnd - p.riff - ChunkHeader));
+            partSizes.emplace_back(p.list + 4, quint32(partEnd - p.list - ChunkHeader));
+        }
+        put32(header, 4, quint32(idx1End - ChunkHeader));
+        put32(header, qsizetype(layout.movi) + 4, quint32(idx1 - moviData));
+        for (const Stream& s : streams) {
+            std::memcpy(header.data() + s.indx - ChunkHeader, "indx", 4);
+            put32(header, s.indx + IndexEntriesInUse, quint32(last + 1));
         }
     }
-    put32(header, layout.avih + AvihTotalFrames, quint32(videoFrames));
+
+    put32(header, layout.avih + AvihFlags,
+          u32(header.constData() + layout.avih + AvihFlags) | AvifHasIndex);
+    const Stream* firstVideo = nullptr;
+    for (const Stream& s : streams) {
+        put32(header, s.strh + StrhLength, quint32(s.length(s.total())));
+        if (u32(header.constData() + s.strh + StrhSuggestedBuffer) == 0)
+            put32(header, s.strh + StrhSuggestedBuffer, s.largestChunk);
+        if (s.video && firstVideo == nullptr)
+            firstVideo = &s;
+    }
+    // The main header counts the frames of the first part, the extended one
+    // all of them.
+    const quint64 allFrames = firstVideo != nullptr ? firstVideo->total().chunks : 0;
+    put32(header, layout.avih + AvihTotalFrames,
+          quint32(firstVideo != nullptr ? firstVideo->parts.front().chunks : 0));
     if (layout.dmlh >= 0)
-        put32(header, layout.dmlh, quint32(videoFrames));
+        put32(header, layout.dmlh, quint32(allFrames));
 
     // Each step leaves a file that reads as before, and a later repair
-    // finds the same chunks: the header changes last, in one write.
+    // finds the same chunks: the index is appended first, the main header,
+    // which tells a finished file, changes last.
     file.changing();
-    if (::ftruncate(fd, off_t(end)) != 0 || !writeAt(fd, end, index) || ::fsync(fd) != 0)
+    if (::ftruncate(fd, off_t(end)) != 0 || !AviChunks::write(fd, end, tail) || ::fsync(fd) != 0)
         return fail(systemError());
-    if (!writeAt(fd, 0, header) || ::fsync(fd) != 0)
+    for (const auto& [at, size] : partSizes) {
+        QByteArray bytes(4, '\0');
+        put32(bytes, 0, size);
+        if (!AviChunks::write(fd, at, bytes))
+            return fail(systemError());
+    }
+    if ((!partSizes.empty() && ::fsync(fd) != 0) || !AviChunks::write(fd, 0, header) ||
+        ::fsync(fd) != 0)
         return fail(systemError());
     report.outcome = Outcome::Repaired;
     return report;

@@ -13,7 +13,9 @@
 // only then is the header rewritten in one write. A recording cut off
 // before its first whole frame (or before its first byte) holds nothing to
 // play and is removed. Files that are complete, not AVI, or laid out in a
-// way the repair does not know are left alone.
+// way the repair does not know are left alone. Past 1 GB a recording goes
+// on in further parts: each gets its sizes, the last its own index, and each
+// stream header the index of those indexes, if it has room for them all.
 class AviRepair final {
 public:
     enum class Outcome { Untouched = 1, Repaired, Removed, Failed };

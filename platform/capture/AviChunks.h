@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <array>
+#include <vector>
+
+// Walks an AVI file as it lies on disk: finds the first movi list, then
+// yields every chunk of the movi lists one after the other, through the
+// further 'AVIX' parts a writer adds past 1 GB and the index chunks between
+// them. List sizes are not trusted, since a writer that was cut off has not
+// filled them in; a chunk that runs past the end of the file ends the walk.
+// RIFF/AVI layout: four-character code, 32-bit little-endian size, data
+// padded to an even length.
+class AviChunks final {
+public:
+    static constexpr qint64 ChunkHeader = 8;
+    static constexpr qint64 ListHeader = 12;
+
+    struct Chunk {
+        std::array<char, 4> code{};
+        qint64 at = 0;    // offset of the chunk header
+        quint32 size = 0; // data bytes, without the pad byte
+        int part = 0;     // 0 in the first RIFF, n in the n-th 'AVIX' part
+        bool is(const char* fourcc) const;
+        qint64 data() const { return at + ChunkHeader; }
+        // Where the next chunk starts (the pad byte may lie past the end of
+        // a cut-off file).
+        qint64 end() const { return data() + size + (size & 1); }
+    };
+    struct Part {
+        qint64 riff = 0;  // offset of its RIFF header
+        qint64 list = -1; // offset of its LIST movi header
+    };
+
+    // Reads through fd, which stays the caller's.
+    explicit AviChunks(int fd);
+    // The first LIST movi: -1 when the file is no AVI or has none.
+    qint64 movi() const { return parts_.empty() ? -1 : parts_.front().list; }
+    quint32 moviSize() const { return moviSize_; }
+    // The next whole chunk; false at the end of the file or at a chunk cut
+    // off.
+    bool next(Chunk* chunk);
+    // The parts met so far, the first RIFF first.
+    const std::vector<Part>& parts() const { return parts_; }
+    qint64 fileSize() const { return size_; }
+
+    // All bytes or false.
+    static bool read(int fd, qint64 at, char* into, qint64 size);
+    static bool write(int fd, qint64 at, const QByteArray& bytes);
+
+private:
+    int fd_;
+    qint64 size_ = 0;
+    qint64 at_ = 0;
+    quint32 moviSize_ = 0;
+    std::vector<Part> parts_;
+};
