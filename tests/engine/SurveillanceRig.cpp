@@ -2,6 +2,9 @@
 
 #include "ZLib.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <algorithm>
 #include <random>
 
@@ -48,6 +51,10 @@ void SurveillanceRig::examine(const std::vector<std::uint8_t>& frame) {
     header.dwBufferLength = std::uint32_t(frame.size());
     header.dwBytesUsed = std::uint32_t(frame.size());
     surveillance.Frame_Handler(&header);
+    // The comparison follows the compression as a queued event.
+    QDeadlineTimer bound(10000);
+    while (surveillance.examining() && !bound.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
 }
 
 SizedFrames::SizedFrames()
