@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDateTime>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <cstdint>
 #include <map>
@@ -17,8 +18,9 @@
 
 // What the main window gives the surveillance: the capture control on the
 // test scene camera, the shared state, the panels and the four menu
-// entries. With frames from the test the clock is the test's too; with the
-// camera's frames it is the real one. Recording rows are "start|stop|file".
+// entries; recordings go to a folder of its own. With frames from the test
+// the clock is the test's too; with the camera's frames it is the real one.
+// Recording rows are "start|stop|file".
 struct SurveillanceRig {
     enum class Frames { FromTest, FromCamera };
 
@@ -34,6 +36,7 @@ struct SurveillanceRig {
 
     QDateTime clock;
     const Frames frames;
+    QTemporaryDir videos;
     PublicStuff stuff;
     CaptureControl capture;
     StatusPanels panels;
@@ -42,19 +45,12 @@ struct SurveillanceRig {
     QStringList rows;
 };
 
-// Frames with an exact compressed size: incompressible bytes followed by
-// zeros, the length of the noisy part found by search.
+// Frames of an exact compressed size: noise followed by zeros.
 class SizedFrames {
 public:
-    static constexpr std::size_t Bytes = 131072;
-    SizedFrames();
     // Empty when no frame of that compressed size was found.
     const std::vector<std::uint8_t>& frame(std::int32_t compressedSize);
 
 private:
-    std::int32_t sizeOf(std::size_t noisy, std::size_t offset);
-    std::vector<std::uint8_t> build(std::size_t noisy, std::size_t offset) const;
-
-    std::vector<std::uint8_t> m_noise;
     std::map<std::int32_t, std::vector<std::uint8_t>> m_found;
 };

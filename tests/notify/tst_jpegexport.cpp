@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -28,10 +26,11 @@ struct RefusingLibrary final : JpegLibrary {
     bool refuse = false;
 };
 
-std::unique_ptr<cDIBSection> section(int width, int height) {
-    auto dib = std::make_unique<cDIBSection>();
-    dib->CreateFromPicture(TestData::gradient(width, height));
-    return dib;
+bool save(JpegLibrary& library, int width, int height, const QString& file, int quality,
+          JpegExport::Error* error = nullptr) {
+    cDIBSection dib;
+    dib.CreateFromPicture(TestData::gradient(width, height));
+    return JpegExport::SaveDibAsJpg(library, dib, file, quality, error);
 }
 
 } // namespace
@@ -57,55 +56,51 @@ class tst_JpegExport final : public QObject {
                               std::size_t(dib.BytesPerScanLine()));
     }
 
-private Q_SLOTS:
-    void pixelsAndQualityRoundTrip_data() {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<int>("quality");
-        QTest::addColumn<double>("maxError"); // mean per channel
-        QTest::newRow("row pad 1, quality 90") << 37 << 90 << 4.0;
-        QTest::newRow("row pad 2, quality 50") << 38 << 50 << 7.0;
-        QTest::newRow("row pad 3, quality 20") << 39 << 20 << 10.0;
-        QTest::newRow("row pad 0, quality 75") << 40 << 75 << 5.0;
-    }
-    void pixelsAndQualityRoundTrip() {
-        QFETCH(int, width);
-        QFETCH(int, quality);
-        QFETCH(double, maxError);
-        const QImage picture = TestData::gradient(width, 23);
-        const QString file = m_dir.filePath("round.jpg");
-        QVERIFY(JpegExport::SaveDibAsJpg(m_library, *section(width, 23), file, quality));
-
+    // Decoded close to `picture` (a gradient: upside down or mirrored is far
+    // off), with libjpeg-turbo's tables for `quality`.
+    static void checkJpeg(const QString& file, const QImage& picture, int quality,
+                          double maxError) {
         const JpegProbe::Result jpeg = JpegProbe::read(file);
         QVERIFY2(jpeg.ok, qPrintable(jpeg.error));
         const double error = JpegProbe::meanError(jpeg.pixels, picture);
         QVERIFY2(error < maxError, qPrintable(QString::number(error)));
-        // Neither upside down nor mirrored; encoded at the quality asked for.
-        QVERIFY(JpegProbe::meanError(jpeg.pixels, picture.mirrored(false, true)) > 20.0);
-        QVERIFY(JpegProbe::meanError(jpeg.pixels, picture.mirrored(true, false)) > 20.0);
         QVERIFY(jpeg.luminance == JpegProbe::qualityTable(false, quality));
         QVERIFY(jpeg.chrominance == JpegProbe::qualityTable(true, quality));
     }
 
-    // A replaced file keeps its mode and times; a new one follows the umask.
-    void replacedFileKeepsItsIdentity_data() {
-        QTest::addColumn<int>("mode"); // of the file replaced; 0 for none
-        QTest::newRow("new file: umask 027") << 0;
-        QTest::newRow("0604") << 0604;
-        QTest::newRow("read-only") << 0444;
+private Q_SLOTS:
+    void init() {
+        QFile::remove(m_dibFile);
+        m_trace.clear();
     }
-    void replacedFileKeepsItsIdentity() {
+
+    // Decoded back at the quality asked for, with each row padding; a
+    // replaced file keeps its mode and times, a new one follows the umask.
+    void roundTrip_data() {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<double>("maxError"); // mean per channel
+        QTest::addColumn<int>("mode");        // of the file replaced; 0 for none
+        QTest::newRow("row pad 1, quality 90, new file") << 37 << 90 << 4.0 << 0;
+        QTest::newRow("row pad 2, quality 50, 0604") << 38 << 50 << 7.0 << 0604;
+        QTest::newRow("row pad 3, quality 20, read-only") << 39 << 20 << 10.0 << 0444;
+        QTest::newRow("row pad 0, quality 75, new file") << 40 << 75 << 5.0 << 0;
+    }
+    void roundTrip() {
+        QFETCH(int, width);
+        QFETCH(int, quality);
+        QFETCH(double, maxError);
         QFETCH(int, mode);
-        const QString file = m_dir.filePath("identity.jpg");
+        const QString file = m_dir.filePath("round.jpg");
         const QByteArray name = QFile::encodeName(file);
         QFile::remove(file);
         const timespec old[2] = {{981'173'106, 123'456'789}, {1'015'051'335, 987'654'321}};
-        if (mode != 0) {
-            QVERIFY(writeFile(file, "an older snapshot"));
-            QCOMPARE(::utimensat(AT_FDCWD, name.constData(), old, 0), 0);
-            QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
-        }
+        if (mode != 0)
+            QVERIFY(writeFile(file, "an older snapshot") &&
+                    ::utimensat(AT_FDCWD, name.constData(), old, 0) == 0 &&
+                    ::chmod(name.constData(), mode_t(mode)) == 0);
         const mode_t previousMask = ::umask(027);
-        const bool saved = JpegExport::SaveDibAsJpg(m_library, *section(16, 16), file, 90);
+        const bool saved = save(m_library, width, 23, file, quality);
         ::umask(previousMask);
         QVERIFY(saved);
         struct stat info {};
@@ -114,7 +109,7 @@ private Q_SLOTS:
         QCOMPARE(info.st_atim.tv_nsec == old[0].tv_nsec && info.st_atim.tv_sec == old[0].tv_sec &&
                      info.st_mtim.tv_nsec == old[1].tv_nsec && info.st_mtim.tv_sec == old[1].tv_sec,
                  mode != 0);
-        QVERIFY(JpegProbe::read(file).ok);
+        checkJpeg(file, TestData::gradient(width, 23), quality, maxError);
     }
 
     void failureIsReported_data() {
@@ -139,8 +134,7 @@ private Q_SLOTS:
         writeFile(file, "previous"); // fails where the folder is missing
         m_library.refuse = refuseInit;
         JpegExport::Error error;
-        const bool saved =
-            JpegExport::SaveDibAsJpg(m_library, *section(width, 8), file, 90, &error);
+        const bool saved = save(m_library, width, 8, file, 90, &error);
         m_library.refuse = false;
         QVERIFY(!saved);
         QCOMPARE(QStringList({QString::number(error.number), error.source, error.description}),
@@ -149,18 +143,13 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(file), refuseInit);
     }
 
-    void init() {
-        QFile::remove(m_dibFile);
-        m_trace.clear();
-    }
-
+    // Read by content, whatever the name says; a JPEG file that cannot be
+    // written is still named, as the mail needs the name of what was meant.
     void contentDecidesTheFormat_data() {
         QTest::addColumn<QByteArray>("format"); // empty: the capture control's own
         QTest::addColumn<int>("imageFormat");
         QTest::newRow("24-bit DIB, odd width") << QByteArray() << int(QImage::Format_RGB32);
         QTest::newRow("8-bit bmp") << QByteArray("BMP") << int(QImage::Format_Indexed8);
-        QTest::newRow("1-bit bmp") << QByteArray("BMP") << int(QImage::Format_Mono);
-        QTest::newRow("32-bit bmp") << QByteArray("BMP") << int(QImage::Format_ARGB32);
         QTest::newRow("png") << QByteArray("PNG") << int(QImage::Format_RGB32);
     }
     void contentDecidesTheFormat() {
@@ -175,18 +164,15 @@ private Q_SLOTS:
         QCOMPARE(m_snapshot.Picture1.size(), picture.size());
         QCOMPARE(m_trace, QStringList({"SaveJPGPic - Step 1", "SaveJPGPic - Step 2",
                                        "SaveJPGPic - Step 3"}));
-        const JpegProbe::Result jpeg = JpegProbe::read(m_jpgFile);
-        QVERIFY2(jpeg.ok, qPrintable(jpeg.error));
-        QVERIFY(jpeg.luminance == JpegProbe::qualityTable(false, 90));
-        const double error = JpegProbe::meanError(jpeg.pixels, picture);
-        QVERIFY2(error < 5.0, qPrintable(QString::number(error)));
+        checkJpeg(m_jpgFile, picture, 90, 5.0);
         QVERIFY(QFile::exists(m_dibFile));
+        QVERIFY(!m_snapshot.SaveJPGPic(m_dibFile, m_vidPath + "no-such-dir/"));
+        QCOMPARE(m_snapshot.SnapshotJpgFile, m_vidPath + "no-such-dir/StillShot.jpg");
     }
 
     void unloadablePictureChangesNothing_data() {
         QTest::addColumn<QByteArray>("content"); // null: no file
         QTest::newRow("no file") << QByteArray();
-        QTest::newRow("text") << QByteArray("this is not a picture at all, just some words");
         QTest::newRow("bitmap magic, garbage after") << "BM" + QByteArray(60, '\x7f');
         QVERIFY(writeDib(TestData::gradient(4, 4)));
         QTest::newRow("cut in the info header") << readFile(m_dibFile).left(20);
@@ -203,13 +189,6 @@ private Q_SLOTS:
         QCOMPARE(m_snapshot.Picture1, earlier);
         QCOMPARE(m_trace, QStringList{"SaveJPGPic - Step 1"});
         QCOMPARE(readFile(m_jpgFile), QByteArray("previous jpeg"));
-    }
-
-    void unwritableJpegIsStillNamed() {
-        // The mail needs the name of what was meant.
-        QVERIFY(writeDib(TestData::gradient(16, 16)));
-        QVERIFY(!m_snapshot.SaveJPGPic(m_dibFile, m_vidPath + "no-such-dir/"));
-        QCOMPARE(m_snapshot.SnapshotJpgFile, m_vidPath + "no-such-dir/StillShot.jpg");
     }
 };
 

@@ -8,7 +8,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QStandardPaths>
@@ -26,11 +25,9 @@ class tst_CaptureRecording final : public QObject {
         QStringList lines;
         for (const AviProbe::Stream& s : streams)
             lines << (s.sampleRate > 0
-                          ? QStringLiteral("%1 %2 Hz %3 ch")
-                                .arg(s.codec)
-                                .arg(s.sampleRate)
-                                .arg(s.channels)
-                          : QStringLiteral("%1 %2x%3").arg(s.codec).arg(s.width).arg(s.height));
+                          ? QStringLiteral("%1 %2 Hz %3 ch").arg(s.codec).arg(s.sampleRate)
+                          : QStringLiteral("%1 %2x%3").arg(s.codec).arg(s.width))
+                         .arg(s.sampleRate > 0 ? s.channels : s.height);
         return lines;
     }
 
@@ -79,9 +76,7 @@ private Q_SLOTS:
         const double neutral = brightness;
 
         ModalDialog::whenOpen([&](QDialog* d) {
-            auto* slider = d->findChild<QSlider*>(QStringLiteral("Brightness"));
-            QVERIFY(slider);
-            slider->setValue(90);
+            d->findChild<QSlider*>(QStringLiteral("Brightness"))->setValue(90);
             QTRY_VERIFY_WITH_TIMEOUT(brightness > neutral + 30, 5000); // while still open
         });
         CaptureDialogs::ShowSourceDialog(capture, nullptr);
@@ -135,9 +130,9 @@ private Q_SLOTS:
                                44100, 2}));
     }
 
-    // Files that cannot be made are refused; one that takes no data (/dev/full
-    // fails every write with "no space left") ends the capture; the control
-    // records fine afterwards, with the default format.
+    // Files that cannot be made are refused, and the control records fine
+    // afterwards, with the default format. (A full disk and an unplugged
+    // camera during a recording are the recorder's tests.)
     void failedCaptures() {
         CaptureControl control(sceneCamera());
         control.setCaptureFile(m_dir.filePath(QStringLiteral("early.avi")));
@@ -149,17 +144,6 @@ private Q_SLOTS:
             QVERIFY(!control.StartCapture() && !control.IsCapturing());
             QVERIFY(!control.lastError().isEmpty());
         }
-        QSignalSpy status(&control, &CaptureControl::StatusCallback);
-        control.setCaptureFile(QStringLiteral("/dev/full"));
-        if (control.StartCapture()) {
-            QTRY_VERIFY_WITH_TIMEOUT(status.count() > 0, 5000);
-            QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusCaptureFailed));
-        }
-        QVERIFY(!control.IsCapturing() && control.outOfSpace() && !control.lastError().isEmpty());
-        QCOMPARE(control.capturedFrames(), 0);
-        QVERIFY(QFileInfo::exists(QStringLiteral("/dev/full"))); // only files are cleaned up
-        QCOMPARE(control.Device(), 0);
-
         const QString good = m_dir.filePath(QStringLiteral("after-failure.avi"));
         control.setCaptureFile(good);
         QVERIFY2(control.StartCapture(), qPrintable(control.lastError()));
@@ -168,34 +152,8 @@ private Q_SLOTS:
         control.StopCapture();
         const auto streams = AviProbe::probe(good);
         QCOMPARE(summary(streams), QStringList{"mjpeg 640x480"});
-        QVERIFY(streams.at(0).frames >= 2);
+        QVERIFY(streams.at(0).frames >= 2 && control.capturedFrames() == streams.at(0).frames);
         QVERIFY(std::abs(streams.at(0).duration * 5 - streams.at(0).frames) <= 1.0);
-    }
-
-    void unpluggedCameraEndsLivePictureAndCapture() {
-        TestScene::Unplug twelveFrames;
-        twelveFrames.afterFrames = 12;
-        CaptureControl control(sceneCamera({}, twelveFrames));
-        control.setFrameRate(10);
-        const bool opened = control.setDevice(0);
-        QVERIFY2(opened, qPrintable(control.lastError()));
-        QSignalSpy status(&control, &CaptureControl::StatusCallback);
-        QSignalSpy streamed(&control, &CaptureControl::StreamCallback);
-        const QString path = m_dir.filePath(QStringLiteral("unplugged.avi"));
-        control.setCaptureFile(path);
-        QVERIFY(control.StartCapture());
-        QTRY_VERIFY_WITH_TIMEOUT(status.count() > 0, 5000);
-        QCOMPARE(status.first().at(0).toInt(), int(CaptureControl::StatusDeviceLost));
-        QVERIFY(status.first().at(1).toString().contains(QStringLiteral("unplugged")));
-        QVERIFY(control.Device() == -1 && !control.IsCapturing());
-        // What was recorded up to then is a complete file.
-        const auto streams = AviProbe::probe(path);
-        QCOMPARE(summary(streams), QStringList{"mjpeg 640x480"});
-        QVERIFY(streams.at(0).frames >= 1 && streams.at(0).frames <= 12);
-        QVERIFY(std::abs(streams.at(0).duration * 10 - streams.at(0).frames) <= 1.0);
-        // Nothing more arrives, and a camera that is gone cannot be opened.
-        QVERIFY(!streamed.wait(300));
-        QVERIFY(!control.setDevice(0));
     }
 };
 

@@ -3,41 +3,28 @@
 // starting from a fresh connection. Whatever arrives, the console must not
 // crash, must keep a bounded pending line, and must log in only when the
 // first line is exactly the password.
-#include "CaptureControl.h"
-#include "CommandLine.h"
-#include "PublicStuff.h"
-#include "SceneCamera.h"
-#include "StatusPanels.h"
-#include "Surveillance.h"
+#include "SurveillanceRig.h"
 #include "TelnetConsole.h"
 #include "Winsock.h"
 
-#include <QAction>
 #include <QGuiApplication>
 
 #include <cstdint>
 #include <cstdlib>
-#include <memory>
 
 namespace {
 
 const QByteArray Password = "s3cRet9";
 
+// The console of a surveillance rig; its socket never gets a real port,
+// and nothing connects anyway.
 struct Console {
     Console()
-        : capture(sceneCamera())
-        , surveillance(capture, stuff, panels, CommandLine::parse(QString()),
-                       {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat})
-        , telnet(socket, stuff, panels, surveillance, capture) {
-        stuff.RemotePassword = QString::fromLatin1(Password);
-        socket.LocalPort = 0; // never a real port; nothing connects anyway
-        panels.setState(SystemState::Off);
+        : telnet(socket, rig.stuff, rig.panels, rig.surveillance, rig.capture) {
+        rig.stuff.RemotePassword = QString::fromLatin1(Password);
+        socket.LocalPort = 0;
     }
-    PublicStuff stuff;
-    CaptureControl capture;
-    StatusPanels panels;
-    QAction mnuStart, mnuTimer, mnuSuspend, mnuStat;
-    Surveillance surveillance;
+    SurveillanceRig rig;
     Winsock socket;
     TelnetConsole telnet;
 };
@@ -59,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     c.telnet.Winsock_ConnectionRequest(0);
     // Arming without a camera open only sets the state; no frame arrives,
     // so a "record now" stays pending and changes nothing the console shows.
-    if (c.surveillance.SurveillanceOn())
-        c.surveillance.mnuStart_Click();
+    if (c.rig.surveillance.SurveillanceOn())
+        c.rig.surveillance.mnuStart_Click();
 
     QByteArray everything;
     std::size_t at = 0;

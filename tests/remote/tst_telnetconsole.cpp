@@ -40,33 +40,28 @@ QByteArray reply(const char* text) {
 }
 
 // A client on the loopback; it waits with the program's event loop running.
-struct Client {
-    QTcpSocket socket;
+struct Client : QTcpSocket {
     QByteArray received;
 
     // The system completes or refuses the connection without the program.
     bool connectTo(int port) {
-        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-        return socket.waitForConnected(5000);
+        connectToHost(QHostAddress::LocalHost, quint16(port));
+        return waitForConnected(5000);
     }
     void send(const QByteArray& bytes) {
-        socket.write(bytes);
-        socket.flush();
+        write(bytes);
+        flush();
     }
     // The next `size` bytes, or what came within five seconds.
     QByteArray take(qsizetype size) {
-        (void)QTest::qWaitFor([&] {
-            received += socket.readAll();
-            return received.size() >= size;
-        });
+        (void)QTest::qWaitFor([&] { return (received += readAll()).size() >= size; });
         const QByteArray head = received.left(size);
         received.remove(0, head.size());
         return head;
     }
     bool closedByServer(int timeoutMs = 5000) {
-        const bool closed = QTest::qWaitFor(
-            [&] { return socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
-        received += socket.readAll();
+        const bool closed = QTest::qWaitFor([&] { return state() == UnconnectedState; }, timeoutMs);
+        received += readAll();
         return closed;
     }
 };
@@ -79,9 +74,7 @@ class tst_TelnetConsole final : public QObject {
     ProgramHome m_home;
     std::unique_ptr<ProgramRun> m_run;
 
-    void start(const QString& commandLine = QString()) {
-        m_run = ProgramRun::start(m_home, commandLine);
-    }
+    void start(const QString& commandLine = {}) { m_run = ProgramRun::start(m_home, commandLine); }
     Program& program() { return m_run->program; }
     // Connects once the console listens again and is greeted.
     void reach(Client& c) {
@@ -89,17 +82,16 @@ class tst_TelnetConsole final : public QObject {
         QVERIFY(c.connectTo(m_home.telnetPort));
         QCOMPARE(c.take(Banner.size()), Banner);
     }
-    void logIn(Client& c) {
-        reach(c);
-        c.send("s3cRet9\r\n");
-        QCOMPARE(c.take(Off.size()), Off);
-    }
     // Sends each key and expects its answer, in order.
     static void keys(Client& c, const QList<std::pair<QByteArray, QByteArray>>& exchanges) {
         for (const auto& [key, answer] : exchanges) {
             c.send(key);
             QCOMPARE(c.take(answer.size()), answer);
         }
+    }
+    void logIn(Client& c) {
+        reach(c);
+        keys(c, {{"s3cRet9\r\n", Off}});
     }
 
 private Q_SLOTS:
@@ -167,10 +159,8 @@ private Q_SLOTS:
               QByteArray("\xff\xfd\x01\xff\xfb\x03s3cRet9\r\n"), QByteArray("s3cRet9\0\r\n", 10),
               QByteArray("s3cRet9\n") + QByteArray(300, 'x'), QByteArray(1 << 20, '\x01'),
               QByteArray("s3")}) { // trickling does not keep the login open
-            if (line == "s3") {
+            if (line == "s3")
                 program().telnet().LoginTimeout = 300ms;
-                program().telnet().IdleTimeout = 400ms;
-            }
             Client c;
             reach(c);
             c.send(line);
@@ -179,9 +169,10 @@ private Q_SLOTS:
         }
         program().telnet().LoginTimeout = 60s;
         for (const char* end : {"exit", "hang up", "reset", "half-close", "silence"}) {
+            const QByteArray how(end);
+            program().telnet().IdleTimeout = how == "silence" ? 400ms : 60s;
             Client c;
             logIn(c);
-            const QByteArray how(end);
             if (how == "exit") {
                 Client other;
                 QVERIFY(!other.connectTo(m_home.telnetPort));
@@ -189,7 +180,7 @@ private Q_SLOTS:
                 QVERIFY(c.closedByServer());
             } else if (how == "half-close") {
                 c.send("5");
-                QCOMPARE(::shutdown(int(c.socket.socketDescriptor()), SHUT_WR), 0);
+                QCOMPARE(::shutdown(int(c.socketDescriptor()), SHUT_WR), 0);
                 QVERIFY(c.closedByServer());
                 QVERIFY2(c.received.startsWith(Off + "PROGRAM STATUS\r\n") &&
                              c.received.endsWith("Pgm Status  : OFF\r\nBase Refresh: \r\n"
@@ -198,15 +189,15 @@ private Q_SLOTS:
             } else if (how == "silence") {
                 QElapsedTimer since;
                 since.start();
-                QTimer::singleShot(250, &c.socket, [&c] { c.send("x"); });
+                QTimer::singleShot(250, &c, [&c] { c.send("x"); });
                 QVERIFY(c.closedByServer(3000));
                 // Without the restart the end came 400 ms after the login.
                 QVERIFY2(since.elapsed() >= 600, QByteArray::number(since.elapsed()).constData());
                 QCOMPARE(c.received, Off);
             } else if (how == "hang up") {
-                c.socket.disconnectFromHost();
+                c.disconnectFromHost();
             } else {
-                c.socket.abort();
+                c.abort();
             }
         }
         // Clearing the password closes the console for good: no session
