@@ -71,6 +71,10 @@ public:
     std::int32_t BaseCount = 0;
     std::int32_t LastFrameSize = 0;
     float LastDeviation = 0.0F;
+    // Frames replaced by a newer one while another was examined, and the
+    // recent rate of examined frames; both since arming.
+    std::int64_t FramesSkipped = 0;
+    float ExaminedPerSecond = 0.0F;
     QString CaptureStatusText;
 
 private:

@@ -26,6 +26,8 @@ StatisticsFigures StatisticsFigures::read(const PublicStuff& stuff, const Status
     f.baseCountdown = numberText(stuff.BaseCountdown);
     f.frameCount = numberText(stuff.FrameCount);
     f.lastFrameSize = numberText(stuff.LastFrameSize);
+    f.examinedPerSecond = QString::number(double(stuff.ExaminedPerSecond), 'f', 1);
+    f.framesSkipped = numberText(stuff.FramesSkipped);
     const double threshold = std::max(0.0, double(stuff.Threshold));
     f.barMaximum = int(std::lround(threshold * BarStepsPerPercent));
     const double shown = std::clamp(double(stuff.LastDeviation), 0.0, threshold);

@@ -20,6 +20,8 @@ struct StatisticsFigures final {
     QString baseCountdown; // Label7
     QString frameCount;    // Label10
     QString lastFrameSize; // Label12
+    QString examinedPerSecond;
+    QString framesSkipped;
     QString frameState;    // Label19
     QString deviceName;    // Label16
     QString deviceVersion; // Label18

@@ -7,7 +7,6 @@
 #include "RecordingName.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
-#include "ZLib.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -37,7 +36,8 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     , m_stuff(stuff)
     , m_panels(panels)
     , m_commandLine(commandLine)
-    , m_menus(menus) {
+    , m_menus(menus)
+    , m_compressor(MotionMeasure::Level) {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TickMs);
     Timer2.setObjectName(QStringLiteral("Timer2"));
@@ -47,6 +47,7 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     connect(&m_capture, &CaptureControl::FrameCallback, this, &Surveillance::FrameCallback);
     connect(&m_capture, &CaptureControl::StreamCallback, this, &Surveillance::StreamCallback);
     connect(&m_capture, &CaptureControl::StatusCallback, this, &Surveillance::StatusCallback);
+    connect(&m_compressor, &CompressionWorker::compressed, this, &Surveillance::frameCompressed);
 }
 
 Surveillance::~Surveillance() = default;
@@ -99,6 +100,11 @@ void Surveillance::start() {
     m_stuff.BaseCount = 0;
     m_stuff.LastFrameSize = 0;
     m_stuff.LastDeviation = 0.0F;
+    m_stuff.FramesSkipped = 0;
+    m_stuff.ExaminedPerSecond = 0.0F;
+    m_examinedAt.clear();
+    m_armedAt = m_stuff.now().toMSecsSinceEpoch();
+    ++m_armings;
     if (m_menus.mnuStat->isChecked())
         Q_EMIT statisticsVisibilityRequested(true);
     startScreenSaver();
@@ -116,6 +122,7 @@ void Surveillance::stop() {
     trace("Stop", "Step 1");
     Timer1.stop();
     m_surveillanceOn = false;
+    m_frameWaiting = false;
     trace("Stop", "Step 2");
     if (m_menus.mnuSuspend->isEnabled())
         mnuSuspend_Click();
@@ -222,25 +229,49 @@ void Surveillance::captureFailed() {
 }
 
 void Surveillance::Frame_Handler(const VideoHeader* header) {
-    if (m_examining || header == nullptr)
+    if (header == nullptr || !m_surveillanceOn || m_mailing || m_suspending)
         return;
-    const QScopedValueRollback examining(m_examining, true);
-    // As in mnuSuspend_Click: no clicks, so no dialog opens mid-frame.
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    if (!m_surveillanceOn || m_mailing || m_suspending)
+    // While a frame is compressed the newest one waits; one that was
+    // already waiting is skipped, so frames never pile up.
+    if (m_compressor.busy()) {
+        if (std::exchange(m_frameWaiting, true))
+            ++m_stuff.FramesSkipped;
+        copyFrame(*header, m_waiting);
         return;
-
+    }
     trace("Frame_Handler", "Step 1");
     const VideoHeader FrameHeader = *header;
-    const std::size_t n = FrameHeader.dwBytesUsed;
-    const std::size_t m = MotionMeasure::destinationCapacity(n);
     trace("Frame_Handler", "Step 2");
-    std::uint8_t* source = m_source.reserve(n);
-    std::uint8_t* destination = m_destination.reserve(m);
-    if (n > 0)
-        std::memcpy(source, FrameHeader.lpData, n);
+    copyFrame(FrameHeader, m_source);
+    compressFrame();
+}
+
+void Surveillance::copyFrame(const VideoHeader& header, std::vector<std::uint8_t>& into) {
+    into.resize(header.dwBytesUsed);
+    if (!into.empty())
+        std::memcpy(into.data(), header.lpData, into.size());
+}
+
+void Surveillance::compressFrame() {
     trace("Frame_Handler", "Step 3");
-    const std::size_t compressed = ZLib::Compress(source, n, destination, m, MotionMeasure::Level);
+    // The events that arrive meanwhile run before the frame is compared,
+    // as if they had run at the start of its examination.
+    m_compressor.start(m_source, MotionMeasure::destinationCapacity(m_source.size()), m_armings);
+}
+
+void Surveillance::frameCompressed(std::uint64_t arming, std::size_t compressed) {
+    const bool examining = m_surveillanceOn && !m_mailing && !m_suspending;
+    if (examining && arming == m_armings)
+        compareFrame(compressed);
+    if (!std::exchange(m_frameWaiting, false) || !examining)
+        return;
+    trace("Frame_Handler", "Step 1");
+    trace("Frame_Handler", "Step 2");
+    std::swap(m_source, m_waiting);
+    compressFrame();
+}
+
+void Surveillance::compareFrame(std::size_t compressed) {
     if (compressed == 0 || compressed > std::size_t(std::numeric_limits<std::int32_t>::max()))
         return;
     const auto s = std::int32_t(compressed);
@@ -256,6 +287,7 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
     m_stuff.LastDeviation = d;
     m_stuff.LastFrameSize = s;
     ++m_stuff.FrameCount;
+    countExaminedFrame();
 
     const bool active = d >= m_stuff.Threshold || m_forceRecording;
     if (active) {
@@ -272,6 +304,18 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
         m_recordedLatch = false;
         m_panels.setState(SystemState::Standby);
     }
+    Q_EMIT frameExamined();
+}
+
+void Surveillance::countExaminedFrame() {
+    // The rate over the last few seconds, or since arming when that is
+    // shorter.
+    const qint64 now = m_stuff.now().toMSecsSinceEpoch();
+    m_examinedAt.push_back(now);
+    while (m_examinedAt.front() <= now - RateWindowMs)
+        m_examinedAt.pop_front();
+    const qint64 window = std::clamp<qint64>(now - m_armedAt, 1000, RateWindowMs);
+    m_stuff.ExaminedPerSecond = float(double(m_examinedAt.size()) * 1000.0 / double(window));
 }
 
 void Surveillance::initiateStop(const QString& kind) {

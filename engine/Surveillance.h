@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommandLine.h"
+#include "CompressionWorker.h"
 #include "VideoHeader.h"
 
 #include <QDateTime>
@@ -10,7 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <deque>
+#include <vector>
 
 class CaptureControl;
 class PublicStuff;
@@ -47,7 +49,8 @@ public:
     void mnuSuspend_Click();
 
     // Examines one frame: measure, show the deviation, start or end a
-    // recording.
+    // recording. The compression runs on the compression control's worker;
+    // the comparison follows when its length is back (frameExamined).
     void Frame_Handler(const VideoHeader* header);
     void FrameCallback(const VideoHeader* header);
     void StreamCallback(const VideoHeader* header);
@@ -74,6 +77,9 @@ public:
     bool StopPending() const { return m_stopPending; }
     bool ForceRecording() const { return m_forceRecording; }
     bool NoOverlay() const { return m_noOverlay; }
+    // A frame is being compressed; frameExamined() follows unless the
+    // state changes meanwhile.
+    bool examining() const { return m_compressor.busy(); }
     const QString& OutputFile() const { return m_outputFile; }
     const QString& SnapshotDibFile() const { return m_snapshotDibFile; }
 
@@ -92,8 +98,13 @@ Q_SIGNALS:
     void mailRequested(const QString& startText);
     // The capture control reported a new status, now in CaptureStatusText.
     void captureStatusChanged(const QString& status);
+    // A frame has been compared with the base image.
+    void frameExamined();
 
 private:
+    // The examined-frames rate covers this much of the recent past.
+    static constexpr qint64 RateWindowMs = 5000;
+
     void start();
     void stop();
     void startRecording();
@@ -110,32 +121,28 @@ private:
     bool overlaySwapped() const;
     std::int64_t secondsSince(const QDateTime& origin) const;
     void trace(const char* where, const char* text);
+    static void copyFrame(const VideoHeader& header, std::vector<std::uint8_t>& into);
+    void compressFrame();
+    void frameCompressed(std::uint64_t arming, std::size_t compressed);
+    void compareFrame(std::size_t compressed);
+    void countExaminedFrame();
 
     CaptureControl& m_capture;
     PublicStuff& m_stuff;
     StatusPanels& m_panels;
     const CommandLine m_commandLine;
     const Menus m_menus;
-    // The frame's copy and its compressed form. Kept from frame to frame:
-    // fresh multi-megabyte blocks per frame cost page faults on every touch.
-    class FrameBuffer {
-    public:
-        std::uint8_t* reserve(std::size_t bytes) {
-            if (bytes > m_size) {
-                m_data = std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
-                m_size = bytes;
-            }
-            return m_data.get();
-        }
-
-    private:
-        std::unique_ptr<std::uint8_t[]> m_data;
-        std::size_t m_size = 0;
-    };
-    FrameBuffer m_source;
-    FrameBuffer m_destination;
-    // A frame delivered while another is examined is dropped, not queued.
-    bool m_examining = false;
+    CompressionWorker m_compressor;
+    // The frame being compressed and the newest one waiting for its turn.
+    // Kept from frame to frame: fresh multi-megabyte blocks per frame cost
+    // page faults on every touch.
+    std::vector<std::uint8_t> m_source;
+    std::vector<std::uint8_t> m_waiting;
+    bool m_frameWaiting = false;
+    // Tells a compression of this arming from one that began before.
+    std::uint64_t m_armings = 0;
+    qint64 m_armedAt = 0;
+    std::deque<qint64> m_examinedAt;
     // While a recording is being ended, frames and ticks wait for the end.
     bool m_suspending = false;
     // Surveillance was on when the camera went away: it goes on when the

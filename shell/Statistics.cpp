@@ -54,6 +54,8 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     , Label2(valueLabel("Label2", QStringLiteral("0"), this))
     , Label4(valueLabel("Label4", QStringLiteral("0"), this))
     , Label7(valueLabel("Label7", QStringLiteral("0"), this))
+    , examinedRate(valueLabel("examinedRate", QStringLiteral("0"), this))
+    , framesSkipped(valueLabel("framesSkipped", QStringLiteral("0"), this))
     , m_stuff(stuff)
     , m_panels(panels)
     , m_capture(capture) {
@@ -85,6 +87,13 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     grid(frame)->addWidget(captionLabel("Label13", "Bytes", frame), 2, 2);
     grid(frame)->addWidget(captionLabel("Label9", "Frame #", frame), 3, 0);
     grid(frame)->addWidget(Label10, 3, 1);
+    // The examination keeps up with what one core allows; these tell how
+    // far that is from the camera's rate.
+    grid(frame)->addWidget(captionLabel("examinedCaption", "Examined", frame), 4, 0);
+    grid(frame)->addWidget(examinedRate, 4, 1);
+    grid(frame)->addWidget(captionLabel("examinedUnit", "per sec", frame), 4, 2);
+    grid(frame)->addWidget(captionLabel("skippedCaption", "Skipped", frame), 5, 0);
+    grid(frame)->addWidget(framesSkipped, 5, 1);
     QGroupBox* base = group("Base Image", this);
     grid(base)->addWidget(captionLabel("Label1", "Base Image #", base), 0, 0);
     grid(base)->addWidget(Label2, 0, 1);
@@ -119,6 +128,8 @@ void Statistics::Timer1_Timer() {
     Label7->setText(f.baseCountdown);
     Label10->setText(f.frameCount);
     Label12->setText(f.lastFrameSize);
+    examinedRate->setText(f.examinedPerSecond);
+    framesSkipped->setText(f.framesSkipped);
     if (Label15->text().isEmpty())
         Label15->setText(m_stuff.CaptureStatusText);
     ProgressBar1->setValue(0);

@@ -35,11 +35,13 @@ public:
     QLabel* const Label18; // driver version
     QLabel* const Label19; // state
     QProgressBar* const ProgressBar1;
-    QLabel* const Label12; // frame size
-    QLabel* const Label10; // frame number
-    QLabel* const Label2;  // base image number
-    QLabel* const Label4;  // base image size
-    QLabel* const Label7;  // seconds to the base refresh
+    QLabel* const Label12;       // frame size
+    QLabel* const Label10;       // frame number
+    QLabel* const Label2;        // base image number
+    QLabel* const Label4;        // base image size
+    QLabel* const Label7;        // seconds to the base refresh
+    QLabel* const examinedRate;  // frames examined per second
+    QLabel* const framesSkipped; // frames skipped since arming
 
 private:
     PublicStuff& m_stuff;

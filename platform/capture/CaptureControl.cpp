@@ -17,7 +17,7 @@ using namespace capturecontrol;
 namespace {
 
 const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
-const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}};
+const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}};
 constexpr int maxFrameRate = 60;
 constexpr GstClockTime startTimeout = 5 * GST_SECOND;
 

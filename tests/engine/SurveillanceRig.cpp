@@ -2,6 +2,9 @@
 
 #include "ZLib.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
 #include <algorithm>
 #include <random>
 
@@ -43,12 +46,20 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
                      });
 }
 
-void SurveillanceRig::examine(const std::vector<std::uint8_t>& frame) {
+void SurveillanceRig::deliver(const std::vector<std::uint8_t>& frame) {
     VideoHeader header;
     header.lpData = frame.data();
     header.dwBufferLength = std::uint32_t(frame.size());
     header.dwBytesUsed = std::uint32_t(frame.size());
     surveillance.Frame_Handler(&header);
+}
+
+void SurveillanceRig::examine(const std::vector<std::uint8_t>& frame) {
+    deliver(frame);
+    // The comparison follows the compression as a queued event.
+    QDeadlineTimer bound(10000);
+    while (surveillance.examining() && !bound.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
 }
 
 const std::vector<std::uint8_t>& SizedFrames::frame(std::int32_t compressedSize) {

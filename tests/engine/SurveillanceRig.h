@@ -31,6 +31,9 @@ struct SurveillanceRig {
     // Opens the test scene camera so captures really run.
     bool openCamera() { return capture.setDevice(0); }
     void advance(int seconds) { clock = clock.addSecs(seconds); }
+    // Hands a frame over as the camera does; examine() also waits until
+    // it has been compared.
+    void deliver(const std::vector<std::uint8_t>& frame);
     void examine(const std::vector<std::uint8_t>& frame);
     QString text(Panel panel) const { return panels.text(panel); }
 

@@ -122,6 +122,21 @@ private Q_SLOTS:
                  QList<int>({103994, 100000, 1, 2}));
         QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
 
+        // While a frame is compressed the newest one waits: the active frame
+        // is replaced before its turn, skipped, and starts nothing.
+        rig.deliver(base());
+        rig.deliver(active());
+        rig.examine(calm());
+        QCOMPARE(QList<qint64>({rig.stuff.FrameCount, rig.stuff.FramesSkipped}),
+                 QList<qint64>({4, 1}));
+        QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
+        // A frame compressed before disarming is not compared after arming
+        // again: the next frame is the new base.
+        rig.deliver(base());
+        rig.surveillance.mnuStart_Click();
+        arm(rig);
+        QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({100000, 1}));
+
         rig.panels.setText(Panel::TimeToGo, QStringLiteral("kept"));
         rig.surveillance.forceRecording();
         rig.surveillance.mnuStart_Click();
@@ -130,8 +145,8 @@ private Q_SLOTS:
                  QStringList({"OFF", "", "kept", "&Start"}));
         QVERIFY(rig.mnuTimer.isVisible() && !rig.surveillance.Timer1.isActive());
         QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
-        QCOMPARE(statistics.count(), 2);
-        QCOMPARE(statistics.at(1).at(0).toBool(), false);
+        QCOMPARE(statistics.count(), 4);
+        QCOMPARE(statistics.at(3).at(0).toBool(), false);
         QVERIFY(rig.rows.isEmpty());
     }
 
