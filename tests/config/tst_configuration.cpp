@@ -145,19 +145,18 @@ private Q_SLOTS:
             fillAndOk(d, {"Text1=" + m_home.path("videos"), "Text2= ann@example.org ",
                           "Text3= smtp://mail.example.org:587 ", "Text4= 20.5MB", "Text5=Se3cret"});
         });
-        QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer,
-                              QString::number(stuff().LowSpace), QString::number(stuff().Notify),
-                              stuff().Saver}),
-                 QStringList({m_home.videos(), "ann@example.org", "smtp://mail.example.org:587",
-                              "20", "0", "Mystify"}));
+        QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer, stuff().Saver})
+                         .join(u'|') +
+                     QString::asprintf("|%d|%d", stuff().LowSpace, stuff().Notify),
+                 m_home.videos() + "|ann@example.org|smtp://mail.example.org:587|Mystify|20|0");
         QCOMPARE(m_home.stored("RemotePW|CaptureFPS|LowSpace|Notify|APM|Saver"),
                  PublicStuff::ScramblePassword("Se3cret") + "|12|20|0|0|Mystify");
         QVERIFY(consoleAnswers());
 
         start();
-        QCOMPARE(QStringList({stuff().VidPath, stuff().RemotePassword}),
-                 QStringList({m_home.videos(), "Se3cret"}));
-        QCOMPARE(m_run->program.capture().FrameRate(), 12);
+        QCOMPARE(stuff().VidPath + stuff().RemotePassword +
+                     QString::number(m_run->program.capture().FrameRate()),
+                 m_home.videos() + "Se3cret12");
         QTRY_COMPARE(m_run->program.winsock().State(), Winsock::sckListening);
         withDialog([&](QDialog* d) {
             QVERIFY(field<QLineEdit>(d, "Text6")->isVisibleTo(d));

@@ -101,23 +101,9 @@ private Q_SLOTS:
         QVERIFY(run->program.stuff().VidPath.endsWith(u'/'));
     }
 
-    void optionCommandsFromTheMenu() {
-        Run run = start();
-        const MainMenus& m = run->form.menus();
-        for (QAction* a : {m.mnuRefresh[6], m.mnuSensitivity[4], m.mnuTimeType[1], m.mnuRec[0],
-                           m.mnuSuspendRefresh})
-            a->trigger();
-        QCOMPARE(inForce(run), "8 10 2 0 20 1 false 0 |5|1|2|7|False|V&ery low|"
-                               "...a &fixed time of...|10 seconds|Never|67,67 530x387 5 fps");
-        if (m.mnuAudio->isVisible()) {
-            m.mnuAudio->trigger();
-            QVERIFY(run->program.capture().CaptureAudio());
-            QCOMPARE(m_home.stored("Audio"), QStringLiteral("True"));
-        }
-    }
-
     // The whole menu tree with the test scene as device 0: found, chosen
-    // and stored; no entry has a shortcut.
+    // and stored; no entry has a shortcut. The option entries put their
+    // values in force and store them.
     void menuTreeAndDevice() {
         Run run = start();
         QStringList captions;
@@ -143,6 +129,17 @@ private Q_SLOTS:
                      "  &Configuration|&Log|  &Show log|  &Clear log|&?|  &Documentation|"
                      "  &Online Information|  -|  &About");
         QCOMPARE(m_home.stored("Camera"), QStringLiteral("2"));
+        const MainMenus& m = run->form.menus();
+        for (QAction* a : {m.mnuRefresh[6], m.mnuSensitivity[4], m.mnuTimeType[1], m.mnuRec[0],
+                           m.mnuSuspendRefresh})
+            a->trigger();
+        QCOMPARE(inForce(run), "8 10 2 0 20 1 false 0 |5|1|2|7|False|V&ery low|"
+                               "...a &fixed time of...|10 seconds|Never|67,67 530x387 5 fps");
+        if (m.mnuAudio->isVisible()) {
+            m.mnuAudio->trigger();
+            QVERIFY(run->program.capture().CaptureAudio());
+            QCOMPARE(m_home.stored("Audio"), QStringLiteral("True"));
+        }
     }
 
     void noHardwareNoOverlay() {
