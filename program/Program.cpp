@@ -34,6 +34,14 @@ std::optional<T> entry(const std::array<T, N>& table, int index) {
     return table[std::size_t(index - 1)];
 }
 
+// A stored size without a pixel, or larger than any screen's coordinates
+// reach, is damage rather than a choice: the window gets its default size.
+double windowSize(double storedTwips, double defaultTwips) {
+    constexpr double MaxPixels = 32767;
+    const double px = storedTwips / Program::TwipsPerPixel;
+    return px >= 0.5 && px <= MaxPixels ? storedTwips : defaultTwips;
+}
+
 QAction* action(const char* name, const char* caption, QObject* parent) {
     auto* a = new QAction(QLatin1String(caption), parent);
     a->setObjectName(QLatin1String(name));
@@ -253,6 +261,20 @@ void Program::closeTrace() {
         m_stuff.WriteTrace(QStringLiteral("End"), QStringLiteral("Unload completed"));
         m_stuff.trace().close();
     }
+}
+
+QRectF Program::windowPosition() const {
+    return {m_config.single(QStringLiteral("PosLeft"), 1000),
+            m_config.single(QStringLiteral("PosTop"), 1000),
+            windowSize(m_config.single(QStringLiteral("PosWidth"), 7950), 7950),
+            windowSize(m_config.single(QStringLiteral("PosHeight"), 5805), 5805)};
+}
+
+void Program::saveWindowPosition(const QRectF& twips) {
+    m_config.saveNumber(QStringLiteral("PosLeft"), twips.left());
+    m_config.saveNumber(QStringLiteral("PosTop"), twips.top());
+    m_config.saveNumber(QStringLiteral("PosWidth"), twips.width());
+    m_config.saveNumber(QStringLiteral("PosHeight"), twips.height());
 }
 
 void Program::AddLogEntry(const QString& first, const QString& second, const QString& recording) {

@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QObject>
+#include <QRectF>
 #include <QStringList>
 
 #include <memory>
@@ -66,6 +67,11 @@ public:
     void endCapture();
     void unload();
     void closeTrace();
+
+    // The window's stored place and size, in twips (15 per pixel at 96 dpi).
+    static constexpr double TwipsPerPixel = 15.0;
+    QRectF windowPosition() const;
+    void saveWindowPosition(const QRectF& twips);
 
     void AddLogEntry(const QString& first, const QString& second, const QString& recording);
     void showLog() const;

@@ -22,7 +22,6 @@
 #include <QStatusBar>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 
 namespace {
@@ -36,28 +35,12 @@ constexpr int PicFrameDesignHeight = 4695;
 constexpr int CaptureOffset = 120;
 constexpr int StatusBarHeight = 375;
 
-// The entries of the option menus; the program holds their values.
-constexpr std::array<const char*, 5> Sensitivities{"&Very high", "&High", "&Medium", "&Low",
-                                                   "V&ery low"};
-constexpr std::array<const char*, 6> RecordTimes{"10 seconds", "20 seconds", "30 seconds",
-                                                 "1 minute",   "2 minutes",  "5 minutes"};
-constexpr std::array<const char*, 7> RefreshTimes{
-    "30 seconds", "1 minute", "5 minutes", "10 minutes", "30 minutes", "1 hour", "Never"};
-
 int pixels(double twips) {
-    return int(std::lround(twips / Form1::TwipsPerPixel));
+    return int(std::lround(twips / Program::TwipsPerPixel));
 }
 
 std::int32_t twips(int pixels) {
-    return std::int32_t(std::lround(pixels * Form1::TwipsPerPixel));
-}
-
-// A stored size without a pixel, or larger than any screen's coordinates
-// reach, is damage rather than a choice: the window gets its default size.
-double windowSize(double storedTwips, double defaultTwips) {
-    constexpr double MaxPixels = 32767;
-    const double px = storedTwips / Form1::TwipsPerPixel;
-    return px >= 0.5 && px <= MaxPixels ? storedTwips : defaultTwips;
+    return std::int32_t(std::lround(pixels * Program::TwipsPerPixel));
 }
 
 } // namespace
@@ -80,7 +63,7 @@ Form1::Form1(Program& program, QWidget* parent)
     m_view->setObjectName(QStringLiteral("CaptureView"));
     setCentralWidget(central);
 
-    buildMenus();
+    m_menus.build(*menuBar(), m_program.actions(), *this);
     buildStatusBar();
 
     m_picFrameWidth = PicFrameDesignWidth;
@@ -101,118 +84,6 @@ Form1::Form1(Program& program, QWidget* parent)
 }
 
 Form1::~Form1() = default;
-
-void Form1::buildMenus() {
-    QMenuBar* bar = menuBar();
-    Menus& m = m_menus;
-    const auto named = [](auto* object, const char* name) {
-        object->setObjectName(QLatin1String(name));
-        return object;
-    };
-
-    m.mnuStartStop = named(bar->addMenu(QStringLiteral("&Start/Stop")), "mnuStartStop");
-    // The surveillance drives these four entries; the program makes them.
-    const Surveillance::Menus& driven = m_program.actions();
-    m.mnuStart = driven.mnuStart;
-    m.mnuTimer = driven.mnuTimer;
-    m.mnuSuspend = driven.mnuSuspend;
-    m.mnuStat = driven.mnuStat;
-    m.mnuStartStop->addAction(m.mnuStart);
-    connect(m.mnuStart, &QAction::triggered, this, [this] { mnuStart_Click(); });
-    m.mnuStartStop->addAction(m.mnuTimer);
-    connect(m.mnuTimer, &QAction::triggered, this, [this] { mnuTimer_Click(); });
-    bar->addAction(m.mnuSuspend);
-    connect(m.mnuSuspend, &QAction::triggered, this, [this] { mnuSuspend_Click(); });
-
-    m.mnuSettings = named(bar->addMenu(QStringLiteral("Se&ttings")), "mnuSettings");
-    m.mnuDeviceMain =
-        named(m.mnuSettings->addMenu(QStringLiteral("Video &Device")), "mnuDeviceMain");
-    addDeviceEntry(QStringLiteral("(none)"));
-    m.mnuDevice.front()->setEnabled(false);
-    m.mnuSource = named(m.mnuSettings->addAction(QStringLiteral("Video &Source")), "mnuSource");
-    connect(m.mnuSource, &QAction::triggered, this, [this] { mnuSource_Click(); });
-    m.mnuFormat = named(m.mnuSettings->addAction(QStringLiteral("Video &Format")), "mnuFormat");
-    connect(m.mnuFormat, &QAction::triggered, this, [this] { mnuFormat_Click(); });
-    m.mnuCompress =
-        named(m.mnuSettings->addAction(QStringLiteral("Video &Compression")), "mnuCompress");
-    connect(m.mnuCompress, &QAction::triggered, this, [this] { mnuCompress_Click(); });
-    named(m.mnuSettings->addSeparator(), "mnuDiv5");
-    m.mnuAudio = named(m.mnuSettings->addAction(QStringLiteral("&Capture &Audio")), "mnuAudio");
-    m.mnuAudio->setCheckable(true);
-    connect(m.mnuAudio, &QAction::triggered, this, [this] { mnuAudio_Click(); });
-    m.mnuAudioFormat =
-        named(m.mnuSettings->addAction(QStringLiteral("Audio F&ormat")), "mnuAudioFormat");
-    connect(m.mnuAudioFormat, &QAction::triggered, this, [this] { mnuAudioFormat_Click(); });
-    named(m.mnuSettings->addSeparator(), "mnuDiv1");
-
-    m.mnuSensitivityMain =
-        named(m.mnuSettings->addMenu(QStringLiteral("&Sensitivity")), "mnuSensitivityMain");
-    for (const char* caption : Sensitivities)
-        addListEntry(m.mnuSensitivityMain, m.mnuSensitivity, QString::fromLatin1(caption),
-                     &Form1::mnuSensitivity_Click);
-
-    m.mnuRecordingMain = named(m.mnuSettings->addMenu(QStringLiteral("&Stop recording after...")),
-                               "mnuRecordingMain");
-    addListEntry(m.mnuRecordingMain, m.mnuTimeType, QStringLiteral("...end of activity plus..."),
-                 &Form1::mnuTimeType_Click);
-    addListEntry(m.mnuRecordingMain, m.mnuTimeType, QStringLiteral("...a &fixed time of..."),
-                 &Form1::mnuTimeType_Click);
-    named(m.mnuRecordingMain->addSeparator(), "mnuDiv10");
-    for (const char* caption : RecordTimes)
-        addListEntry(m.mnuRecordingMain, m.mnuRec, QString::fromLatin1(caption),
-                     &Form1::mnuRec_Click);
-
-    m.mnuRefreshBase = named(m.mnuSettings->addMenu(QStringLiteral("&Refresh base image every...")),
-                             "mnuRefreshBase");
-    for (const char* caption : RefreshTimes)
-        addListEntry(m.mnuRefreshBase, m.mnuRefresh, QString::fromLatin1(caption),
-                     &Form1::mnuRefresh_Click);
-    named(m.mnuRefreshBase->addSeparator(), "mnuDiv9");
-    m.mnuSuspendRefresh =
-        named(m.mnuRefreshBase->addAction(QStringLiteral("&No refresh when recording")),
-              "mnuSuspendRefresh");
-    m.mnuSuspendRefresh->setCheckable(true);
-    connect(m.mnuSuspendRefresh, &QAction::triggered, this, [this] { mnuSuspendRefresh_Click(); });
-
-    named(m.mnuSettings->addSeparator(), "mnuDiv8");
-    m.mnuSettings->addAction(m.mnuStat);
-    connect(m.mnuStat, &QAction::triggered, this, [this] { mnuStat_Click(); });
-    named(m.mnuSettings->addSeparator(), "mnuDiv4");
-    m.mnuConfig = named(m.mnuSettings->addAction(QStringLiteral("&Configuration")), "mnuConfig");
-
-    m.mnuLog = named(bar->addMenu(QStringLiteral("&Log")), "mnuLog");
-    m.mnuLogShow = named(m.mnuLog->addAction(QStringLiteral("&Show log")), "mnuLogShow");
-    m.mnuLogClear = named(m.mnuLog->addAction(QStringLiteral("&Clear log")), "mnuLogClear");
-    connect(m.mnuConfig, &QAction::triggered, this, [this] { mnuConfig_Click(); });
-    connect(m.mnuLogShow, &QAction::triggered, this, [this] { mnuLogShow_Click(); });
-    connect(m.mnuLogClear, &QAction::triggered, this, [this] { mnuLogClear_Click(); });
-
-    m.mnuHelpMain = named(bar->addMenu(QStringLiteral("&?")), "mnuHelpMain");
-    m.mnuDoc = named(m.mnuHelpMain->addAction(QStringLiteral("&Documentation")), "mnuDoc");
-    m.mnuOnline =
-        named(m.mnuHelpMain->addAction(QStringLiteral("&Online Information")), "mnuOnline");
-    named(m.mnuHelpMain->addSeparator(), "mnuDiv6");
-    m.mnuAbout = named(m.mnuHelpMain->addAction(QStringLiteral("&About")), "mnuAbout");
-    connect(m.mnuDoc, &QAction::triggered, this, [this] { mnuDoc_Click(); });
-    connect(m.mnuOnline, &QAction::triggered, this, [this] { mnuOnline_Click(); });
-    connect(m.mnuAbout, &QAction::triggered, this, [this] { mnuAbout_Click(); });
-}
-
-QAction* Form1::addListEntry(QMenu* menu, QList<QAction*>& list, const QString& caption,
-                             void (Form1::*command)(int)) {
-    QAction* entry = menu->addAction(caption);
-    entry->setCheckable(true);
-    list.append(entry);
-    const int index = int(list.size());
-    connect(entry, &QAction::triggered, this, [this, command, index] { (this->*command)(index); });
-    return entry;
-}
-
-void Form1::addDeviceEntry(const QString& caption) {
-    QAction* entry =
-        addListEntry(m_menus.mnuDeviceMain, m_menus.mnuDevice, caption, &Form1::mnuDevice_Click);
-    entry->setObjectName(QStringLiteral("mnuDevice%1").arg(m_menus.mnuDevice.size()));
-}
 
 void Form1::buildStatusBar() {
     QStatusBar* bar = statusBar();
@@ -247,12 +118,12 @@ void Form1::Form_Load() {
 
     // 3, 4: devices, and the stored one.
     for (const QString& description : m_program.detectDevices()) {
-        addDeviceEntry(description);
+        m_menus.addDevice(description, *this);
         m_menus.mnuDevice.front()->setVisible(false);
     }
     ConfigSection& config = m_program.config();
     if (m_program.DeviceCount < 1)
-        enableCaptureEntries(false, false, false);
+        m_menus.enableCapture(false, false, false);
     else
         mnuDevice_Click(config.int16(QStringLiteral("Camera"), 2));
 
@@ -285,45 +156,15 @@ void Form1::Form_Load() {
     applyPicFrameGeometry();
     m_loaded = true;
     m_program.stuff().WriteTrace(QStringLiteral("Init"), QStringLiteral("Position Window"));
-    restoreWindowPosition();
+    const QRectF stored = m_program.windowPosition();
+    move(pixels(stored.left()), pixels(stored.top()));
+    resize(pixels(stored.width()), pixels(stored.height()));
+    Form_Resize();
     m_program.repairRecordings();
 
     // 22: arm at once when asked and a device is ready.
     if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_program.commandLine().start)
         mnuStart_Click();
-}
-
-void Form1::restoreWindowPosition() {
-    const double left = m_program.config().single(QStringLiteral("PosLeft"), 1000);
-    const double top = m_program.config().single(QStringLiteral("PosTop"), 1000);
-    const double w = windowSize(m_program.config().single(QStringLiteral("PosWidth"), 7950), 7950);
-    const double h = windowSize(m_program.config().single(QStringLiteral("PosHeight"), 5805), 5805);
-    move(pixels(left), pixels(top));
-    resize(pixels(w), pixels(h));
-    Form_Resize();
-}
-
-void Form1::saveWindowPosition() {
-    m_program.config().saveNumber(QStringLiteral("PosLeft"), leftTwips());
-    m_program.config().saveNumber(QStringLiteral("PosTop"), topTwips());
-    m_program.config().saveNumber(QStringLiteral("PosWidth"), widthTwips());
-    m_program.config().saveNumber(QStringLiteral("PosHeight"), heightTwips());
-}
-
-double Form1::leftTwips() const {
-    return twips(pos().x());
-}
-
-double Form1::topTwips() const {
-    return twips(pos().y());
-}
-
-double Form1::widthTwips() const {
-    return twips(width());
-}
-
-double Form1::heightTwips() const {
-    return twips(height());
 }
 
 void Form1::Form_Resize() {
@@ -372,39 +213,28 @@ void Form1::Form_Unload() {
         return;
     m_unloaded = true;
     m_program.endCapture();
-    saveWindowPosition();
+    m_program.saveWindowPosition(
+        QRectF(twips(pos().x()), twips(pos().y()), twips(width()), twips(height())));
     m_program.unload();
     m_statistics->Timer1.stop();
     m_statistics->hide();
     m_program.closeTrace();
 }
 
-void Form1::enableCaptureEntries(bool sourceOn, bool formatOn, bool compressAndStartOn) {
-    m_menus.mnuSource->setEnabled(sourceOn);
-    m_menus.mnuFormat->setEnabled(formatOn);
-    m_menus.mnuCompress->setEnabled(compressAndStartOn);
-    m_menus.mnuStartStop->menuAction()->setEnabled(compressAndStartOn);
-}
-
-void Form1::checkOnly(const QList<QAction*>& list, int index) {
-    for (qsizetype i = 0; i < list.size(); ++i)
-        list[i]->setChecked(i + 1 == index);
-}
-
 void Form1::mnuDevice_Click(int index) {
-    enableCaptureEntries(false, false, false);
+    m_menus.enableCapture(false, false, false);
     if (!m_program.selectDevice(index)) {
         QMessageBox::critical(
             this, AppTitle,
             QStringLiteral("The selected video device is currently not available."));
         m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
                                      QStringLiteral("Can't select device"));
-        checkOnly(m_menus.mnuDevice, 0);
+        MainMenus::checkOnly(m_menus.mnuDevice, 0);
         return;
     }
-    checkOnly(m_menus.mnuDevice, index);
+    MainMenus::checkOnly(m_menus.mnuDevice, index);
     const CaptureControl& capture = m_program.capture();
-    enableCaptureEntries(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
+    m_menus.enableCapture(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
 }
 
 void Form1::mnuAudio_Click() {
@@ -412,7 +242,7 @@ void Form1::mnuAudio_Click() {
 }
 
 void Form1::mnuSensitivity_Click(int index) {
-    checkOnly(m_menus.mnuSensitivity, index);
+    MainMenus::checkOnly(m_menus.mnuSensitivity, index);
     m_program.setSensitivity(index);
 }
 
@@ -423,12 +253,12 @@ void Form1::mnuTimeType_Click(int index) {
 }
 
 void Form1::mnuRec_Click(int index) {
-    checkOnly(m_menus.mnuRec, index);
+    MainMenus::checkOnly(m_menus.mnuRec, index);
     m_program.setRecordTime(index);
 }
 
 void Form1::mnuRefresh_Click(int index) {
-    checkOnly(m_menus.mnuRefresh, index);
+    MainMenus::checkOnly(m_menus.mnuRefresh, index);
     m_program.setRefreshTime(index);
 }
 
@@ -503,12 +333,12 @@ void Form1::onCaptureStatus(int code, const QString&) {
     if (code == CaptureControl::StatusDeviceLost) {
         // The camera is gone (unplugged, driver error): nothing is selected
         // any more, as after a failed selection.
-        checkOnly(m_menus.mnuDevice, 0);
-        enableCaptureEntries(false, false, false);
+        MainMenus::checkOnly(m_menus.mnuDevice, 0);
+        m_menus.enableCapture(false, false, false);
     } else if (code == CaptureControl::StatusDeviceBack) {
         const CaptureControl& capture = m_program.capture();
-        checkOnly(m_menus.mnuDevice, capture.Device() + 2);
-        enableCaptureEntries(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
+        MainMenus::checkOnly(m_menus.mnuDevice, capture.Device() + 2);
+        m_menus.enableCapture(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
     }
 }
 

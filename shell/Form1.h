@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MainMenus.h"
+
 #include <QList>
 #include <QMainWindow>
 
@@ -7,10 +9,8 @@
 
 class CaptureView;
 class Program;
-class QAction;
 class QFrame;
 class QLabel;
-class QMenu;
 class Statistics;
 
 // The main window: live picture, menus, the five status panels and the
@@ -62,46 +62,7 @@ public:
     QFrame& picFrame() const { return *m_picFrame; }
     Statistics& statistics() const { return *m_statistics; }
 
-    // The entries of the menu tree, named as the program names them.
-    struct Menus {
-        QMenu* mnuStartStop = nullptr;
-        QAction* mnuStart = nullptr;
-        QAction* mnuTimer = nullptr;
-        QAction* mnuSuspend = nullptr;
-        QMenu* mnuSettings = nullptr;
-        QMenu* mnuDeviceMain = nullptr;
-        QList<QAction*> mnuDevice; // list index i at position i - 1
-        QAction* mnuSource = nullptr;
-        QAction* mnuFormat = nullptr;
-        QAction* mnuCompress = nullptr;
-        QAction* mnuAudio = nullptr;
-        QAction* mnuAudioFormat = nullptr;
-        QMenu* mnuSensitivityMain = nullptr;
-        QList<QAction*> mnuSensitivity;
-        QMenu* mnuRecordingMain = nullptr;
-        QList<QAction*> mnuTimeType;
-        QList<QAction*> mnuRec;
-        QMenu* mnuRefreshBase = nullptr;
-        QList<QAction*> mnuRefresh;
-        QAction* mnuSuspendRefresh = nullptr;
-        QAction* mnuStat = nullptr;
-        QAction* mnuConfig = nullptr;
-        QMenu* mnuLog = nullptr;
-        QAction* mnuLogShow = nullptr;
-        QAction* mnuLogClear = nullptr;
-        QMenu* mnuHelpMain = nullptr;
-        QAction* mnuDoc = nullptr;
-        QAction* mnuOnline = nullptr;
-        QAction* mnuAbout = nullptr;
-    };
-    const Menus& menus() const { return m_menus; }
-
-    // Window geometry in twips (15 per pixel at 96 dpi).
-    static constexpr double TwipsPerPixel = 15.0;
-    double leftTwips() const;
-    double topTwips() const;
-    double widthTwips() const;
-    double heightTwips() const;
+    const MainMenus& menus() const { return m_menus; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -109,21 +70,12 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    void buildMenus();
     void buildStatusBar();
-    QAction* addListEntry(QMenu* menu, QList<QAction*>& list, const QString& caption,
-                          void (Form1::*command)(int));
-    static void checkOnly(const QList<QAction*>& list, int index);
-    void enableCaptureEntries(bool sourceOn, bool formatOn, bool compressAndStartOn);
-    void addDeviceEntry(const QString& caption);
-    void checkStoredOptions();
-    void restoreWindowPosition();
-    void saveWindowPosition();
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
 
     Program& m_program;
-    Menus m_menus;
+    MainMenus m_menus;
     QFrame* const m_picFrame;
     CaptureView* const m_view;
     Statistics* m_statistics = nullptr;

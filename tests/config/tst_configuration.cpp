@@ -1,18 +1,24 @@
 // The configuration dialog, opened from the real window's menu: values in
 // force and stored, the questions it asks, the console opened and closed
-// over real TCP.
+// over real TCP; and the power message and saver list it shows, from
+// registry values, the desktop's real settings tool and a real folder.
 #include "CaptureControl.h"
 #include "ModalDialog.h"
+#include "PowerCheck.h"
+#include "PowerScheme.h"
 #include "ProgramRun.h"
+#include "RegistryView.h"
 #include "Winsock.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
 
@@ -88,12 +94,6 @@ class tst_Configuration final : public QObject {
         return s.waitForConnected(3000) &&
                QTest::qWaitFor([&] { return s.peek(1 << 12).endsWith("Password: "); }, 3000);
     }
-    QString stored(const QStringList& keys) const {
-        QStringList values;
-        for (const QString& key : keys)
-            values << m_home.stored(qPrintable(key));
-        return values.join(u'|');
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -145,19 +145,18 @@ private Q_SLOTS:
             fillAndOk(d, {"Text1=" + m_home.path("videos"), "Text2= ann@example.org ",
                           "Text3= smtp://mail.example.org:587 ", "Text4= 20.5MB", "Text5=Se3cret"});
         });
-        QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer,
-                              QString::number(stuff().LowSpace), QString::number(stuff().Notify),
-                              stuff().Saver}),
-                 QStringList({m_home.videos(), "ann@example.org", "smtp://mail.example.org:587",
-                              "20", "0", "Mystify"}));
-        QCOMPARE(stored({"RemotePW", "CaptureFPS", "LowSpace", "Notify", "APM", "Saver"}),
+        QCOMPARE(QStringList({stuff().VidPath, stuff().EMail, stuff().SMTPServer, stuff().Saver})
+                         .join(u'|') +
+                     QString::asprintf("|%d|%d", stuff().LowSpace, stuff().Notify),
+                 m_home.videos() + "|ann@example.org|smtp://mail.example.org:587|Mystify|20|0");
+        QCOMPARE(m_home.stored("RemotePW|CaptureFPS|LowSpace|Notify|APM|Saver"),
                  PublicStuff::ScramblePassword("Se3cret") + "|12|20|0|0|Mystify");
         QVERIFY(consoleAnswers());
 
         start();
-        QCOMPARE(QStringList({stuff().VidPath, stuff().RemotePassword}),
-                 QStringList({m_home.videos(), "Se3cret"}));
-        QCOMPARE(m_run->program.capture().FrameRate(), 12);
+        QCOMPARE(stuff().VidPath + stuff().RemotePassword +
+                     QString::number(m_run->program.capture().FrameRate()),
+                 m_home.videos() + "Se3cret12");
         QTRY_COMPARE(m_run->program.winsock().State(), Winsock::sckListening);
         withDialog([&](QDialog* d) {
             QVERIFY(field<QLineEdit>(d, "Text6")->isVisibleTo(d));
@@ -181,28 +180,27 @@ private Q_SLOTS:
     void refusedOrAsked_data() {
         QTest::addColumn<QStringList>("edits");
         QTest::addColumn<int>("press");
-        QTest::addColumn<QString>("box");         // text|buttons
+        QTest::addColumn<QString>("box");         // title|text|icon|buttons
         QTest::addColumn<QString>("storedAfter"); // LowSpace|EMail|RemotePW
         const QString none = "<missing>|<missing>|<missing>";
         const QString lowSpace =
-            QStringLiteral(
-                "Warning: There is less diskspace available on the selected drive than the "
-                " 99999999 MB you just entered. The program WILL NOT start capturing under these "
-                "circumstances. Do you really want to continue ?|%1")
-                .arg(int(QMessageBox::Yes | QMessageBox::No));
+            "Sentorix|Warning: There is less diskspace available on the selected drive than the "
+            " 99999999 MB you just entered. The program WILL NOT start capturing under these "
+            "circumstances. Do you really want to continue ?|2|81920";
         QTest::newRow("missing path")
             << QStringList{"Text1=%h/nowhere"} << int(QMessageBox::Ok)
-            << "This path does not exist. Please enter a valid output directory.|1024" << none;
+            << "Sentorix|This path does not exist. Please enter a valid output directory.|2|1024"
+            << none;
         QTest::newRow("low space, no")
             << QStringList{"Text4= 99999999"} << int(QMessageBox::No) << lowSpace << none;
         QTest::newRow("low space, yes")
             << QStringList{"Text4= 99999999"} << int(QMessageBox::Yes) << lowSpace << "99999999||";
         QTest::newRow("letters only: no limit, no question")
-            << QStringList{"Text4=abc"} << 0 << "|0"
+            << QStringList{"Text4=abc"} << 0 << "||0|0"
             << "0||";
         QTest::newRow("invalid password")
             << QStringList{"Text2=bob@example.org", "Text5=ab cd"} << int(QMessageBox::Ok)
-            << "The password contains invalid characters.|1024" << none;
+            << "Sentorix|The password contains invalid characters.|2|1024" << none;
     }
     void refusedOrAsked() {
         QFETCH(QStringList, edits);
@@ -218,11 +216,9 @@ private Q_SLOTS:
                 d, (QStringList{"Text1=%h/videos"} + edits).replaceInStrings("%h", m_home.root()));
             stayedOpen = d->isVisible();
         });
-        QTEST(box.text + '|' + QString::number(int(box.buttons)), "box");
-        QCOMPARE(box.title + QString::number(int(box.icon)),
-                 press == 0 ? "0" : "Sentorix" + QString::number(int(QMessageBox::Warning)));
+        QTEST(box.line(), "box");
         QCOMPARE(stayedOpen, storedAfter.startsWith("<missing>"));
-        QCOMPARE(stored({"LowSpace", "EMail", "RemotePW"}), storedAfter);
+        QCOMPARE(m_home.stored("LowSpace|EMail|RemotePW"), storedAfter);
         if (edits.size() == 2)
             QCOMPARE(stuff().EMail, QStringLiteral("bob@example.org"));
         QCOMPARE(m_run->program.winsock().State(), Winsock::sckClosed);
@@ -243,6 +239,95 @@ private Q_SLOTS:
         QCOMPARE(capture.FrameRate(), 5);
         QCOMPARE(m_home.stored("CaptureFPS"), QStringLiteral("5"));
         capture.StopCapture();
+    }
+
+    // Rows: seconds in the desktop's scheme (-1: the record instead), the
+    // record of scheme "3" (null: no scheme at all), the message.
+    void powerMessage() {
+        const QString cannot = QStringLiteral("Cannot read Power Management settings.");
+        const QString warning = QStringLiteral("WARNING: Windows standby mode is activated after");
+        for (const auto& [seconds, record, text] :
+             std::initializer_list<std::tuple<int, QByteArray, QString>>{
+                 {-1, QByteArray(), cannot},
+                 // The last byte of a binary value is not read: 30 bytes are too few.
+                 {-1, QByteArray(30, '\x10'), cannot},
+                 {-1, QByteArray(28, '\xff') + "\x08\x07\xff\xff", warning + " 30 minute(s)."},
+                 {0, QByteArray(), "You have already disabled the Windows standby mode."},
+                 {30, QByteArray(), warning + " .5 minute(s)."},
+                 {3599, QByteArray(), warning + " 59.9833333333333 minute(s)."},
+                 {3600, QByteArray(), warning + " 1 hour(s)."},
+                 {4000, QByteArray(), warning + " 1.11111111111111 hour(s)."},
+                 {100000, QByteArray(), warning + " 18.2041666666667 hour(s)."}}) {
+            RegistryView view;
+            if (seconds >= 0)
+                PowerScheme::present(view, std::uint32_t(seconds));
+            if (!record.isNull()) {
+                view.setString(RegistryView::CurrentUser, "Control Panel\\PowerCfg",
+                               "CurrentPowerPolicy", "3");
+                view.setValue(RegistryView::CurrentUser,
+                              "Control Panel\\PowerCfg\\PowerPolicies\\3", "Policies",
+                              {RegistryView::TypeBinary, record});
+            }
+            const PowerCheck::PowerMessage m = PowerCheck::powerManagementMessage(view);
+            QCOMPARE(m.text, text);
+            QCOMPARE(m.checkEnabled, text.startsWith(warning));
+        }
+    }
+
+    // The desktop's settings tool with a private schema and key file, as a
+    // GNOME session keeps them.
+    void desktopSettingIsRead() {
+        const QString compiler = QStandardPaths::findExecutable("glib-compile-schemas");
+        if (compiler.isEmpty() || QStandardPaths::findExecutable("gsettings").isEmpty())
+            QSKIP("the GLib settings tools are not installed");
+        const QString schemas = m_home.path("schemas");
+        QVERIFY(QDir().mkpath(schemas));
+        QVERIFY(QFile::copy(QStringLiteral(SENTORIX_POWER_SCHEMA),
+                            schemas + "/org.gnome.settings-daemon.plugins.power.gschema.xml"));
+        QCOMPARE(QProcess::execute(compiler, {schemas}), 0);
+        qputenv("GSETTINGS_SCHEMA_DIR", QFile::encodeName(schemas));
+        qputenv("GSETTINGS_BACKEND", "keyfile");
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path("gsettings")));
+        const auto set = [](const char* key, const char* value) {
+            return QProcess::execute(
+                "gsettings", {"set", "org.gnome.settings-daemon.plugins.power", key, value});
+        };
+        QCOMPARE(PowerScheme::idleSleepSeconds(), std::optional<std::uint32_t>(1200));
+        QCOMPARE(set("sleep-inactive-ac-timeout", "5400"), 0);
+        RegistryView view;
+        QVERIFY(PowerScheme::presentDesktopSetting(view));
+        QCOMPARE(PowerCheck::powerManagementMessage(view).text,
+                 "WARNING: Windows standby mode is activated after 1.5 hour(s).");
+        QCOMPARE(set("sleep-inactive-ac-type", "'nothing'"), 0);
+        QCOMPARE(PowerScheme::idleSleepSeconds(), std::optional<std::uint32_t>(0));
+        // Without the schema nothing is known.
+        qputenv("GSETTINGS_SCHEMA_DIR", QFile::encodeName(m_home.path("nowhere")));
+        QCOMPARE(PowerScheme::idleSleepSeconds(), std::nullopt);
+        RegistryView none;
+        QVERIFY(!PowerScheme::presentDesktopSetting(none));
+    }
+
+    void saverListFromTheFolder() {
+        const QString dir = m_home.path("saverlist");
+        QVERIFY(QDir().mkpath(dir + "/folder.scr")); // a folder is no saver
+        for (const char* name : {"Bubbles.scr", "aurora.SCR", "two.dots.scr", "Ribbons.scr",
+                                 "Ribbons.SCR", "notes.txt", "scr"})
+            QVERIFY(QFile(dir + u'/' + QLatin1String(name)).open(QIODevice::WriteOnly));
+
+        const PowerCheck::SaverList list = PowerCheck::screenSaverList(dir, "Ribbons");
+        QCOMPARE(list.entries.first(), QStringLiteral("--- Do not enable a screen saver ---"));
+        // In the directory's own order, as readdir gives it.
+        QStringList listed = QDir(dir).entryList({"*.scr", "*.SCR"}, QDir::Files, QDir::Unsorted);
+        for (QString& f : listed)
+            f.truncate(f.lastIndexOf(u'.'));
+        QCOMPARE(list.entries.mid(1), listed);
+        QCOMPARE(listed.size(), 5);
+        QCOMPARE(list.selected, list.entries.lastIndexOf("Ribbons")); // the last equal name
+        QCOMPARE(PowerCheck::screenSaverList(dir, "two.dots").selected,
+                 list.entries.indexOf("two.dots"));
+        QCOMPARE(PowerCheck::screenSaverList(dir, "bubbles").selected, 0); // case matters
+        QCOMPARE(PowerCheck::screenSaverList(m_home.path("missing"), "x").entries,
+                 QStringList{"--- Do not enable a screen saver ---"});
     }
 };
 

@@ -21,15 +21,22 @@ constexpr int PollMs = 20;
 
 // The hook over a bus, hooked on MainWindow with the option given.
 struct Hook {
-    Hook(const QString& address, int apm)
+    Hook(const QString& address, int apm, bool debug = false)
         : power(stuff, address, PollMs) {
         stuff.APM = std::uint8_t(apm);
+        stuff.DebugMode = debug;
+        if (debug)
+            QVERIFY(stuff.trace().open(dir.filePath(QStringLiteral("ZarvelDebug.dat"))));
+        power.StartSubclassing(MainWindow);
     }
+    QTemporaryDir dir;
     PublicStuff stuff;
     PowerBroadcast power;
     LoginInhibitor& inhibitor() { return power.subclass()->inhibitor(); }
-    bool held() const {
-        return power.subclass() != nullptr && power.subclass()->inhibitor().isHeld();
+    bool held() const { return power.subclass()->inhibitor().isHeld(); }
+    QString traced() const {
+        QFile f(dir.filePath(QStringLiteral("ZarvelDebug.dat")));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
     }
     // The answer to one message; every other argument must come back as it went.
     std::int32_t ask(WindowHandle window = MainWindow, std::int32_t message = WM_POWERBROADCAST,
@@ -62,7 +69,6 @@ private Q_SLOTS:
                                         {MainWindow, 0x0010, 0, 1, same}};
         for (const auto& [window, message, wParam, apm, result] : rows) {
             Hook hook(NoBus, apm == 1 ? 0 : 1);
-            hook.power.StartSubclassing(MainWindow);
             hook.stuff.APM = std::uint8_t(apm);
             QCOMPARE(hook.ask(WindowHandle(window), message, wParam), result);
         }
@@ -72,13 +78,10 @@ private Q_SLOTS:
         LoginBus bus;
         QVERIFY2(bus.start(true), qPrintable(bus.errorText()));
         Hook hook(bus.address(), 0);
-        hook.power.StartSubclassing(MainWindow);
         QSignalSpy taken(&hook.inhibitor(), &LoginInhibitor::inhibitorTaken);
-        QVERIFY(!taken.wait(10 * PollMs)); // not without the option
-        QVERIFY(bus.calls().isEmpty());
+        QVERIFY(!taken.wait(10 * PollMs) && bus.calls().isEmpty()); // not without the option
         hook.stuff.APM = 1;
-        QVERIFY(taken.wait());
-        QVERIFY(hook.held());
+        QVERIFY(taken.wait() && hook.held());
         QCOMPARE(bus.openInhibitors(), 1);
         const LoginBus::InhibitCall call = bus.calls().front();
         QCOMPARE(QStringList({call.what, call.who, call.mode}),
@@ -97,8 +100,7 @@ private Q_SLOTS:
         hook.power.EndSubclassing();
         QVERIFY(!hook.held());
         QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
-        QVERIFY(!taken.wait(10 * PollMs));
-        QCOMPARE(bus.calls().size(), 2);
+        QVERIFY(!taken.wait(10 * PollMs) && bus.calls().size() == 2);
     }
 
     void releasedBeforeTheReplyDropsIt() {
@@ -110,8 +112,7 @@ private Q_SLOTS:
         inhibitor.setWanted(false);
         QTRY_COMPARE_WITH_TIMEOUT(bus.calls().size(), 1, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
-        QVERIFY(!inhibitor.isHeld());
-        QCOMPARE(taken.size(), 0);
+        QVERIFY(!inhibitor.isHeld() && taken.isEmpty());
     }
 
     // Without a login manager the program runs on, and traces it once per
@@ -120,26 +121,16 @@ private Q_SLOTS:
         for (const bool daemon : {false, true}) {
             LoginBus bus;
             QVERIFY(!daemon || bus.start(false));
-            QTemporaryDir dir;
-            const QString tracePath = dir.filePath(QStringLiteral("ZarvelDebug.dat"));
-            const auto traced = [&tracePath] {
-                QFile f(tracePath);
-                return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-            };
-            Hook hook(daemon ? bus.address() : NoBus, 1);
-            hook.stuff.DebugMode = true;
-            QVERIFY(hook.stuff.trace().open(tracePath));
-            hook.power.StartSubclassing(MainWindow);
+            Hook hook(daemon ? bus.address() : NoBus, 1, true);
             QSignalSpy failures(&hook.inhibitor(), &LoginInhibitor::inhibitorFailed);
-            QTRY_VERIFY_WITH_TIMEOUT(traced().contains(" - Subclass - Standby cannot be refused: "),
-                                     5000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                hook.traced().contains(" - Subclass - Standby cannot be refused: "), 5000);
             QVERIFY(!failures.wait(10 * PollMs));
-            QCOMPARE(traced().count(QStringLiteral("Standby cannot be refused")), 1);
-            QVERIFY2(traced().contains(daemon ? "org.freedesktop.DBus.Error.ServiceUnknown"
-                                              : "no bus at "),
-                     qPrintable(traced()));
-            QCOMPARE(hook.ask(), BROADCAST_QUERY_DENY);
-            QVERIFY(!hook.held());
+            QCOMPARE(hook.traced().count(QStringLiteral("Standby cannot be refused")), 1);
+            QVERIFY2(hook.traced().contains(daemon ? "org.freedesktop.DBus.Error.ServiceUnknown"
+                                                   : "no bus at "),
+                     qPrintable(hook.traced()));
+            QVERIFY(hook.ask() == BROADCAST_QUERY_DENY && !hook.held());
         }
     }
 };

@@ -19,6 +19,10 @@ public:
         QString text;
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QMessageBox::StandardButtons buttons;
+        // "title|text|icon|buttons", icon and buttons as Qt numbers them.
+        QString line() const {
+            return QStringLiteral("%1|%2|%3|%4").arg(title, text).arg(int(icon)).arg(int(buttons));
+        }
     };
     // Answers the next message box with `press` (none: accepts it) and
     // keeps what it showed in `seen`, which must outlive the box.

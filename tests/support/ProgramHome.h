@@ -40,9 +40,13 @@ public:
                                       line.section(u'=', 1));
         return written;
     }
-    QString stored(const char* key) const {
-        return SettingsStore(configPath())
-            .read(QStringLiteral("CONFIG"), QLatin1String(key), QStringLiteral("<missing>"));
+    // Stored settings by key; several keys "a|b" give "value of a|value of b".
+    QString stored(const char* keys) const {
+        SettingsStore settings(configPath());
+        QStringList values;
+        for (const QString& key : QString::fromLatin1(keys).split(u'|'))
+            values << settings.read(QStringLiteral("CONFIG"), key, QStringLiteral("<missing>"));
+        return values.join(u'|');
     }
     // A file of the home as it is now.
     QByteArray read(const QString& name) const {
