@@ -158,14 +158,17 @@ private Q_SLOTS:
                 &QWidget::setVisible);
         connect(&r.surveillance, &Surveillance::captureStatusChanged, &window,
                 &Statistics::showCaptureStatus);
-        // Captions and values in reading order, %1 to %9 the values.
+        // Captions and values in reading order, %1 to %11 the values.
         const QString layout = QStringLiteral(
             "Video Status|Current Hardware Driver|Current Frame|Base Image|Label15=%1|"
             "Label16=%2|Label18=%3|Label19=%4|Label14=Difference|Label11=Frame Size|Label12=%5|"
-            "Label13=Bytes|Label9=Frame #|Label10=%6|Label1=Base Image #|Label2=%7|"
+            "Label13=Bytes|Label9=Frame #|Label10=%6|examinedCaption=Examined|examinedRate=%10|"
+            "examinedUnit=per sec|skippedCaption=Skipped|framesSkipped=%11|"
+            "Label1=Base Image #|Label2=%7|"
             "Label3=Image Size|Label4=%8|Label5=Bytes|Label6=Image Refresh|Label7=%9|Label8=Secs|");
         const QString loaded = shown(window);
-        QCOMPARE(loaded, layout.arg("", "???", "???", "", "0", "0", "0", "0", "0") + "0/1|hidden");
+        QCOMPARE(loaded, layout.arg("", "???", "???", "", "0", "0", "0", "0", "0", "0", "0") +
+                             "0/1|hidden");
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Report one"));
         r.surveillance.mnuStart_Click();
         r.examine(frames.frame(100000));
@@ -182,7 +185,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(shown(window),
                                   layout.arg("Report one", r.capture.DeviceName(0), "1.0",
                                              "STANDBY", " 102000", " 2", " 1", " 100000",
-                                             StatisticsFigures::numberText(r.stuff.BaseCountdown)) +
+                                             StatisticsFigures::numberText(r.stuff.BaseCountdown),
+                                             "2.0", " 0") +
                                       "200/400|shown",
                                   2000);
         // The status label keeps its text until the next report.
