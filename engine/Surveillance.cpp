@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <utility>
 
 namespace {
@@ -231,28 +230,22 @@ void Surveillance::captureFailed() {
 void Surveillance::Frame_Handler(const VideoHeader* header) {
     if (header == nullptr || !m_surveillanceOn || m_mailing || m_suspending)
         return;
-    // While a frame is compressed the newest one waits; one that was
+    // The newest frame waits while another is compressed; one that was
     // already waiting is skipped, so frames never pile up.
-    if (m_compressor.busy()) {
-        if (std::exchange(m_frameWaiting, true))
-            ++m_stuff.FramesSkipped;
-        copyFrame(*header, m_waiting);
-        return;
-    }
+    if (std::exchange(m_frameWaiting, true))
+        ++m_stuff.FramesSkipped;
+    m_waiting.resize(header->dwBytesUsed);
+    if (!m_waiting.empty())
+        std::memcpy(m_waiting.data(), header->lpData, m_waiting.size());
+    if (!m_compressor.busy())
+        compressWaitingFrame();
+}
+
+void Surveillance::compressWaitingFrame() {
+    m_frameWaiting = false;
     trace("Frame_Handler", "Step 1");
-    const VideoHeader FrameHeader = *header;
     trace("Frame_Handler", "Step 2");
-    copyFrame(FrameHeader, m_source);
-    compressFrame();
-}
-
-void Surveillance::copyFrame(const VideoHeader& header, std::vector<std::uint8_t>& into) {
-    into.resize(header.dwBytesUsed);
-    if (!into.empty())
-        std::memcpy(into.data(), header.lpData, into.size());
-}
-
-void Surveillance::compressFrame() {
+    std::swap(m_source, m_waiting);
     trace("Frame_Handler", "Step 3");
     // The events that arrive meanwhile run before the frame is compared,
     // as if they had run at the start of its examination.
@@ -263,12 +256,10 @@ void Surveillance::frameCompressed(std::uint64_t arming, std::size_t compressed)
     const bool examining = m_surveillanceOn && !m_mailing && !m_suspending;
     if (examining && arming == m_armings)
         compareFrame(compressed);
-    if (!std::exchange(m_frameWaiting, false) || !examining)
-        return;
-    trace("Frame_Handler", "Step 1");
-    trace("Frame_Handler", "Step 2");
-    std::swap(m_source, m_waiting);
-    compressFrame();
+    if (m_frameWaiting && examining)
+        compressWaitingFrame();
+    else
+        m_frameWaiting = false;
 }
 
 void Surveillance::compareFrame(std::size_t compressed) {
@@ -304,7 +295,6 @@ void Surveillance::compareFrame(std::size_t compressed) {
         m_recordedLatch = false;
         m_panels.setState(SystemState::Standby);
     }
-    Q_EMIT frameExamined();
 }
 
 void Surveillance::countExaminedFrame() {

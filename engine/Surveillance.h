@@ -50,7 +50,7 @@ public:
 
     // Examines one frame: measure, show the deviation, start or end a
     // recording. The compression runs on the compression control's worker;
-    // the comparison follows when its length is back (frameExamined).
+    // the comparison follows when its length is back.
     void Frame_Handler(const VideoHeader* header);
     void FrameCallback(const VideoHeader* header);
     void StreamCallback(const VideoHeader* header);
@@ -77,8 +77,8 @@ public:
     bool StopPending() const { return m_stopPending; }
     bool ForceRecording() const { return m_forceRecording; }
     bool NoOverlay() const { return m_noOverlay; }
-    // A frame is being compressed; frameExamined() follows unless the
-    // state changes meanwhile.
+    // A frame is being compressed; it is compared when its length is back
+    // unless the state changes meanwhile.
     bool examining() const { return m_compressor.busy(); }
     const QString& OutputFile() const { return m_outputFile; }
     const QString& SnapshotDibFile() const { return m_snapshotDibFile; }
@@ -98,8 +98,6 @@ Q_SIGNALS:
     void mailRequested(const QString& startText);
     // The capture control reported a new status, now in CaptureStatusText.
     void captureStatusChanged(const QString& status);
-    // A frame has been compared with the base image.
-    void frameExamined();
 
 private:
     // The examined-frames rate covers this much of the recent past.
@@ -121,8 +119,7 @@ private:
     bool overlaySwapped() const;
     std::int64_t secondsSince(const QDateTime& origin) const;
     void trace(const char* where, const char* text);
-    static void copyFrame(const VideoHeader& header, std::vector<std::uint8_t>& into);
-    void compressFrame();
+    void compressWaitingFrame();
     void frameCompressed(std::uint64_t arming, std::size_t compressed);
     void compareFrame(std::size_t compressed);
     void countExaminedFrame();
