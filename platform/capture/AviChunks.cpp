@@ -14,10 +14,6 @@ namespace {
 // Larger headers are not a recording of ours.
 constexpr qint64 MaxHeaderBytes = 1 << 20;
 
-bool is(const char* bytes, const char* code) {
-    return std::memcmp(bytes, code, 4) == 0;
-}
-
 // pread or pwrite until all bytes are through; short transfers and
 // interruptions by signals are resumed.
 template <typename Transfer, typename Bytes>
@@ -37,8 +33,12 @@ bool transferAt(Transfer transfer, int fd, qint64 at, Bytes* bytes, qint64 size)
 
 } // namespace
 
+bool AviChunks::isCode(const char* bytes, const char* fourcc) {
+    return std::memcmp(bytes, fourcc, 4) == 0;
+}
+
 bool AviChunks::Chunk::is(const char* fourcc) const {
-    return ::is(code.data(), fourcc);
+    return isCode(code.data(), fourcc);
 }
 
 bool AviChunks::read(int fd, qint64 at, char* into, qint64 size) {
@@ -56,14 +56,14 @@ AviChunks::AviChunks(int fd)
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
         return;
     size_ = info.st_size;
-    if (size_ < ListHeader || !read(fd, 0, head, ListHeader) || !is(head, "RIFF") ||
-        !is(head + 8, "AVI "))
+    if (size_ < ListHeader || !read(fd, 0, head, ListHeader) || !isCode(head, "RIFF") ||
+        !isCode(head + 8, "AVI "))
         return;
     for (qint64 at = ListHeader; at + ListHeader <= size_ && at < MaxHeaderBytes;) {
         if (!read(fd, at, head, ListHeader))
             return;
         const quint32 size = qFromLittleEndian<quint32>(head + 4);
-        if (is(head, "LIST") && is(head + 8, "movi")) {
+        if (isCode(head, "LIST") && isCode(head + 8, "movi")) {
             parts_.push_back({0, at});
             moviSize_ = size;
             at_ = at + ListHeader;
@@ -79,17 +79,17 @@ bool AviChunks::next(Chunk* chunk) {
         const qint64 have = std::min(ListHeader, size_ - at_);
         if (!read(fd_, at_, head, have))
             return false;
-        const bool list = is(head, "LIST") || is(head, "RIFF");
+        const bool list = isCode(head, "LIST") || isCode(head, "RIFF");
         if (list && have < ListHeader)
             return false;
         // A further part and its movi list are entered, not skipped: their
         // sizes are filled in only when the part is finished.
-        if (list && is(head, "RIFF") && is(head + 8, "AVIX")) {
+        if (list && isCode(head, "RIFF") && isCode(head + 8, "AVIX")) {
             parts_.push_back({at_, -1});
             at_ += ListHeader;
             continue;
         }
-        if (list && is(head + 8, "movi") && parts_.back().list < 0) {
+        if (list && isCode(head + 8, "movi") && parts_.back().list < 0) {
             parts_.back().list = at_;
             at_ += ListHeader;
             continue;

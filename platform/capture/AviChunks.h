@@ -45,6 +45,8 @@ public:
     const std::vector<Part>& parts() const { return parts_; }
     qint64 fileSize() const { return size_; }
 
+    // The four-character code at bytes is fourcc.
+    static bool isCode(const char* bytes, const char* fourcc);
     // All bytes or false.
     static bool read(int fd, qint64 at, char* into, qint64 size);
     static bool write(int fd, qint64 at, const QByteArray& bytes);

@@ -48,9 +48,7 @@ constexpr qsizetype IndexEntriesInUse = 4;
 constexpr qsizetype IndexChunkId = 8;
 constexpr qsizetype IndexBase = 12;
 
-bool is(const char* bytes, const char* code) {
-    return std::memcmp(bytes, code, 4) == 0;
-}
+constexpr auto is = &AviChunks::isCode;
 
 quint32 u32(const char* bytes) {
     return qFromLittleEndian<quint32>(bytes);
