@@ -1,12 +1,10 @@
 #include "CompressionWorker.h"
 
-#include "ZLib.h"
-
 #include <utility>
 
 CompressionWorker::CompressionWorker(int level, QObject* parent)
     : QObject(parent)
-    , m_level(level)
+    , m_zlib(level)
     , m_thread([this](const std::stop_token& stop) { run(stop); }) {}
 
 CompressionWorker::~CompressionWorker() {
@@ -37,11 +35,11 @@ void CompressionWorker::run(const std::stop_token& stop) {
         lock.unlock();
         // The source is ours until the job is marked done: start() is only
         // called after compressed() was delivered.
-        const std::size_t n = m_source.size();
-        if (m_destination.size() < m)
-            m_destination.resize(m);
-        const std::size_t length =
-            ZLib::Compress(m_source.data(), n, m_destination.data(), m, m_level);
+        // The same length as compress2() into m bytes (0 when it would not
+        // fit), counted through the kept stream's small scratch buffer: no
+        // deflate state is set up anew and no frame-sized output is written.
+        const std::size_t counted = m_zlib.compressedLength(m_source.data(), m_source.size());
+        const std::size_t length = counted <= m ? counted : 0;
         lock.lock();
         m_job = false;
         // Queued: the owner's thread takes the result between its events.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ZLib.h"
+
 #include <QObject>
 
 #include <condition_variable>
@@ -40,7 +42,6 @@ private:
     void run(const std::stop_token& stop);
     void deliver(std::uint64_t tag, std::size_t length);
 
-    const int m_level;
     bool m_busy = false;
     std::mutex m_mutex;
     std::condition_variable_any m_wake;
@@ -50,6 +51,6 @@ private:
     std::uint64_t m_tag = 0;
     bool m_job = false;
     // Used by the worker only.
-    std::vector<std::uint8_t> m_destination;
+    ZLib m_zlib;
     std::jthread m_thread;
 };
