@@ -64,7 +64,7 @@ bool AviRecorder::start(const Settings& s, QString* error) {
         QStringLiteral("appsrc name=video is-live=true format=time leaky-type=upstream "
                        "max-bytes=%1 caps=video/x-raw,format=BGR,width=%2,height=%3,"
                        "framerate=%4/1,pixel-aspect-ratio=1/1 "
-                       "! videoflip video-direction=vert ! videoconvert ! %5 "
+                       "! videoconvert ! %5 "
                        "! avimux name=mux ! filesink name=file buffer-mode=unbuffered sync=false")
             .arg(frameBytes * 2 * s.framesPerSecond)
             .arg(s.width)

@@ -13,7 +13,7 @@
 #include <mutex>
 
 // One recording: its own pipeline from an appsrc fed with the live frames
-// (bottom-up BGR), through a JPEG encoder into an AVI file, optionally with
+// (top-down BGR), through a JPEG encoder into an AVI file, optionally with
 // a PCM audio track. The file is written unbuffered so that a killed
 // program leaves every frame already encoded on disk.
 //

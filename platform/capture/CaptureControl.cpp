@@ -58,13 +58,15 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         sceneUnplugUsed ? SceneSource::Unplug{} : options.sceneUnplug;
     const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
 
-    // Whatever the source delivers ends as bottom-up BGR at our size and
-    // rate, in the frame layout of the program.
+    // Whatever the source delivers ends as top-down BGR at our size and
+    // rate: the recorder encodes it as it is, and delivery turns it into the
+    // program's bottom-up layout with one row copy each (cheaper than a
+    // flip element, which moves byte by byte).
     const QString tail =
         QStringLiteral("videoconvert ! videoscale ! videorate "
                        "! video/x-raw,format=BGR,width=%1,height=%2,framerate=%3/1,"
                        "pixel-aspect-ratio=1/1 "
-                       "! videobalance name=balance ! videoflip video-direction=vert "
+                       "! videobalance name=balance "
                        "! appsink name=sink max-buffers=1 drop=true sync=true")
             .arg(size.width())
             .arg(size.height())
@@ -272,7 +274,7 @@ bool CaptureControl::setDevice(int n) {
     d->endCapture(true);
     d->stopPipeline();
     d->device = -1;
-    d->latest.reset();
+    d->bottomUpSize = QSize();
     if (n < 0 || n >= MaxDevices || n > d->cameraCount()) {
         d->lastError = QStringLiteral("there is no capture device %1").arg(n);
         return false;

@@ -4,8 +4,6 @@
 
 #include "DibFile.h"
 
-#include <QImage>
-
 #include <algorithm>
 
 using namespace capturecontrol;
@@ -66,25 +64,13 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
     const int width = GST_VIDEO_FRAME_WIDTH(frame);
     const int height = GST_VIDEO_FRAME_HEIGHT(frame);
     const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0));
-    const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
-    const std::size_t padded = DibFile::paddedStride(width);
-    const std::size_t bytes = padded * static_cast<std::size_t>(height);
-    std::size_t bufferLength = gst_buffer_get_size(buffer);
-    if (stride != padded) {
-        // GStreamer's default BGR stride is already 4-byte aligned; repack
-        // only if some element chose another.
-        repacked.resize(bytes);
-        for (int y = 0; y < height; ++y)
-            std::copy_n(data + stride * y, padded, repacked.data() + padded * y);
-        data = repacked.data();
-        bufferLength = bytes;
-    }
+    const auto* topDown = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
+    keepBottomUp(topDown, width, height, stride);
 
-    latest = GstSamplePtr(gst_sample_ref(sample.get()));
     VideoHeader header;
-    header.lpData = data;
-    header.dwBufferLength = static_cast<std::uint32_t>(bufferLength);
-    header.dwBytesUsed = static_cast<std::uint32_t>(bytes);
+    header.lpData = bottomUp.data();
+    header.dwBufferLength = static_cast<std::uint32_t>(bottomUp.size());
+    header.dwBytesUsed = static_cast<std::uint32_t>(bottomUp.size());
     header.dwTimeCaptured = static_cast<std::uint32_t>(opened.elapsed());
     header.dwFlags = frameDone | frameKey;
     header.width = static_cast<std::uint32_t>(width);
@@ -94,43 +80,45 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
     else
         Q_EMIT q->FrameCallback(&header);
 
-    if (preview) {
-        // Top-down RGB for display; the frame itself is bottom-up BGR.
-        QImage picture(width, height, QImage::Format_RGB888);
-        for (int y = 0; y < height; ++y) {
-            const std::uint8_t* src = data + padded * static_cast<std::size_t>(height - 1 - y);
-            std::uint8_t* dst = picture.scanLine(y);
-            for (int x = 0; x < width; ++x) {
-                dst[3 * x] = src[3 * x + 2];
-                dst[3 * x + 1] = src[3 * x + 1];
-                dst[3 * x + 2] = src[3 * x];
-            }
-        }
-        Q_EMIT q->pictureChanged(picture);
+    if (preview)
+        Q_EMIT q->pictureChanged(pictureOf(topDown, width, height, stride));
+}
+
+void CaptureControl::Private::keepBottomUp(const std::uint8_t* topDown, int width, int height,
+                                           std::size_t stride) {
+    const std::size_t padded = DibFile::paddedStride(width);
+    if (bottomUpSize != QSize(width, height))
+        bottomUp.assign(padded * static_cast<std::size_t>(height), 0);
+    bottomUpSize = QSize(width, height);
+    const std::size_t row = std::min(stride, padded);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(topDown + stride * static_cast<std::size_t>(y), row,
+                    bottomUp.data() + padded * static_cast<std::size_t>(height - 1 - y));
+}
+
+QImage CaptureControl::Private::pictureOf(const std::uint8_t* topDown, int width, int height,
+                                          std::size_t stride) {
+    // 32-bit pixels are what the window's backing store holds, so painting
+    // them (scaled or not) needs no further conversion.
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* src = topDown + stride * static_cast<std::size_t>(y);
+        auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
     }
+    return picture;
 }
 
 bool CaptureControl::SaveFrameAsDIB(const QString& path) const {
-    if (!d->latest) {
+    if (d->bottomUpSize.isEmpty()) {
         d->lastError = QStringLiteral("there is no frame yet");
         return false;
     }
-    GstVideoInfo info;
-    GstCaps* caps = gst_sample_get_caps(d->latest.get());
-    GstBuffer* buffer = gst_sample_get_buffer(d->latest.get());
-    const bool described =
-        caps != nullptr && buffer != nullptr && gst_video_info_from_caps(&info, caps);
-    GstVideoFrameMapping mapping(described ? &info : nullptr, buffer, GST_MAP_READ);
-    if (!mapping) {
-        d->lastError = QStringLiteral("the latest frame cannot be read");
-        return false;
-    }
-    GstVideoFrame* frame = mapping.get();
     QString error;
     const bool ok =
-        DibFile::write(path, static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0)),
-                       GST_VIDEO_FRAME_WIDTH(frame), GST_VIDEO_FRAME_HEIGHT(frame),
-                       static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0)), &error);
+        DibFile::write(path, d->bottomUp.data(), d->bottomUpSize.width(), d->bottomUpSize.height(),
+                       DibFile::paddedStride(d->bottomUpSize.width()), &error);
     if (!ok)
         d->lastError = error;
     return ok;

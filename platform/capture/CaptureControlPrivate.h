@@ -17,6 +17,7 @@
 #include <gst/app/gstappsink.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QList>
 #include <QSize>
 #include <QString>
@@ -82,8 +83,10 @@ struct CaptureControl::Private {
     int captureGeneration = 0;
     bool outOfSpace = false;
     std::int64_t capturedFrames = 0;
-    GstSamplePtr latest; // for SaveFrameAsDIB
-    std::vector<std::uint8_t> repacked;
+    // The latest frame in the program's layout (bottom-up rows, 4-byte
+    // aligned), handed to the handlers and kept for SaveFrameAsDIB.
+    std::vector<std::uint8_t> bottomUp;
+    QSize bottomUpSize;
 
     // The device lost while open, opened again once it is back.
     int lostDevice = -1;
@@ -125,6 +128,8 @@ struct CaptureControl::Private {
     void onCameraChanged(int index);
 
     void deliver(const std::shared_ptr<capturecontrol::FrameSlot>& from);
+    void keepBottomUp(const std::uint8_t* topDown, int width, int height, std::size_t stride);
+    static QImage pictureOf(const std::uint8_t* topDown, int width, int height, std::size_t stride);
     void onPipelineError(const QString& text);
     void onRecorderError(int generation, const QString& text);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer data);
