@@ -57,8 +57,7 @@ private Q_SLOTS:
     // temporary file behind; a folder that takes no new files still has its
     // log written in place, and cleared.
     void refusedRewrites() {
-        // Smaller than the file's write buffer, so a full disk shows only when
-        // the buffer is flushed.
+        // Below the size of the file's write buffer: the disk fills at the flush.
         const QByteArray before = QByteArray(8192, 'x') + "\r\n" + m_dft;
         QVERIFY(writeFile(m_dftFile, m_dft) && writeFile(m_logFile, before));
         rlimit saved{};

@@ -21,10 +21,7 @@ class tst_MailNotification final : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() {
-        // The dates in the rows and the body are in the locale's form.
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    }
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
     // A first mail as the row says, then a second to a server that accepts
     // it: each mail has its own control, and neither a failure nor a server
@@ -84,7 +81,6 @@ private Q_SLOTS:
         rig.surveillance.mnuSuspend_Click();
         if (!armed)
             rig.surveillance.mnuStart_Click();
-        QCOMPARE(rig.surveillance.SnapshotDibFile(), vidPath + "StillShot.dib");
         rig.panels.setText(Panel::Deviation, "1.00%  (4%)");
         // What the engine does when the ending period is over.
         const auto mailRequested = [&rig] {
@@ -133,7 +129,6 @@ private Q_SLOTS:
         QVERIFY(headers.take("Message-ID").toString().endsWith("@example.org>"));
         QVERIFY(headers.take("Content-Type").toString().startsWith("multipart/mixed; boundary="));
         message["headers"] = headers;
-        // The JPEG made from the snapshot.
         const QJsonObject jpeg{
             {"filename", "StillShot.jpg"},
             {"type", "image/jpeg"},
