@@ -21,8 +21,7 @@ QImage pattern(int width, int height) {
     return image;
 }
 
-// The section's bytes read as blue, green, red, bottom row first: the
-// picture they hold, or a null one.
+// The picture the section's bytes hold (BGR, bottom row first), or a null one.
 QImage held(const cDIBSection& dib) {
     if (dib.DIBSectionBitsPtr() == nullptr)
         return {};
@@ -109,7 +108,8 @@ private Q_SLOTS:
         QImage section;
         QVERIFY(dib.CreateDIB(nullptr, 3, 2, section));
         QVERIFY(dib.DIBSectionBitsPtr() == section.constBits() && section.bytesPerLine() == 12);
-        QVERIFY(!dib.CreateDIB(nullptr, 0, 2, section) && section.isNull());
+        QVERIFY(!dib.CreateDIB(nullptr, 0, 2, section) && section.isNull() &&
+                dib.DIBSectionBitsPtr() == nullptr);
 
         // Line length or image size beyond 32 bits throw; the largest width
         // whose line length still fits does not.
