@@ -16,10 +16,6 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
         return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
     })
     , capture(camera)
-    , mnuStart(QStringLiteral("&Start"))
-    , mnuTimer(QStringLiteral("Start in &30 seconds"))
-    , mnuSuspend(QStringLiteral("Sus&pend"))
-    , mnuStat(QStringLiteral("Show Video &Statistics"))
     , surveillance(capture, stuff, panels, CommandLine::parse(commandLine),
                    {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat}) {
     mnuSuspend.setEnabled(false);

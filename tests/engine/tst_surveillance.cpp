@@ -1,3 +1,4 @@
+#include "AviProbe.h"
 #include "DateText.h"
 #include "MotionMeasure.h"
 #include "RecordingName.h"
@@ -12,12 +13,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <limits>
+#include <sys/resource.h>
 
 // The surveillance states, transition by transition, on frames of known
 // compressed size and a clock the test sets; recordings really capture
-// the test scene camera. First the arithmetic behind the deviation and the
-// recording's file name.
+// the test scene camera. Last, a full disk on the scene's own frames and
+// the real clock, its AVI files read back.
 class tst_Surveillance final : public QObject {
     Q_OBJECT
 
@@ -63,12 +66,11 @@ private Q_SLOTS:
     // Rows: frame and base size, threshold, panel 1, reached. Exact halves
     // go to the even neighbour; 1.2 is not exact in binary, yet the rounded
     // deviation reaches it. The deviation follows the locale, the threshold
-    // never does.
-    void deviation() {
+    // never does. Then a file name from panel 5 in another format.
+    void deviationAndFileName() {
         for (const auto& [size, base, threshold, panel, reached] :
              {std::tuple<int, int, float, QString, bool>{1000, 1000, 8.0F, "0.00%  (8%)", false},
               {9600, 10000, 4.0F, "4.00%  (4%)", true}, // smaller counts the same
-              {103996, 100000, 4.0F, "4.00%  (4%)", true},
               {801, 800, 1.2F, "0.12%  (1.2%)", false},
               {803, 800, 1.2F, "0.38%  (1.2%)", false},
               {5000, 100, 2.0F, "4900.00%  (2%)", true},
@@ -82,39 +84,23 @@ private Q_SLOTS:
             QCOMPARE(MotionMeasure::thresholdText(threshold), panel.section(u'(', 1).chopped(2));
             QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         }
-    }
-
-    // Names from panel 5 in other formats; earlier recordings of the same
-    // second are kept.
-    void fileName() {
-        QTemporaryDir dir;
-        for (const auto& [start, file] :
-             {std::pair<QString, QString>{"06.12.2026 09:05:07", "06122026-090507.avi"},
-              {"6 Dec 2026 03:32:15", "6-Dec-2026-033215.avi"}}) {
-            const QString path = RecordingName::fromStartText(dir.path() + u'/', start);
-            QCOMPARE(path, dir.filePath(file));
-            QCOMPARE(RecordingName::unused(path), path);
-            for (const QString& name : {path, path.chopped(4) + QStringLiteral("-2.avi")})
-                QVERIFY(QFile(name).open(QIODevice::WriteOnly));
-            QCOMPARE(RecordingName::unused(path), path.chopped(4) + QStringLiteral("-3.avi"));
-        }
+        QCOMPARE(RecordingName::fromStartText("/v/", "06.12.2026 09:05:07"),
+                 QStringLiteral("/v/06122026-090507.avi"));
     }
 
     void armingAndDisarming() {
         SurveillanceRig rig;
-        QSignalSpy statistics(&rig.surveillance, &Surveillance::statisticsVisibilityRequested);
         rig.examine(base());
         QCOMPARE(rig.stuff.FrameCount, 0); // off: frames are not examined
-        rig.mnuStat.setChecked(true);
         rig.stuff.FrameCount = 9;
         rig.panels.setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));
         arm(rig);
         QVERIFY(rig.surveillance.SurveillanceOn() && !rig.surveillance.Mailing());
-        QCOMPARE(rig.text(Panel::Timestamp), QString());
-        QCOMPARE(rig.mnuStart.text(), QStringLiteral("&Stop"));
         QVERIFY(!rig.mnuTimer.isVisible() && rig.surveillance.Timer1.isActive());
         // The first frame became the base.
-        QCOMPARE(rig.text(Panel::Deviation), QStringLiteral("0.00%  (4%)"));
+        QCOMPARE(QStringList(
+                     {rig.text(Panel::Timestamp), rig.mnuStart.text(), rig.text(Panel::Deviation)}),
+                 QStringList({"", "&Stop", "0.00%  (4%)"}));
         rig.examine(calm());
         QCOMPARE(rig.text(Panel::Deviation), QStringLiteral("3.99%  (4%)"));
         QCOMPARE(QList<int>({rig.stuff.LastFrameSize, rig.stuff.BaseSize, rig.stuff.BaseCount,
@@ -145,78 +131,55 @@ private Q_SLOTS:
                  QStringList({"OFF", "", "kept", "&Start"}));
         QVERIFY(rig.mnuTimer.isVisible() && !rig.surveillance.Timer1.isActive());
         QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
-        QCOMPARE(statistics.count(), 4);
-        QCOMPARE(statistics.at(3).at(0).toBool(), false);
         QVERIFY(rig.rows.isEmpty());
     }
 
-    // Rows: folder, the least free space, armed. Each tick applies the same
-    // rule while armed.
+    // A missing folder has no free space: arming is refused, and a tick
+    // disarms, when less than the least is free.
     void lowSpace() {
-        const int all = std::numeric_limits<std::int32_t>::max();
-        for (const auto& [path, lowSpace, armed] :
-             {std::tuple<QString, int, bool>{"/no/such/dir/", 0, true},
-              {"/no/such/dir/", 1, false},
-              {"", all, false},
-              {"", 1, true}}) {
-            SurveillanceRig rig;
-            rig.stuff.VidPath = path.isEmpty() ? rig.stuff.VidPath : path;
+        SurveillanceRig rig;
+        rig.stuff.VidPath = QStringLiteral("/no/such/dir/");
+        QStringList seen;
+        for (const auto& [lowSpace, click] :
+             {std::pair{1, true}, {0, true}, {0, false}, {1, false}}) {
             rig.stuff.LowSpace = lowSpace;
-            auto verifyArmed = [&rig](bool on) {
-                QCOMPARE(panels(rig), on ? QStringLiteral("STANDBY|||") : "OFF|||LOW DISK SPACE");
-                QCOMPARE(rig.surveillance.SurveillanceOn(), on);
-                QCOMPARE(rig.surveillance.Timer1.isActive(), on);
-            };
-            rig.surveillance.mnuStart_Click();
-            verifyArmed(armed);
-            if (!armed)
-                continue;
-            tick(rig);
-            verifyArmed(true);
-            rig.stuff.LowSpace = all;
-            tick(rig);
-            verifyArmed(false);
+            click ? rig.surveillance.mnuStart_Click() : rig.surveillance.Timer1_Timer();
+            seen << panels(rig) + (rig.surveillance.Timer1.isActive() ? " ticking" : "");
         }
+        QCOMPARE(seen, QStringList({"OFF|||LOW DISK SPACE", "STANDBY||| ticking",
+                                    "STANDBY||| ticking", "OFF|||LOW DISK SPACE"}));
     }
 
-    // Rows: when, the frame's compressed size, forced, a file already there,
-    // panel 4, the file; and whether a mail is to follow (command line,
-    // Notify, address).
+    // Rows: when, the frame's compressed size, forced, files of that name
+    // already there, panel 4, the file; and whether a mail is to follow
+    // (command line, Notify, address).
     void aRecordingStartsAndAMailFollowsOnlyWhenConfigured() {
         const QDateTime later(QDate(2026, 12, 6), QTime(9, 5, 10));
         const QString at = QStringLiteral("12/6/2026 9:05:10 AM");
-        const QString file = QStringLiteral("1262026-90510-AM.avi");
-        const QString owner = QStringLiteral("owner@example.com");
-        struct Row {
-            QDateTime at;
-            int frame;
-            bool forced;
-            QString taken, started, file, commandLine;
-            int notify;
-            QString email;
-            bool mail;
-        };
-        for (const Row& row :
-             {Row{later, 103996, false, "", at, file, "", 1, owner, true}, // at the threshold
-              Row{later, 100000, true, "", at, file, "/nomail", 1, owner, false},
-              Row{later, 110000, false, file, at, "1262026-90510-AM-2.avi", "", 0, owner, false},
-              Row{QDateTime(QDate(2027, 1, 1), QTime(0, 0)), 110000, false, "", "1/1/2027",
-                  "112027.avi", "", 1, "   ", false}}) {
-            SurveillanceRig rig(row.commandLine);
-            rig.stuff.Notify = std::uint8_t(row.notify);
-            rig.stuff.EMail = row.email;
+        const QString file = QStringLiteral("1262026-90510-AM");
+        for (const auto& [when, frame, forced, taken, started, name, commandLine, notify, email,
+                          mail] :
+             {std::tuple<QDateTime, int, bool, int, QString, QString, QString, int, QString, bool>{
+                  later, 103996, false, 0, at, file, "", 1, "ann@example.org", true}, // threshold
+              {later, 100000, true, 0, at, file, "/nomail", 1, "ann@example.org", false},
+              {later, 110000, false, 2, at, file + "-3", "", 0, "ann@example.org", false},
+              {QDateTime(QDate(2027, 1, 1), QTime(0, 0)), 110000, false, 0, "1/1/2027", "112027",
+               "", 1, "   ", false}}) {
+            SurveillanceRig rig(commandLine);
+            rig.stuff.Notify = std::uint8_t(notify);
+            rig.stuff.EMail = email;
             rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
-            QCOMPARE(rig.surveillance.mailWillFollow(), row.mail);
+            QCOMPARE(rig.surveillance.mailWillFollow(), mail);
             arm(rig);
-            if (!row.taken.isEmpty())
-                QVERIFY(QFile(rig.stuff.VidPath + row.taken).open(QIODevice::WriteOnly));
-            if (row.forced)
+            for (const QString& taken : QStringList{file, file + "-2"}.mid(0, taken))
+                QVERIFY(QFile(rig.stuff.VidPath + taken + ".avi").open(QIODevice::WriteOnly));
+            if (forced)
                 rig.surveillance.forceRecording();
-            rig.clock = row.at;
-            rig.examine(m_frames.frame(row.frame));
+            rig.clock = when;
+            rig.examine(m_frames.frame(frame));
             QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-            QCOMPARE(rig.text(Panel::Timestamp), row.started);
-            QCOMPARE(rig.surveillance.OutputFile(), rig.stuff.VidPath + row.file);
+            QCOMPARE(rig.text(Panel::Timestamp), started);
+            QCOMPARE(rig.surveillance.OutputFile(), rig.stuff.VidPath + name + ".avi");
             QCOMPARE(rig.capture.CaptureFile(), rig.surveillance.OutputFile());
             QVERIFY(!rig.surveillance.ForceRecording() && rig.mnuSuspend.isEnabled());
             QVERIFY(rig.surveillance.Timer2.isActive());
@@ -263,8 +226,7 @@ private Q_SLOTS:
         // Without a base there is nothing to count down.
         QCOMPARE(tick(rig), QStringLiteral("STANDBY|||"));
         rig.examine(calm());
-        QCOMPARE(rig.stuff.BaseSize, 103994);
-        QCOMPARE(rig.stuff.BaseCount, 2);
+        QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.BaseCount}), QList<int>({103994, 2}));
         QCOMPARE(tick(rig, 29), QStringLiteral("STANDBY|1 sec||"));
         QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(1));
     }
@@ -279,11 +241,12 @@ private Q_SLOTS:
                                                    QFile::encodeName(ran) + "'\n"));
             QFile::setPermissions(saver, QFile::ReadOwner | QFile::ExeOwner);
         }
+        SurveillanceRig rig;
+        rig.stuff.setSystemDirectory(dir.path() + u'/');
         for (const char* name : {"--- Do not enable a screen saver ---", "Missing", "Probe"}) {
-            SurveillanceRig rig;
-            rig.stuff.setSystemDirectory(dir.path() + u'/');
             rig.stuff.Saver = QString::fromLatin1(name);
             arm(rig); // a missing saver changes nothing
+            rig.surveillance.mnuStart_Click();
         }
         QTRY_VERIFY_WITH_TIMEOUT(!TestData::readFile(ran).isEmpty(), 5000);
         QCOMPARE(TestData::readFile(ran), QByteArray("Probe\n"));
@@ -336,13 +299,13 @@ private Q_SLOTS:
         QVERIFY(!rig.surveillance.RecordedLatch());
         QCOMPARE(tick(rig), QStringLiteral("STANDBY|-50 sec||")); // long overdue
         QCOMPARE(rig.stuff.BaseSize, 0);
-        rig.surveillance.mnuStart_Click();
     }
 
     // After activity the ending period starts at the last active frame;
     // a due refresh waits for the end of the capture unless told not to;
-    // the recording also ends by hand.
-    void aRecordingEndsAfterActivityOrByHand() {
+    // the recording also ends by hand, and when the camera is lost, which
+    // disarms until the camera is back.
+    void aRecordingEndsAfterActivityByHandOrWithTheCamera() {
         SurveillanceRig rig;
         QVERIFY(rig.openCamera());
         rig.stuff.RefreshSeconds = 10;
@@ -376,10 +339,64 @@ private Q_SLOTS:
         record(rig);
         QVERIFY(tick(rig, 11).startsWith(QStringLiteral("RECORDING|-1 sec||")));
         QCOMPARE(rig.stuff.BaseSize, 0);
-        rig.surveillance.mnuStart_Click();
-        QVERIFY(!rig.capture.IsCapturing());
+        rig.surveillance.StatusCallback(CaptureControl::StatusDeviceLost, "unplugged");
+        QVERIFY(!rig.capture.IsCapturing() && !rig.surveillance.SurveillanceOn());
         QCOMPARE(rig.rows.size(), 3);
-        QCOMPARE(panels(rig), QStringLiteral("OFF|||"));
+        QCOMPARE(panels(rig), QStringLiteral("OFF|||NO CAMERA"));
+        QCOMPARE(rig.stuff.CaptureStatusText, QStringLiteral("unplugged"));
+        rig.surveillance.StatusCallback(CaptureControl::StatusDeviceBack, QString());
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QCOMPARE(panels(rig), QStringLiteral("STANDBY|||"));
+    }
+
+    // Rows: the limit as a share of a first recording of seven frames (room
+    // for a few more frames, or not for one), the recordings made.
+    void aFullDiskEndsSurveillance() {
+        for (const auto& [share, recordings] : {std::pair{2.0, 2}, {0.05, 1}}) {
+            // The scene's own frames, 640x480 at 5 a second; the intruder stays.
+            SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera,
+                                sceneCamera(TestScene::parseSchedule("2:30")));
+            rig.capture.setFrameRate(5);
+            rig.capture.setFrameSize(QSize(640, 480));
+            QVERIFY(rig.openCamera());
+            rig.stuff.RecordSeconds = 20;
+            rig.surveillance.mnuStart_Click();
+            QSignalSpy written(&rig.capture, &CaptureControl::StreamCallback);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 7, 10000);
+            rig.surveillance.mnuSuspend_Click();
+            QCOMPARE(rig.rows.size(), 1);
+            const QString earlier = rig.rows.first().section(u'|', 2);
+            const qint64 earlierSize = QFileInfo(earlier).size();
+            QVERIFY(earlierSize > 0);
+
+            // From here no file may grow past the limit, as on a disk that
+            // fills up; the writer then gets EFBIG instead of a signal.
+            rlimit saved{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limited = saved;
+            limited.rlim_cur = rlim_t(share * double(earlierSize));
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            // The intruder is still there, so the next frame records again,
+            // until the disk is full; then surveillance ends for good.
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn(), 20000);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, previousHandler);
+
+            QCOMPARE(panels(rig), QStringLiteral("OFF|||LOW DISK SPACE"));
+            QVERIFY(!rig.capture.IsCapturing() && !rig.mnuSuspend.isEnabled());
+            QVERIFY(!rig.stuff.CaptureStatusText.isEmpty());
+            QCOMPARE(rig.rows.size(), recordings);
+            // No empty file of an attempt that wrote nothing.
+            QCOMPARE(QDir(rig.stuff.VidPath).entryList(QDir::Files).size(), recordings);
+            QCOMPARE(QFileInfo(earlier).size(), earlierSize);
+            for (const QString& row : rig.rows) {
+                const QString file = row.section(u'|', 2);
+                QVERIFY(QFileInfo(file).size() <=
+                        qint64(std::max(limited.rlim_cur, rlim_t(earlierSize))));
+                QVERIFY(!AviProbe::probe(file).isEmpty());
+            }
+        }
     }
 };
 
