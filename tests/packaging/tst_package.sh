@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the package from the build tree given, unpacks it into a scratch
+# Packs the build tree given, as built, unpacks the package into a scratch
 # root, checks its files and metadata, and runs its launcher from there in a
 # throw-away home: the test scene is recorded and the event log made.
 set -euo pipefail
@@ -62,10 +62,10 @@ pid=$!
 videos="$home/Videos"
 for _ in $(seq 300); do
   avi=$(find "$videos" -name '*.avi' -size +600k 2>/dev/null | head -1 || true)
-  [ -z "$avi" ] || break
+  [ -z "$avi" ] && kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-[ -n "$avi" ] || { cat "$tmp/temp/ZarvelDebug.dat"; fail "no recording in $videos"; }
+[ -n "$avi" ] || { cat "$tmp/temp/ZarvelDebug.dat" || true; fail "no recording in $videos"; }
 kill -TERM "$pid"
 for _ in $(seq 200); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
 ! kill -0 "$pid" 2>/dev/null || fail "still running 20 s after SIGTERM"
