@@ -1,86 +1,51 @@
 #include "JpegProbe.h"
 
-#include <QFile>
+#include "TestData.h"
 
-#include <csetjmp>
-#include <cstdio>
+#include <QBuffer>
+
 #include <cstdlib>
-
-#include <jpeglib.h>
 
 namespace {
 
-struct ErrorManager {
-    jpeg_error_mgr manager;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-void onError(j_common_ptr info) {
-    auto* errors = reinterpret_cast<ErrorManager*>(info->err);
-    (*info->err->format_message)(info, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-void copyTable(const JQUANT_TBL* from, JpegProbe::Table& to) {
-    for (std::size_t i = 0; i < 64 && from != nullptr; ++i)
-        to[i] = from->quantval[i];
-}
-
-// libjpeg reports errors by longjmp: nothing with a destructor lives here.
-bool readTables(const QByteArray& data, jpeg_decompress_struct& info, ErrorManager& errors,
-                JpegProbe::Result& out) {
-    info.err = jpeg_std_error(&errors.manager);
-    errors.manager.error_exit = onError;
-    if (setjmp(errors.jump) != 0) {
-        jpeg_destroy_decompress(&info);
-        return false;
+// The tables of the DQT segments before the first scan, by table number.
+void readTables(const QByteArray& jpeg, JpegProbe::Table& luminance,
+                JpegProbe::Table& chrominance) {
+    const auto byte = [&jpeg](qsizetype at) { return at < jpeg.size() ? quint8(jpeg[at]) : 0; };
+    const auto word = [&byte](qsizetype at) { return byte(at) << 8 | byte(at + 1); };
+    for (qsizetype at = 2; byte(at) == 0xff && byte(at + 1) != 0xda; at += 2 + word(at + 2)) {
+        const qsizetype end = byte(at + 1) == 0xdb ? at + 2 + word(at + 2) : 0;
+        for (qsizetype t = at + 4; t < end; t += 65 + 64 * (byte(t) >> 4)) {
+            JpegProbe::Table& table = (byte(t) & 0x0f) == 0 ? luminance : chrominance;
+            for (int i = 0; i < 64; ++i) // the high half of the first byte: 16 bits a value
+                table[i] = byte(t) >> 4 ? word(t + 1 + 2 * i) : byte(t + 1 + i);
+        }
     }
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(data.constData()),
-                 static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&info, TRUE);
-    for (int c = 0; c < info.num_components && c < 2; ++c)
-        copyTable(info.quant_tbl_ptrs[info.comp_info[c].quant_tbl_no],
-                  c == 0 ? out.luminance : out.chrominance);
-    jpeg_destroy_decompress(&info);
-    return true;
 }
 
 } // namespace
 
 JpegProbe::Result JpegProbe::read(const QString& path) {
     Result out;
-    QFile file(path);
-    const QByteArray data = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    jpeg_decompress_struct info{};
-    ErrorManager errors{};
-    if (!readTables(data, info, errors, out)) {
-        out.error = QString::fromLocal8Bit(errors.message);
-        return out;
-    }
+    const QByteArray data = TestData::readFile(path);
     const QImage decoded = QImage::fromData(data, "JPEG");
     out.ok = !decoded.isNull() && decoded.format() != QImage::Format_Grayscale8;
-    out.error = out.ok ? QString() : QStringLiteral("not a colour picture");
+    out.error = decoded.isNull() ? QStringLiteral("not a JPEG file")
+                : out.ok         ? QString()
+                                 : QStringLiteral("not a colour picture");
     out.pixels = decoded.convertToFormat(QImage::Format_RGB32);
-    out.width = decoded.width();
-    out.height = decoded.height();
+    readTables(data, out.luminance, out.chrominance);
     return out;
 }
 
 JpegProbe::Table JpegProbe::qualityTable(bool chrominance, int quality) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr errors{};
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_compress(&info);
-    info.in_color_space = JCS_RGB;
-    info.input_components = 3;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    Table table{};
-    copyTable(info.quant_tbl_ptrs[chrominance ? 1 : 0], table);
-    jpeg_destroy_compress(&info);
-    return table;
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QBuffer buffer;
+    Table tables[2]{};
+    if (buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "JPEG", quality))
+        readTables(buffer.data(), tables[0], tables[1]);
+    return tables[chrominance ? 1 : 0];
 }
 
 double JpegProbe::meanError(const QImage& a, const QImage& b) {
