@@ -17,22 +17,24 @@ QList<AviProbe::Stream> AviProbe::probe(const QString& path) {
     if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
         return {};
     QList<Stream> streams;
-    const auto json = QJsonDocument::fromJson(ffprobe.readAllStandardOutput()).object();
-    for (const auto& value : json.value(QStringLiteral("streams")).toArray()) {
+    for (const auto& value :
+         QJsonDocument::fromJson(ffprobe.readAllStandardOutput())["streams"].toArray()) {
         const QJsonObject o = value.toObject();
-        Stream s;
-        s.codec = o.value(QStringLiteral("codec_name")).toString();
-        s.width = o.value(QStringLiteral("width")).toInt();
-        s.height = o.value(QStringLiteral("height")).toInt();
-        s.frames = o.value(QStringLiteral("nb_read_frames")).toString().toInt();
-        s.duration = o.value(QStringLiteral("duration")).toString(QStringLiteral("-1")).toDouble();
-        s.sampleRate = o.value(QStringLiteral("sample_rate")).toString().toInt();
-        s.channels = o.value(QStringLiteral("channels")).toInt();
+        const auto number = [&o](const char* key, double missing = 0) { // ffprobe quotes most
+            const QJsonValue v = o[QLatin1String(key)];
+            return v.isUndefined() ? missing : v.toVariant().toDouble();
+        };
+        Stream s{o[QLatin1String("codec_name")].toString(),
+                 int(number("width")),
+                 int(number("height")),
+                 int(number("nb_read_frames")),
+                 number("duration", -1),
+                 int(number("sample_rate")),
+                 int(number("channels"))};
         // The AVI header has no duration for PCM; count its samples.
-        const QStringList base = o.value(QStringLiteral("time_base")).toString().split(u'/');
-        if (s.duration < 0 && base.size() == 2 && base.at(1).toDouble() > 0)
-            s.duration = o.value(QStringLiteral("nb_frames")).toString().toDouble() *
-                         base.at(0).toDouble() / base.at(1).toDouble();
+        const QStringList base = o[QLatin1String("time_base")].toString().split(u'/');
+        if (s.duration < 0 && base.size() == 2 && base[1].toDouble() > 0)
+            s.duration = number("nb_frames") * base[0].toDouble() / base[1].toDouble();
         streams.append(s);
     }
     return streams;
@@ -40,13 +42,9 @@ QList<AviProbe::Stream> AviProbe::probe(const QString& path) {
 
 QByteArray AviProbe::decodeErrors(const QString& path) {
     QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-f", "null", "-"});
     if (!ffmpeg.waitForFinished(60000))
         return "ffmpeg did not finish";
     const QByteArray errors = ffmpeg.readAllStandardError();
-    if (ffmpeg.exitCode() != 0 && errors.isEmpty())
-        return "ffmpeg failed";
-    return errors;
+    return ffmpeg.exitCode() != 0 && errors.isEmpty() ? "ffmpeg failed" : errors;
 }
