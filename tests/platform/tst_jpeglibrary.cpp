@@ -71,10 +71,9 @@ private Q_SLOTS:
             if (c.expected != ok)
                 continue;
             QVERIFY(m_library.ijlFree(p) == ok && p.compressor == nullptr);
-            const JpegProbe::Result jpeg = JpegProbe::read(m_file);
-            QVERIFY2(jpeg.ok && QFile(m_file).size() < 100000, qPrintable(jpeg.error));
+            QVERIFY(QFile(m_file).size() < 100000);
             // Upside down or mirrored a gradient is far off.
-            const double error = JpegProbe::meanError(jpeg.pixels, picture);
+            const double error = JpegProbe::meanError(m_file, picture);
             QVERIFY2(error < 4.0, qPrintable(QString::number(error)));
         }
     }

@@ -3,27 +3,14 @@
 #include <QImage>
 #include <QString>
 
-#include <array>
-#include <cstdint>
+// A JPEG file read back through Qt's reader.
+namespace JpegProbe {
 
-// Reads a JPEG file back: its pixels, and the quantisation tables it was
-// encoded with.
-class JpegProbe final {
-public:
-    using Table = std::array<std::uint16_t, 64>; // in the file's (zig-zag) order
+// Mean absolute difference per colour channel between the file's colour
+// picture and `picture`; huge when it is not one of that size.
+double meanError(const QString& path, const QImage& picture);
+// Whether the file has the quantisation tables libjpeg's encoder uses at
+// `quality` (baseline), as Qt's JPEG writer encodes a picture through it.
+bool hasQualityTables(const QString& path, int quality);
 
-    struct Result {
-        bool ok = false;
-        QString error;
-        QImage pixels; // Format_RGB32
-        Table luminance{};
-        Table chrominance{};
-    };
-
-    static Result read(const QString& path);
-    // The table libjpeg's encoder uses at `quality` (baseline), read from a
-    // picture Qt's JPEG writer encodes through it.
-    static Table qualityTable(bool chrominance, int quality);
-    // Mean absolute difference per colour channel; huge when the sizes differ.
-    static double meanError(const QImage& a, const QImage& b);
-};
+} // namespace JpegProbe
