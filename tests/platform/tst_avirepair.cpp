@@ -27,7 +27,6 @@ using TestData::writeFile;
 namespace {
 
 constexpr int FramesPerSecond = 10;
-const char* const RecordJob = "TST_AVIREPAIR_RECORD";
 
 // The child's part past 1 GB: one picture, padded to 1 MB with application
 // segments, muxed again and again (no encoding) until it is killed.
@@ -50,9 +49,7 @@ int recordPastOneGigabyte(const QString& path) {
 }
 
 // The child's part: records the test scene until it is killed.
-int recordUntilKilled(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList job = qEnvironmentVariable(RecordJob).split(u';');
+int recordUntilKilled(const QStringList& job) { // path, sound, video
     if (job.value(1) == "big")
         return recordPastOneGigabyte(job[0]);
     CaptureControl control(sceneCamera());
@@ -62,7 +59,7 @@ int recordUntilKilled(int argc, char** argv) {
                                                   : CaptureControl::VideoCodec::Uncompressed);
     control.setCaptureFile(job[0]);
     control.setCaptureAudio(control.setDevice(0) && job.value(1) == "audio");
-    return control.StartCapture() ? app.exec() : 3;
+    return control.StartCapture() ? QCoreApplication::exec() : 3;
 }
 
 } // namespace
@@ -82,10 +79,7 @@ class tst_AviRepair final : public QObject {
     // Records in a child process that is killed once the file holds `bytes`.
     static void killedRecording(const QString& path, const QString& kind, qint64 bytes) {
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(RecordJob, path + u';' + kind);
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        child.start(QCoreApplication::applicationFilePath(), {"--record", path + u';' + kind});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() >= bytes, 20000);
         ::kill(pid_t(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished(10000) && child.exitStatus() == QProcess::CrashExit);
@@ -190,9 +184,9 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet(RecordJob))
-        return recordUntilKilled(argc, argv);
     QCoreApplication app(argc, argv);
+    if (app.arguments().value(1) == "--record")
+        return recordUntilKilled(app.arguments().value(2).split(u';'));
     tst_AviRepair test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

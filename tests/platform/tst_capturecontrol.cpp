@@ -22,6 +22,7 @@
 #include <zlib.h>
 
 #include <cstring>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -89,10 +90,7 @@ private Q_SLOTS:
             saved = saved || (snap && capture.SaveFrameAsDIB(snapshot));
         });
         const auto brightness = [&lastBytes] { // mean of the latest frame's bytes
-            double sum = 0;
-            for (std::size_t i = 0; i < lastBytes.size(); i += 7)
-                sum += lastBytes[i];
-            return sum / (lastBytes.size() / 7.0);
+            return std::accumulate(lastBytes.begin(), lastBytes.end(), 0.0) / lastBytes.size();
         };
         QSignalSpy streamed(&capture, &CaptureControl::StreamCallback);
         QSignalSpy pictures(&capture, &CaptureControl::pictureChanged);

@@ -7,13 +7,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
-const QString Connection = QStringLiteral("login-stand-in");
-}
-
 LoginBus::~LoginBus() {
     if (m_registered)
-        QDBusConnection::disconnectFromBus(Connection);
+        QDBusConnection::disconnectFromBus(QStringLiteral("login-stand-in"));
     for (int fd : m_readEnds)
         ::close(fd);
     m_daemon.terminate();
@@ -37,7 +33,8 @@ bool LoginBus::start(bool withLoginManager) {
     m_address = QString::fromLatin1(m_daemon.readLine()).trimmed();
     if (!withLoginManager)
         return true;
-    QDBusConnection bus = QDBusConnection::connectToBus(m_address, Connection);
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(m_address, QStringLiteral("login-stand-in"));
     m_registered = true;
     if (!bus.registerObject(QStringLiteral("/org/freedesktop/login1"), this,
                             QDBusConnection::ExportAllSlots) ||

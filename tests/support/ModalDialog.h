@@ -17,14 +17,12 @@ public:
     static void whenOpen(std::function<void(QDialog*)> edit, bool accept = true, int tries = 100) {
         QTimer::singleShot(50, qApp, [edit = std::move(edit), accept, tries]() mutable {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog) {
-                edit(dialog);
-                accept ? dialog->accept() : dialog->reject();
-            } else if (tries > 1) {
-                whenOpen(std::move(edit), accept, tries - 1);
-            } else {
-                qWarning("no modal dialog opened within five seconds");
-            }
+            if (!dialog && tries > 1)
+                return whenOpen(std::move(edit), accept, tries - 1);
+            if (!dialog)
+                return qWarning("no modal dialog opened within five seconds");
+            edit(dialog);
+            accept ? dialog->accept() : dialog->reject();
         });
     }
 
@@ -47,10 +45,7 @@ public:
             if (!box)
                 return answerBox(seen, press);
             seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
-            if (QAbstractButton* button = box->button(press))
-                button->click();
-            else
-                box->accept();
+            box->button(press) ? box->button(press)->click() : box->accept();
         });
     }
 };
