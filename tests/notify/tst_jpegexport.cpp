@@ -51,11 +51,9 @@ class tst_JpegExport final : public QObject {
     // off), with libjpeg-turbo's tables for `quality`.
     static void checkJpeg(const QString& file, const QImage& picture, int quality,
                           double maxError) {
-        const JpegProbe::Result jpeg = JpegProbe::read(file);
-        const double error = JpegProbe::meanError(jpeg.pixels, picture);
-        QVERIFY2(jpeg.ok && error < maxError, qPrintable(jpeg.error + QString::number(error)));
-        QVERIFY(jpeg.luminance == JpegProbe::qualityTable(false, quality) &&
-                jpeg.chrominance == JpegProbe::qualityTable(true, quality));
+        const double error = JpegProbe::meanError(file, picture);
+        QVERIFY2(error < maxError, qPrintable(QString::number(error)));
+        QVERIFY(JpegProbe::hasQualityTables(file, quality));
     }
 
 private Q_SLOTS:
