@@ -204,6 +204,16 @@ private Q_SLOTS:
         QVERIFY(std::abs(video.duration * 10 - video.frames) <= 1.0);
         QVERIFY(std::abs(audio.duration - video.duration) < 1.0);
         QCOMPARE(capture.capturedFrames(), video.frames);
+        // Upright as the camera sees it: the scene's red band (paled by the
+        // brightness set above) is at the top.
+        const QImage first = AviProbe::firstFrame(path);
+        const auto red = [&first](int y) {
+            const QRgb p = first.pixel(160, y);
+            return qRed(p) - qGreen(p) > 30 && qRed(p) - qBlue(p) > 30;
+        };
+        QVERIFY2(!first.isNull() && red(0) && !red(239),
+                 qPrintable(QString::number(first.pixel(160, 0), 16) + u' ' +
+                            QString::number(first.pixel(160, 239), 16)));
 
         CaptureControl next(sceneCamera());
         next.setDriverSettings(&store);

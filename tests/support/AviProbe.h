@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,6 +48,15 @@ inline QList<Stream> probe(const QString& path) {
                         int(number("sample_rate")), int(number("channels"))});
     }
     return streams;
+}
+
+// The first video frame as ffmpeg decodes it; null when it cannot.
+inline QImage firstFrame(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-frames:v", "1", "-f",
+                                            "image2pipe", "-vcodec", "png", "-"});
+    ffmpeg.waitForFinished(30000);
+    return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
 }
 
 // What ffmpeg reports when decoding every frame of every stream; empty when
