@@ -101,18 +101,14 @@ private Q_SLOTS:
         QVERIFY(!hook.held());
         QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
         QVERIFY(!taken.wait(10 * PollMs) && bus.calls().size() == 2);
-    }
-
-    void releasedBeforeTheReplyDropsIt() {
-        LoginBus bus;
-        QVERIFY2(bus.start(true), qPrintable(bus.errorText()));
+        // Released before the reply came, the inhibitor is dropped.
         LoginInhibitor inhibitor(bus.address());
-        QSignalSpy taken(&inhibitor, &LoginInhibitor::inhibitorTaken);
+        QSignalSpy takenToo(&inhibitor, &LoginInhibitor::inhibitorTaken);
         inhibitor.setWanted(true);
         inhibitor.setWanted(false);
-        QTRY_COMPARE_WITH_TIMEOUT(bus.calls().size(), 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(bus.calls().size(), 3, 5000);
         QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
-        QVERIFY(!inhibitor.isHeld() && taken.isEmpty());
+        QVERIFY(!inhibitor.isHeld() && takenToo.isEmpty());
     }
 
     // Without a login manager the program runs on, and traces it once per
