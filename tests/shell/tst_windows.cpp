@@ -7,15 +7,12 @@
 #include "SurveillanceRig.h"
 #include "TimerForm.h"
 
-#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 class tst_Windows final : public QObject {
     Q_OBJECT
@@ -48,10 +45,7 @@ class tst_Windows final : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY(m_dir.isValid());
-    }
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
 
     // Events, one after another: a number ticks at that many seconds after
     // the window opened; the state after each is noted (before the first:
@@ -59,14 +53,13 @@ private Q_SLOTS:
     void countdown_data() {
         QTest::addColumn<QString>("events");
         QTest::addColumn<QString>("states");
-        QTest::newRow("counts down and arms") << "1 2 29 30"
-                                              << "29 OFF shown ticking|28 OFF shown ticking|1 OFF "
-                                                 "shown ticking|0 STANDBY hidden still";
+        // The count comes from the clock, not from the number of ticks, and
+        // a late tick ends it as well.
+        QTest::newRow("counts down and arms")
+            << "1 29 45"
+            << "29 OFF shown ticking|1 OFF shown ticking|0 STANDBY hidden still";
         QTest::newRow("by its own timer") << "modal"
                                           << "0 STANDBY hidden still";
-        // The count comes from the clock, not from the number of ticks.
-        QTest::newRow("late tick") << "12 45"
-                                   << "18 OFF shown ticking|0 STANDBY hidden still";
         // A tick that was already queued changes nothing.
         QTest::newRow("cancel") << "10 cancel 31"
                                 << "20 OFF shown ticking|20 OFF hidden still|20 OFF hidden still";
@@ -92,7 +85,6 @@ private Q_SLOTS:
         for (const QString& event : events.split(u' ')) {
             if (event == "cancel") {
                 QTest::mouseClick(form.Command1, Qt::LeftButton);
-                QCOMPARE(form.result(), int(QDialog::Rejected));
             } else if (event == "escape") {
                 QTest::keyClick(&form, Qt::Key_Escape);
             } else if (event == "arm") {
@@ -114,12 +106,10 @@ private Q_SLOTS:
         QCOMPARE(seen.join(u'|'), "30 OFF hidden ticking|" + states);
         if (events.startsWith("low"))
             QCOMPARE(rig.panels.text(Panel::Timestamp), QStringLiteral("LOW DISK SPACE"));
-        else if (rig.surveillance.SurveillanceOn())
-            QCOMPARE(form.result(), int(QDialog::Accepted));
     }
 
-    // Hidden it shows nothing new; armed with its entry checked it follows
-    // the figures by its own timer and the capture status at once.
+    // Armed with its entry checked it follows the figures by its own timer
+    // and the capture status at once.
     void statisticsFollowTheSurveillance() {
         QCOMPARE(StatisticsFigures::frameStateText("RECORDED", "3 sec") + '|' +
                      StatisticsFigures::frameStateText("RECORDING", "   ") +
@@ -135,15 +125,8 @@ private Q_SLOTS:
                 &QWidget::setVisible);
         connect(&r.surveillance, &Surveillance::captureStatusChanged, &window,
                 &Statistics::showCaptureStatus);
-        const QString loaded = shown(window);
-        QCOMPARE(loaded, QStringLiteral("|???|???||0|0|0|0|0|0|0|0/1|hidden"));
+        QCOMPARE(shown(window), QStringLiteral("|???|???||0|0|0|0|0|0|0|0/1|hidden"));
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Report one"));
-        r.surveillance.mnuStart_Click();
-        r.examine(frames.frame(100000));
-        window.Timer1_Timer();
-        QCOMPARE(shown(window), loaded);
-        r.surveillance.mnuStart_Click();
-
         r.mnuStat.setChecked(true);
         r.surveillance.mnuStart_Click();
         r.examine(frames.frame(100000)); // the base
@@ -162,9 +145,9 @@ private Q_SLOTS:
         r.panels.setText(Panel::State, QStringLiteral("RECORDING"));
         r.panels.setText(Panel::TimeToGo, QStringLiteral("10 sec"));
         window.Timer1_Timer();
-        QCOMPARE(window.Label15->text() + '|' + window.Label19->text(),
-                 QStringLiteral("Report one|RECORDING (Ending)"));
-        QCOMPARE(shown(window).section(u'|', -2), QStringLiteral("120/120|shown"));
+        QCOMPARE(window.Label15->text() + '|' + window.Label19->text() + '|' +
+                     shown(window).section(u'|', -2),
+                 QStringLiteral("Report one|RECORDING (Ending)|120/120|shown"));
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Device ready") + QChar(u'\0'));
         QCOMPARE(window.Label15->text(), QStringLiteral("Device ready"));
         r.surveillance.mnuStart_Click();
