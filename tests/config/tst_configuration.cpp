@@ -99,8 +99,8 @@ private Q_SLOTS:
         for (const char* name : {"Mystify.scr", "aurora.SCR", ".scr", "notes.txt"})
             QVERIFY(QFile(savers + QLatin1String(name)).open(QIODevice::WriteOnly));
         const QString schemas = m_home.path("schemas");
-        QVERIFY(QDir().mkpath(schemas));
-        QVERIFY(QFile::copy(QStringLiteral(SENTORIX_POWER_SCHEMA),
+        QVERIFY(QDir().mkpath(schemas) &&
+                QFile::copy(QStringLiteral(SENTORIX_POWER_SCHEMA),
                             schemas + "/org.gnome.settings-daemon.plugins.power.gschema.xml"));
         QCOMPARE(QProcess::execute("glib-compile-schemas", {schemas}), 0);
         qputenv("GSETTINGS_SCHEMA_DIR", QFile::encodeName(schemas));

@@ -51,9 +51,6 @@ class tst_Form1 final : public QObject {
 
     ProgramHome m_home;
     QList<QUrl> m_opened; // pages handed to the desktop
-    Run start(const QString& commandLine = QString()) {
-        return ProgramRun::start(m_home, commandLine);
-    }
     // Values in force, the keys the option commands store back, the menus
     // checked, the window's place, the frame rate, panels 2 and 5, the
     // device checked ("(none)" when listed) and "~" when nothing can start.
@@ -131,7 +128,7 @@ private Q_SLOTS:
         if (box.size() > 5)
             ModalDialog::answerBox(shown);
         QFETCH(QString, commandLine);
-        Run run = start(commandLine);
+        Run run = ProgramRun::start(m_home, commandLine);
         QTEST(inForce(run), "result");
         // No trace without /debug.
         QVERIFY(run->form.windowTitle() == "Sentorix V1.0" && !QFile::exists(m_home.tracePath()));
@@ -144,7 +141,7 @@ private Q_SLOTS:
     // a change of size, also after a tiny and a minimised window; closing
     // stores the geometry in twips.
     void menuTreeAndGeometry() {
-        Run run = start();
+        Run run = ProgramRun::start(m_home);
         QStringList captions;
         collectCaptions(run->form.menuBar()->actions(), QString(), captions);
         QCOMPARE(captions.join(u'|'),
@@ -213,16 +210,15 @@ private Q_SLOTS:
         run->form.menus().mnuStart->trigger();
     }
 
-    // With /debug the run traces its start and end, CR LF ended, and notes
-    // each dialog opened from its entry. Cancelling the countdown leaves
-    // surveillance off; the statistics follow their entry only while armed.
-    // Show log, Documentation and Online Information hand their page to the
-    // desktop, a log with an execute bit too; a missing page opens nothing.
-    // Clear asks first, then starts the log anew from its template.
+    // With /debug the run traces its start and end, CR LF ended, and each
+    // dialog opened from its entry; the statistics follow their entry only
+    // while armed. The log and the help pages go to the desktop (a log with
+    // an execute bit too; a missing page opens nothing); Clear asks first,
+    // then starts the log anew from its template.
     void windowsFromTheMenus() {
         for (const char* scheme : {"file", "https"})
             QDesktopServices::setUrlHandler(scheme, this, "open");
-        Run run = start(QStringLiteral("/DEBUG"));
+        Run run = ProgramRun::start(m_home, QStringLiteral("/DEBUG"));
         QCOMPARE(run->form.windowTitle(), QStringLiteral("Sentorix V1.0  D E B U G"));
         const MainMenus& m = run->form.menus();
         QStringList opened;

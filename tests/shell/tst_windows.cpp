@@ -24,11 +24,9 @@ class tst_Windows final : public QObject {
     static QString state(TimerForm& form, SurveillanceRig& rig) {
         const int left = form.ProgressBar1->value();
         const bool same = form.Label2->text() == QStringLiteral("%1 seconds").arg(left);
-        return QStringLiteral("%1%2 %3 %4 %5")
-            .arg(left)
-            .arg(same ? "" : "?")
-            .arg(rig.panels.text(Panel::State), form.isVisible() ? "shown" : "hidden",
-                 form.countdown().Timer1.isActive() ? "ticking" : "still");
+        return QString::number(left) + (same ? " " : "? ") + rig.panels.text(Panel::State) +
+               (form.isVisible() ? " shown" : " hidden") +
+               (form.countdown().Timer1.isActive() ? " ticking" : " still");
     }
 
     // The values of the statistics window, the bar and whether it shows.
