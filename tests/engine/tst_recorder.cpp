@@ -49,7 +49,10 @@ struct Scenario {
         rig.surveillance.mnuStart_Click();
         return opened;
     }
-    double recordedSeconds() const { return double(stoppedMs - recordingMs) / 1000.0; }
+    // With the frames kept from before the start: two seconds, or since arming.
+    double recordedSeconds() const {
+        return double(stoppedMs - recordingMs) / 1000.0 + std::min(2.0, recordingMs / 1000.0);
+    }
 
     SurveillanceRig rig;
     QSignalSpy rows;

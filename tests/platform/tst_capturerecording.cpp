@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,6 +129,55 @@ private Q_SLOTS:
                                int(next.videoCodec()), next.audioRate(), next.audioChannels()}),
                  QVariantList({90, QSize(320, 240), int(CaptureControl::VideoCodec::Uncompressed),
                                44100, 2}));
+    }
+
+    // Armed, a recording begins with the frames of the seconds before its
+    // start: one after another at a steady rate, none twice. Without
+    // pre-record it holds only what came after.
+    void preRecordOpensTheFile_data() {
+        QTest::addColumn<int>("seconds");
+        QTest::newRow("2 s") << 2;
+        QTest::newRow("none") << 0;
+    }
+    void preRecordOpensTheFile() {
+        QFETCH(int, seconds);
+        SettingsStore store(m_dir.filePath(QStringLiteral("pre.conf")));
+        CaptureControl capture(sceneCamera());
+        capture.setDriverSettings(&store);
+        capture.setFrameRate(10);
+        QVERIFY(capture.setDevice(0));
+        ModalDialog::whenOpen([seconds](QDialog* d) {
+            d->findChild<QSpinBox*>(QStringLiteral("PreRecordSeconds"))->setValue(seconds);
+        });
+        CaptureDialogs::ShowCompressionDialog(capture, nullptr);
+        QCOMPARE(store.read("CAPTURE", "PreRecordSeconds", ""), QString::number(seconds));
+        QSignalSpy frames(&capture, &CaptureControl::FrameCallback);
+        capture.setPreRecordArmed(true);
+        QTRY_VERIFY_WITH_TIMEOUT(frames.count() >= seconds * 10 + 5, 10000);
+        // Kept JPEG frames of this noisy scene are below a quarter of a raw frame.
+        QVERIFY(seconds == 0 ? capture.preRecordBytes() == 0
+                             : capture.preRecordBytes() > 0 &&
+                                   capture.preRecordBytes() < seconds * 10 * 640 * 480 * 3 / 4);
+        const QString path = m_dir.filePath(QStringLiteral("pre%1.avi").arg(seconds));
+        capture.setCaptureFile(path);
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY2(capture.StartCapture(), qPrintable(capture.lastError()));
+        QSignalSpy streamed(&capture, &CaptureControl::StreamCallback);
+        QTRY_VERIFY_WITH_TIMEOUT(streamed.count() >= 20, 10000);
+        capture.StopCapture();
+        const double live = timer.elapsed() / 1000.0;
+
+        const QList<AviProbe::Stream> streams = AviProbe::probe(path);
+        QCOMPARE(summary(streams), QStringList{"mjpeg 640x480"});
+        const int extra = streams.at(0).frames - int(std::lround(live * 10));
+        QVERIFY2(std::abs(extra - seconds * 10) <= live + 2, qPrintable(QString::number(extra)));
+        const QStringList packets = AviProbe::packets(path);
+        QCOMPARE(packets.size(), streams.at(0).frames);
+        for (qsizetype i = 0; i < packets.size(); ++i) {
+            QCOMPARE(packets.at(i).section(u' ', 0, 0).toInt(), i);
+            QVERIFY(i == 0 || packets.at(i).section(u' ', 1) != packets.at(i - 1).section(u' ', 1));
+        }
     }
 
     // Files that cannot be made are refused, and the control records fine

@@ -2,6 +2,8 @@
 // the standby countdown on the test's clock, the statistics fed frames of
 // known compressed size, and the about box.
 #include "CaptureControl.h"
+#include "DeviationHistory.h"
+#include "DeviationPlot.h"
 #include "Statistics.h"
 #include "StatisticsFigures.h"
 #include "SurveillanceRig.h"
@@ -152,22 +154,24 @@ private Q_SLOTS:
         SurveillanceRig r;
         r.stuff.VidPath = m_dir.path() + u'/';
         QVERIFY(r.openCamera());
-        Statistics window(r.stuff, r.panels, r.capture);
+        DeviationHistory history(r.surveillance, r.panels, r.stuff);
+        Statistics window(r.stuff, r.panels, r.capture, history);
         window.Form_Load();
         connect(&r.surveillance, &Surveillance::statisticsVisibilityRequested, &window,
                 &QWidget::setVisible);
         connect(&r.surveillance, &Surveillance::captureStatusChanged, &window,
                 &Statistics::showCaptureStatus);
-        // Captions and values in reading order, %1 to %11 the values.
+        // Captions and values in reading order, %1 to %12 the values.
         const QString layout = QStringLiteral(
             "Video Status|Current Hardware Driver|Current Frame|Base Image|Label15=%1|"
             "Label16=%2|Label18=%3|Label19=%4|Label14=Difference|Label11=Frame Size|Label12=%5|"
             "Label13=Bytes|Label9=Frame #|Label10=%6|examinedCaption=Examined|examinedRate=%10|"
             "examinedUnit=per sec|skippedCaption=Skipped|framesSkipped=%11|"
+            "preRecordCaption=Pre-record|preRecordBytes=%12|preRecordUnit=Bytes|"
             "Label1=Base Image #|Label2=%7|"
             "Label3=Image Size|Label4=%8|Label5=Bytes|Label6=Image Refresh|Label7=%9|Label8=Secs|");
         const QString loaded = shown(window);
-        QCOMPARE(loaded, layout.arg("", "???", "???", "", "0", "0", "0", "0", "0", "0", "0") +
+        QCOMPARE(loaded, layout.arg("", "???", "???", "", "0", "0", "0", "0", "0", "0", "0", "0") +
                              "0/1|hidden");
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Report one"));
         r.surveillance.mnuStart_Click();
@@ -186,9 +190,21 @@ private Q_SLOTS:
                                   layout.arg("Report one", r.capture.DeviceName(0), "1.0",
                                              "STANDBY", " 102000", " 2", " 1", " 100000",
                                              StatisticsFigures::numberText(r.stuff.BaseCountdown),
-                                             "2.0", " 0") +
+                                             "2.0", " 0", window.preRecordBytes->text()) +
                                       "200/400|shown",
                                   2000);
+        // Armed, the pre-record keeps frames of the running camera.
+        QTRY_VERIFY_WITH_TIMEOUT(window.preRecordBytes->text().toLongLong() > 0, 5000);
+        // The plot's top is twice the threshold of 4 %: its line halves the area.
+        const QRect a = window.plot->area();
+        const QImage plot = window.plot->grab().toImage();
+        const int lineY = a.bottom() - int(std::lround((a.height() - 1) / 2.0));
+        int onLine = 0, above = 0;
+        for (int x = a.left() + 2; x < a.right() - 2; ++x) {
+            onLine += plot.pixelColor(x, lineY) == DeviationPlot::ThresholdColor;
+            above += plot.pixelColor(x, lineY - 3) == DeviationPlot::ThresholdColor;
+        }
+        QCOMPARE(QString("%1 %2").arg(onLine).arg(above), QString("%1 0").arg(a.width() - 5));
         // The status label keeps its text until the next report.
         r.stuff.CaptureStatusText = QStringLiteral("later text");
         r.stuff.Threshold = 1.2F;
@@ -203,6 +219,20 @@ private Q_SLOTS:
         QCOMPARE(window.Label15->text(), QStringLiteral("Device ready"));
         r.surveillance.mnuStart_Click();
         QVERIFY(!window.isVisible());
+        // Two minutes later only the newest deviation and no mark is left.
+        const auto kept = [&] {
+            QStringList items;
+            for (const DeviationHistory::Sample& d : history.samples())
+                items << QString::number(d.deviation);
+            for (const DeviationHistory::Mark& m : history.marks())
+                items << QString::number(history.latestMs() - m.ms) + (m.started ? "s" : "e");
+            return items.join(u' ');
+        };
+        QCOMPARE(kept(), QStringLiteral("0 0 2 0s 0e"));
+        r.surveillance.mnuStart_Click();
+        r.advance(121);
+        r.examine(frames.frame(103000));
+        QCOMPARE(kept(), QStringLiteral("0"));
     }
 
     // OK closes it; the main window opens it modal.

@@ -38,6 +38,20 @@ QList<AviProbe::Stream> AviProbe::probe(const QString& path) {
     return streams;
 }
 
+QStringList AviProbe::packets(const QString& path) {
+    QProcess ffprobe;
+    ffprobe.start(QStringLiteral("ffprobe"),
+                  QStringLiteral("-v error -select_streams v -show_data_hash MD5 -show_entries "
+                                 "packet=pts,data_hash -of csv=p=0")
+                          .split(u' ')
+                      << path);
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(ffprobe.readAllStandardOutput())
+        .replace(u',', u' ')
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
 QByteArray AviProbe::decodeErrors(const QString& path) {
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),

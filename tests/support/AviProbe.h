@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Reads a recording back with ffprobe: one entry per stream, empty when
 // ffprobe cannot read the file.
@@ -18,6 +19,8 @@ public:
         int channels = 0;
     };
     static QList<Stream> probe(const QString& path);
+    // The video packets in file order, each as "pts md5-of-its-data".
+    static QStringList packets(const QString& path);
     // What ffmpeg reports when decoding every frame of every stream; empty
     // when all decode.
     static QByteArray decodeErrors(const QString& path);
