@@ -81,11 +81,17 @@ bool AviRecorder::start(const Settings& s, QString* error) {
             .arg(s.height)
             .arg(s.framesPerSecond)
             .arg(encoder);
-    const QString pcm = QStringLiteral(" ! audioconvert ! audioresample "
-                                       "! audio/x-raw,format=S16LE,rate=%1,channels=%2 "
-                                       "! queue ! mux.")
-                            .arg(s.audioRate)
-                            .arg(s.audioChannels);
+    // Moved by the lead (see below), the sound's stamps start late and
+    // audiorate fills the time before them with silence.
+    const bool lead = s.leadFrames > 0;
+    const QString pcm =
+        QStringLiteral("%1 ! audioconvert ! audioresample "
+                       "! audio/x-raw,format=S16LE,rate=%2,channels=%3 "
+                       "%4! queue ! mux.")
+            .arg(lead ? QStringLiteral(" ! identity single-segment=true") : QString())
+            .arg(s.audioRate)
+            .arg(s.audioChannels)
+            .arg(lead ? QStringLiteral("! audiorate ") : QString());
     if (s.audio == Audio::Synthetic)
         description += QStringLiteral(" audiotestsrc name=audio is-live=true wave=pink-noise "
                                       "volume=0.02") +
@@ -101,6 +107,13 @@ bool AviRecorder::start(const Settings& s, QString* error) {
     video_ = byName(pipeline_.get(), "video");
     if (s.audio != Audio::None)
         audio_ = byName(pipeline_.get(), "audio");
+    if (audio_ && lead) {
+        // The kept frames play before the first live one, so the live sound
+        // belongs that much later in the file.
+        GstPadPtr pad(gst_element_get_static_pad(audio_.get(), "src"));
+        gst_pad_set_offset(pad.get(),
+                           gint64(gst_util_uint64_scale_int(s.leadFrames, GST_SECOND, fps_)));
+    }
     GstElementPtr file = byName(pipeline_.get(), "file");
     g_object_set(file.get(), "location", QFile::encodeName(s.path).constData(), nullptr);
 

@@ -33,9 +33,11 @@ public:
         Audio audio = Audio::None;
         bool mjpeg = true; // else uncompressed YUY2
         // Frames arrive as JPEG already (from a PreRecorder), the first
-        // `backlogBytes` of them at once.
+        // `leadFrames` of them, `backlogBytes` together, from before the
+        // start: the sound begins with silence as long as they last.
         bool encoded = false;
         std::int64_t backlogBytes = 0;
+        int leadFrames = 0;
         int quality = 85;
         int audioRate = 22050;
         int audioChannels = 1;

@@ -136,6 +136,7 @@ bool CaptureControl::StartCapture() {
     settings.mjpeg = d->codec == VideoCodec::Mjpeg;
     settings.encoded = d->preRecorder != nullptr;
     settings.backlogBytes = d->preRecorder ? d->preRecorder->keptBytes() * 2 : 0;
+    settings.leadFrames = d->preRecorder ? int(d->preRecorder->keptFrames()) : 0;
     settings.quality = d->quality;
     settings.audioRate = d->audioRate;
     settings.audioChannels = d->audioChannels;
@@ -156,7 +157,7 @@ bool CaptureControl::StartCapture() {
     }
     d->recorder = recorder;
     if (d->preRecorder)
-        d->preRecorder->attach(recorder);
+        d->preRecorder->attach(recorder, std::size_t(settings.leadFrames));
     std::lock_guard lock(d->slot->mutex);
     d->slot->recorder = std::move(recorder);
     return true;

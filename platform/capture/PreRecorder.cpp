@@ -89,10 +89,10 @@ void PreRecorder::take(GstBufferPtr frame) {
     }
 }
 
-void PreRecorder::attach(const std::shared_ptr<AviRecorder>& recorder) {
+void PreRecorder::attach(const std::shared_ptr<AviRecorder>& recorder, std::size_t frames) {
     std::lock_guard lock(mutex_);
-    for (const GstBufferPtr& frame : kept_)
-        recorder->push(frame.get());
+    for (std::size_t i = kept_.size() - std::min(frames, kept_.size()); i < kept_.size(); ++i)
+        recorder->push(kept_[i].get());
     kept_.clear();
     keptBytes_ = 0;
     recorder_ = recorder;

@@ -42,8 +42,10 @@ public:
     // Queues one live frame (top-down BGR) for encoding; safe from any
     // thread. Does not take the caller's reference.
     void push(GstBuffer* frame);
-    // Hands the kept frames to `recorder`, then every new one, until detach.
-    void attach(const std::shared_ptr<AviRecorder>& recorder);
+    // Hands the newest `frames` kept frames to `recorder` (as many as it
+    // was started with; one more may have come since), then every new
+    // one, until detach.
+    void attach(const std::shared_ptr<AviRecorder>& recorder, std::size_t frames);
     void detach();
 
     // What the kept frames occupy: at most seconds x rate frames.

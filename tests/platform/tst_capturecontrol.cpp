@@ -236,8 +236,9 @@ private Q_SLOTS:
                  QVariantList(
                      {90, QSize(320, 240), int(CaptureControl::VideoCodec::Mjpeg), 44100, 2, 2}));
         // Armed, a recording begins with the frames of the two seconds before
-        // its start, at a steady rate, none twice; their JPEG frames are
-        // below a quarter of a raw one.
+        // its start, at a steady rate; their JPEG frames are below a quarter
+        // of a raw one.
+        next.setCaptureAudio(true);
         next.setPreRecordArmed(true);
         QTRY_VERIFY_WITH_TIMEOUT(live.count() >= 40, 10000);
         QVERIFY(next.preRecordBytes() > 0 && next.preRecordBytes() < 20 * 320 * 240 * 3 / 4);
@@ -250,7 +251,7 @@ private Q_SLOTS:
         next.StopCapture();
         const double after = timer.elapsed() / 1000.0;
         const QList<AviProbe::Stream> kept = AviProbe::probe(pre);
-        QVERIFY(kept.size() == 1 && kept[0].codec == "mjpeg");
+        QVERIFY(kept.size() == 2 && kept[0].codec == "mjpeg");
         const int extra = kept[0].frames - int(std::lround(after * 10));
         QVERIFY2(std::abs(extra - 20) <= after + 2, qPrintable(QString("%1 %2 %3 %4")
                                                                    .arg(extra)
@@ -258,6 +259,9 @@ private Q_SLOTS:
                                                                    .arg(after)
                                                                    .arg(preStreamed.count())));
         QVERIFY(std::abs(kept[0].duration * 10 - kept[0].frames) <= 1.0);
+        // The sound lines up with the pictures, kept ones included.
+        QVERIFY2(std::abs(kept[1].duration - kept[0].duration) <= 0.1,
+                 qPrintable(QString::number(kept[1].duration - kept[0].duration)));
     }
 
     void sceneScheduleParsing() {
