@@ -259,6 +259,23 @@ private Q_SLOTS:
                                                                    .arg(after)
                                                                    .arg(preStreamed.count())));
         QVERIFY(std::abs(kept[0].duration * 10 - kept[0].frames) <= 1.0);
+        // Oldest first, none twice: the intruder walks on from frame to
+        // frame, so neighbours differ, and less than the first and the last
+        // kept one do.
+        const QByteArray gray = AviProbe::grayFrames(pre, 32, 8);
+        QCOMPARE(gray.size(), kept[0].frames * 256);
+        const auto apart = [&gray](int a, int b) {
+            int sum = 0;
+            for (int k = 0; k < 256; ++k)
+                sum += std::abs(int(quint8(gray[a * 256 + k])) - quint8(gray[b * 256 + k]));
+            return sum;
+        };
+        QStringList steps;
+        for (int i = 1; i < kept[0].frames; ++i)
+            if (apart(i - 1, i) == 0 || apart(i - 1, i) * 2 > apart(0, 19))
+                steps << QStringLiteral("%1:%2").arg(i).arg(apart(i - 1, i));
+        QVERIFY2(steps.isEmpty(),
+                 qPrintable(QString::number(apart(0, 19)) + u' ' + steps.join(u' ')));
         // The sound lines up with the pictures, kept ones included.
         QVERIFY2(std::abs(kept[1].duration - kept[0].duration) <= 0.1,
                  qPrintable(QString::number(kept[1].duration - kept[0].duration)));
