@@ -165,8 +165,21 @@ private Q_SLOTS:
                  QStringLiteral("Report one|RECORDING (Ending)|120/120|shown"));
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Device ready") + QChar(u'\0'));
         QCOMPARE(window.Label15->text(), QStringLiteral("Device ready"));
+        r.advance(60);
         r.surveillance.mnuStart_Click();
         QVERIFY(!window.isVisible());
+        // The recording's start a minute ago is marked mid-way, its end now
+        // at the right.
+        const QImage marked = window.plot->grab().toImage();
+        QStringList marks;
+        for (int x = a.left(); x <= a.right(); ++x) {
+            const QColor c = marked.pixelColor(x, a.top() + 3);
+            if (c == DeviationPlot::StartColor || c == DeviationPlot::EndColor)
+                marks << (c == DeviationPlot::StartColor ? "s" : "e") +
+                             QString::number(std::lround((x - a.left()) * 2.0 / a.width()));
+        }
+        marks.removeDuplicates();
+        QCOMPARE(marks.join(u' '), QStringLiteral("s1 e2"));
         // Two minutes later only the newest deviation and no mark is left.
         const auto kept = [&] {
             QStringList items;
@@ -176,7 +189,7 @@ private Q_SLOTS:
                 items << QString::number(history.latestMs() - m.ms) + (m.started ? "s" : "e");
             return items.join(u' ');
         };
-        QCOMPARE(kept(), QStringLiteral("0 2 0s 0e"));
+        QCOMPARE(kept(), QStringLiteral("0 2 60000s 0e"));
         r.surveillance.mnuStart_Click();
         r.advance(121);
         r.examine(frames.frame(103000));
