@@ -28,6 +28,7 @@ StatisticsFigures StatisticsFigures::read(const PublicStuff& stuff, const Status
     f.lastFrameSize = numberText(stuff.LastFrameSize);
     f.examinedPerSecond = QString::number(double(stuff.ExaminedPerSecond), 'f', 1);
     f.framesSkipped = numberText(stuff.FramesSkipped);
+    f.preRecordBytes = numberText(capture.preRecordBytes());
     const double threshold = std::max(0.0, double(stuff.Threshold));
     f.barMaximum = int(std::lround(threshold * BarStepsPerPercent));
     const double shown = std::clamp(double(stuff.LastDeviation), 0.0, threshold);

@@ -22,6 +22,7 @@ struct StatisticsFigures final {
     QString lastFrameSize; // Label12
     QString examinedPerSecond;
     QString framesSkipped;
+    QString preRecordBytes;
     QString frameState;    // Label19
     QString deviceName;    // Label16
     QString deviceVersion; // Label18

@@ -104,6 +104,7 @@ void Surveillance::start() {
     m_examinedAt.clear();
     m_armedAt = m_stuff.now().toMSecsSinceEpoch();
     ++m_armings;
+    m_capture.setPreRecordArmed(true);
     if (m_menus.mnuStat->isChecked())
         Q_EMIT statisticsVisibilityRequested(true);
     startScreenSaver();
@@ -125,6 +126,7 @@ void Surveillance::stop() {
     trace("Stop", "Step 2");
     if (m_menus.mnuSuspend->isEnabled())
         mnuSuspend_Click();
+    m_capture.setPreRecordArmed(false);
     m_menus.mnuStart->setText(QStringLiteral("&Start"));
     m_menus.mnuTimer->setVisible(true);
     trace("Stop", "Step 3");
@@ -279,6 +281,7 @@ void Surveillance::compareFrame(std::size_t compressed) {
     m_stuff.LastFrameSize = s;
     ++m_stuff.FrameCount;
     countExaminedFrame();
+    Q_EMIT deviationMeasured(d);
 
     const bool active = d >= m_stuff.Threshold || m_forceRecording;
     if (active) {

@@ -96,6 +96,8 @@ Q_SIGNALS:
     // A recording's ending period is over and its mail is due; the tick and
     // the detection wait for mailEnded().
     void mailRequested(const QString& startText);
+    // A frame was compared with the base image; also in LastDeviation.
+    void deviationMeasured(float deviation);
     // The capture control reported a new status, now in CaptureStatusText.
     void captureStatusChanged(const QString& status);
 

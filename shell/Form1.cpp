@@ -4,6 +4,7 @@
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
 #include "Configuration.h"
+#include "DeviationHistory.h"
 #include "HelpCommands.h"
 #include "PowerScheme.h"
 #include "Program.h"
@@ -76,7 +77,8 @@ Form1::Form1(Program& program, QWidget* parent)
     Surveillance& surveillance = m_program.surveillance();
     connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
-    m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, this);
+    auto* history = new DeviationHistory(surveillance, m_program.panels(), m_program.stuff(), this);
+    m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, *history, this);
     connect(&surveillance, &Surveillance::captureStatusChanged, m_statistics,
             &Statistics::showCaptureStatus);
     connect(&surveillance, &Surveillance::statisticsVisibilityRequested, m_statistics,

@@ -1,6 +1,7 @@
 #include "Statistics.h"
 
 #include "CaptureControl.h"
+#include "DeviationPlot.h"
 #include "PublicStuff.h"
 #include "StatisticsFigures.h"
 #include "StatusPanels.h"
@@ -42,7 +43,7 @@ QGridLayout* grid(QGroupBox* box) {
 } // namespace
 
 Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl& capture,
-                       QWidget* parent)
+                       const DeviationHistory& history, QWidget* parent)
     : QDialog(parent)
     , Label15(valueLabel("Label15", QString(), this))
     , Label16(valueLabel("Label16", QStringLiteral("???"), this))
@@ -56,6 +57,8 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     , Label7(valueLabel("Label7", QStringLiteral("0"), this))
     , examinedRate(valueLabel("examinedRate", QStringLiteral("0"), this))
     , framesSkipped(valueLabel("framesSkipped", QStringLiteral("0"), this))
+    , preRecordBytes(valueLabel("preRecordBytes", QStringLiteral("0"), this))
+    , plot(new DeviationPlot(history, this))
     , m_stuff(stuff)
     , m_panels(panels)
     , m_capture(capture) {
@@ -94,6 +97,9 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     grid(frame)->addWidget(captionLabel("examinedUnit", "per sec", frame), 4, 2);
     grid(frame)->addWidget(captionLabel("skippedCaption", "Skipped", frame), 5, 0);
     grid(frame)->addWidget(framesSkipped, 5, 1);
+    grid(frame)->addWidget(captionLabel("preRecordCaption", "Pre-record", frame), 6, 0);
+    grid(frame)->addWidget(preRecordBytes, 6, 1);
+    grid(frame)->addWidget(captionLabel("preRecordUnit", "Bytes", frame), 6, 2);
     QGroupBox* base = group("Base Image", this);
     grid(base)->addWidget(captionLabel("Label1", "Base Image #", base), 0, 0);
     grid(base)->addWidget(Label2, 0, 1);
@@ -109,6 +115,7 @@ Statistics::Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl&
     auto* layout = new QVBoxLayout(this);
     for (QGroupBox* box : {status, driver, frame, base})
         layout->addWidget(box);
+    layout->addWidget(plot);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -130,6 +137,7 @@ void Statistics::Timer1_Timer() {
     Label12->setText(f.lastFrameSize);
     examinedRate->setText(f.examinedPerSecond);
     framesSkipped->setText(f.framesSkipped);
+    preRecordBytes->setText(f.preRecordBytes);
     if (Label15->text().isEmpty())
         Label15->setText(m_stuff.CaptureStatusText);
     ProgressBar1->setValue(0);
@@ -138,6 +146,7 @@ void Statistics::Timer1_Timer() {
     Label19->setText(f.frameState);
     Label16->setText(f.deviceName);
     Label18->setText(f.deviceVersion);
+    plot->update();
 }
 
 void Statistics::showCaptureStatus(const QString& status) {

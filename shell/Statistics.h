@@ -4,6 +4,8 @@
 #include <QTimer>
 
 class CaptureControl;
+class DeviationHistory;
+class DeviationPlot;
 class PublicStuff;
 class QLabel;
 class QProgressBar;
@@ -20,7 +22,7 @@ public:
     static constexpr int RefreshMs = 500;
 
     Statistics(PublicStuff& stuff, StatusPanels& panels, CaptureControl& capture,
-               QWidget* parent = nullptr);
+               const DeviationHistory& history, QWidget* parent = nullptr);
     ~Statistics() override;
 
     // Load without showing: the state label is emptied and the timer runs.
@@ -35,13 +37,15 @@ public:
     QLabel* const Label18; // driver version
     QLabel* const Label19; // state
     QProgressBar* const ProgressBar1;
-    QLabel* const Label12;       // frame size
-    QLabel* const Label10;       // frame number
-    QLabel* const Label2;        // base image number
-    QLabel* const Label4;        // base image size
-    QLabel* const Label7;        // seconds to the base refresh
-    QLabel* const examinedRate;  // frames examined per second
-    QLabel* const framesSkipped; // frames skipped since arming
+    QLabel* const Label12;        // frame size
+    QLabel* const Label10;        // frame number
+    QLabel* const Label2;         // base image number
+    QLabel* const Label4;         // base image size
+    QLabel* const Label7;         // seconds to the base refresh
+    QLabel* const examinedRate;   // frames examined per second
+    QLabel* const framesSkipped;  // frames skipped since arming
+    QLabel* const preRecordBytes; // memory of the frames kept for pre-record
+    DeviationPlot* const plot;
 
 private:
     PublicStuff& m_stuff;

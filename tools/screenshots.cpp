@@ -1,12 +1,13 @@
 // Takes the README's pictures of the running program: the main window
-// while it records the test scene and the configuration dialog; it also
-// leaves two finished recordings and a mail row in the event log of the
-// working directory for the browser picture.
+// while it records the test scene, the configuration dialog and the
+// statistics window; it also leaves two finished recordings and a mail row
+// in the event log of the working directory for the browser picture.
 //   sentorix_screenshots OUTPUT_DIR
 // Run it under a real display server (scripts/screenshots uses Xvfb).
 #include "DateText.h"
 #include "Form1.h"
 #include "Program.h"
+#include "Statistics.h"
 #include "StatusPanels.h"
 
 #include <QApplication>
@@ -69,6 +70,10 @@ int main(int argc, char* argv[]) {
     form.mnuConfig_Click();
 
     form.mnuSuspend_Click(); // the recording ends and is logged
+    // The statistics window, its plot with that recording's start and end.
+    form.statistics().show();
+    waitFor([] { return false; }, 3000);
+    ok &= save(&form.statistics(), out.filePath(QStringLiteral("statistics.png")));
     // A later visit and its mail, as they would follow.
     const QDateTime later = QDateTime::currentDateTime().addSecs(2 * 3600 + 17 * 60);
     program.AddLogEntry(DateText::general(later), DateText::general(later.addSecs(43)),

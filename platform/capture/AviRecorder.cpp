@@ -46,6 +46,7 @@ bool AviRecorder::start(const Settings& s, QString* error) {
     frames_ = 0;
     path_ = s.path;
     rawFrameBytes_ = std::int64_t((s.width * 3 + 3) & ~3) * s.height;
+    encoded_ = s.encoded;
     // A JPEG frame rarely reaches a quarter of the raw picture; YUY2 keeps
     // two bytes a pixel.
     frameBudget_ = s.mjpeg ? rawFrameBytes_ / 4 : std::int64_t(s.width) * s.height * 2;
@@ -57,26 +58,40 @@ bool AviRecorder::start(const Settings& s, QString* error) {
         return fail(QStringLiteral("no space left to record to %1").arg(s.path));
     }
 
-    // At most two seconds of frames wait for the encoder; beyond that new
-    // frames are dropped rather than piling up in memory.
+    // At most two seconds of frames wait for the encoder (beside the frames
+    // kept from before the start); beyond that new frames are dropped
+    // rather than piling up in memory.
     const qint64 frameBytes = rawFrameBytes_;
+    const QString input =
+        s.encoded ? QStringLiteral("image/jpeg") : QStringLiteral("video/x-raw,format=BGR");
+    // A caps filter tells the muxer that JPEG input is video.
+    const QString encoder = s.encoded ? QStringLiteral("! image/jpeg ")
+                            : s.mjpeg ? QStringLiteral("! videoconvert ! jpegenc quality=%1 ")
+                                            .arg(std::clamp(s.quality, 1, 100))
+                                      : QStringLiteral("! videoconvert ! video/x-raw,format=YUY2 ");
     QString description =
         QStringLiteral("appsrc name=video is-live=true format=time leaky-type=upstream "
-                       "max-bytes=%1 caps=video/x-raw,format=BGR,width=%2,height=%3,"
-                       "framerate=%4/1,pixel-aspect-ratio=1/1 "
-                       "! videoconvert ! %5 "
+                       "max-bytes=%1 caps=%2,width=%3,height=%4,"
+                       "framerate=%5/1,pixel-aspect-ratio=1/1 "
+                       "%6"
                        "! avimux name=mux ! filesink name=file buffer-mode=unbuffered sync=false")
-            .arg(frameBytes * 2 * s.framesPerSecond)
+            .arg(frameBytes * 2 * s.framesPerSecond + s.backlogBytes)
+            .arg(input)
             .arg(s.width)
             .arg(s.height)
             .arg(s.framesPerSecond)
-            .arg(s.mjpeg ? QStringLiteral("jpegenc quality=%1").arg(std::clamp(s.quality, 1, 100))
-                         : QStringLiteral("video/x-raw,format=YUY2"));
-    const QString pcm = QStringLiteral(" ! audioconvert ! audioresample "
-                                       "! audio/x-raw,format=S16LE,rate=%1,channels=%2 "
-                                       "! queue ! mux.")
-                            .arg(s.audioRate)
-                            .arg(s.audioChannels);
+            .arg(encoder);
+    // Moved by the lead (see below), the sound's stamps start late and
+    // audiorate fills the time before them with silence.
+    const bool lead = s.leadFrames > 0;
+    const QString pcm =
+        QStringLiteral("%1 ! audioconvert ! audioresample "
+                       "! audio/x-raw,format=S16LE,rate=%2,channels=%3 "
+                       "%4! queue ! mux.")
+            .arg(lead ? QStringLiteral(" ! identity single-segment=true") : QString())
+            .arg(s.audioRate)
+            .arg(s.audioChannels)
+            .arg(lead ? QStringLiteral("! audiorate ") : QString());
     if (s.audio == Audio::Synthetic)
         description += QStringLiteral(" audiotestsrc name=audio is-live=true wave=pink-noise "
                                       "volume=0.02") +
@@ -92,6 +107,13 @@ bool AviRecorder::start(const Settings& s, QString* error) {
     video_ = byName(pipeline_.get(), "video");
     if (s.audio != Audio::None)
         audio_ = byName(pipeline_.get(), "audio");
+    if (audio_ && lead) {
+        // The kept frames play before the first live one, so the live sound
+        // belongs that much later in the file.
+        GstPadPtr pad(gst_element_get_static_pad(audio_.get(), "src"));
+        gst_pad_set_offset(pad.get(),
+                           gint64(gst_util_uint64_scale_int(s.leadFrames, GST_SECOND, fps_)));
+    }
     GstElementPtr file = byName(pipeline_.get(), "file");
     g_object_set(file.get(), "location", QFile::encodeName(s.path).constData(), nullptr);
 
@@ -143,7 +165,11 @@ std::uint64_t AviRecorder::reserveBytes(std::int64_t fileBytes) const {
     guint64 queuedBytes = 0;
     if (video_)
         g_object_get(video_.get(), "current-level-bytes", &queuedBytes, nullptr);
-    // Frames still waiting for the encoder land in the file as well.
+    // Frames still waiting for the encoder land in the file as well; JPEG
+    // ones as they are.
+    if (encoded_)
+        return queuedBytes + std::uint64_t(2 * frameBudget_ + fileBytes / indexShare) +
+               finishingSlackBytes;
     const auto queuedFrames =
         std::int64_t((queuedBytes + guint64(rawFrameBytes_) - 1) / guint64(rawFrameBytes_));
     return std::uint64_t((queuedFrames + 2) * frameBudget_ + fileBytes / indexShare) +

@@ -13,7 +13,8 @@
 #include <mutex>
 
 // One recording: its own pipeline from an appsrc fed with the live frames
-// (top-down BGR), through a JPEG encoder into an AVI file, optionally with
+// (top-down BGR), through a JPEG encoder (or with frames a PreRecorder has
+// encoded already) into an AVI file, optionally with
 // a PCM audio track. The file is written unbuffered so that a killed
 // program leaves every frame already encoded on disk.
 //
@@ -31,6 +32,12 @@ public:
         int framesPerSecond = 0;
         Audio audio = Audio::None;
         bool mjpeg = true; // else uncompressed YUY2
+        // Frames arrive as JPEG already (from a PreRecorder), the first
+        // `leadFrames` of them, `backlogBytes` together, from before the
+        // start: the sound begins with silence as long as they last.
+        bool encoded = false;
+        std::int64_t backlogBytes = 0;
+        int leadFrames = 0;
         int quality = 85;
         int audioRate = 22050;
         int audioChannels = 1;
@@ -85,6 +92,7 @@ private:
     int fps_ = 0;
     QString path_;
     std::int64_t rawFrameBytes_ = 0;
+    bool encoded_ = false;
     // Estimate of a frame's share of the file until one has been seen to
     // grow it; then the largest growth from one frame to the next.
     std::int64_t frameBudget_ = 0;

@@ -131,6 +131,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         return fail(why);
     }
     applyPictureControls();
+    updatePreRecorder();
     return true;
 }
 
@@ -140,6 +141,7 @@ void CaptureControl::Private::stopPipeline() {
     // Deliveries still queued for this pipeline see a different slot and
     // are ignored.
     slot.reset();
+    preRecorder.reset();
     bus.reset();
     pipeline.reset();
     sceneSource.reset();

@@ -115,6 +115,14 @@ public:
     int audioRate() const;
     int audioChannels() const;
     void setAudioFormat(int samplesPerSecond, int channels);
+    // Seconds of Motion JPEG frames kept while armed and written at the
+    // start of every recording, 0..10 (0: none).
+    int preRecordSeconds() const;
+    void setPreRecordSeconds(int seconds);
+    // The frames are kept only while surveillance is armed.
+    void setPreRecordArmed(bool on);
+    // Memory the kept frames occupy now.
+    std::int64_t preRecordBytes() const;
     static QList<int> audioRates();
     // Where the driver keeps these choices across runs; the stored choices
     // are applied at once. The store must outlive the control.

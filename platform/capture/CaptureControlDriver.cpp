@@ -10,6 +10,7 @@ using namespace capturecontrol;
 
 namespace {
 const QString driverSection = QStringLiteral("CAPTURE");
+constexpr int maxPreRecordSeconds = 10;
 
 // videobalance property and its range for each picture control.
 struct BalanceProperty {
@@ -102,6 +103,7 @@ CaptureControl::VideoCodec CaptureControl::videoCodec() const {
 void CaptureControl::setVideoCodec(VideoCodec codec) {
     d->codec = codec == VideoCodec::Uncompressed ? codec : VideoCodec::Mjpeg;
     d->saveDriverSetting(QStringLiteral("Codec"), int(d->codec));
+    d->updatePreRecorder();
 }
 
 int CaptureControl::videoQuality() const {
@@ -111,6 +113,13 @@ int CaptureControl::videoQuality() const {
 void CaptureControl::setVideoQuality(int quality) {
     d->quality = std::clamp(quality, 1, 100);
     d->saveDriverSetting(QStringLiteral("Quality"), d->quality);
+    d->updatePreRecorder();
+}
+
+void CaptureControl::setPreRecordSeconds(int seconds) {
+    d->preRecordSeconds = std::clamp(seconds, 0, maxPreRecordSeconds);
+    d->saveDriverSetting(QStringLiteral("PreRecordSeconds"), d->preRecordSeconds);
+    d->updatePreRecorder();
 }
 
 int CaptureControl::audioRate() const {
@@ -143,10 +152,13 @@ void CaptureControl::setDriverSettings(SettingsStore* store) {
     const int rate = d->storedDriverSetting(QStringLiteral("AudioRate"), 22050);
     d->audioRate = audioRates().contains(rate) ? rate : 22050;
     d->audioChannels = d->storedDriverSetting(QStringLiteral("AudioChannels"), 1) == 2 ? 2 : 1;
+    d->preRecordSeconds = std::clamp(d->storedDriverSetting(QStringLiteral("PreRecordSeconds"), 2),
+                                     0, maxPreRecordSeconds);
     const int w = d->storedDriverSetting(QStringLiteral("FrameWidth"), 0);
     const int h = d->storedDriverSetting(QStringLiteral("FrameHeight"), 0);
     // Applied without writing back what was just read.
     if (w > 0 && h > 0 && !IsCapturing())
         d->applyFrameSize(QSize(w, h));
     d->applyPictureControls();
+    d->updatePreRecorder();
 }

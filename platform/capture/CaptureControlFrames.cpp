@@ -26,7 +26,9 @@ GstFlowReturn CaptureControl::Private::onNewSample(GstAppSink* sink, gpointer da
     {
         std::lock_guard lock(slot->mutex);
         recorder = slot->recorder;
-        if (recorder)
+        if (slot->preRecorder)
+            slot->preRecorder->push(gst_sample_get_buffer(sample.get()));
+        else if (recorder)
             recorder->push(gst_sample_get_buffer(sample.get()));
         slot->newest = std::move(sample); // replaces one the UI has not taken yet
         post = !slot->posted;

@@ -12,6 +12,7 @@
 #include "BusRelay.h"
 #include "CameraList.h"
 #include "GstHandles.h"
+#include "PreRecorder.h"
 #include "SceneSource.h"
 
 #include <gst/app/gstappsink.h>
@@ -48,6 +49,9 @@ struct FrameSlot {
     // While recording, frames go to the recorder straight from the
     // streaming thread so that a busy UI thread cannot make it skip any.
     std::shared_ptr<AviRecorder> recorder;
+    // While armed with pre-record, every frame goes to the JPEG encoder of
+    // the pre-recorder instead, which feeds a running recording itself.
+    std::shared_ptr<PreRecorder> preRecorder;
 };
 
 inline GstElementPtr byName(GstElement* bin, const char* name) {
@@ -108,6 +112,13 @@ struct CaptureControl::Private {
     int quality = 85;
     int audioRate = 22050;
     int audioChannels = 1;
+    int preRecordSeconds = 2;
+    bool preRecordArmed = false;
+    std::shared_ptr<PreRecorder> preRecorder;
+    // Starts, restarts or drops the pre-recorder after a change of what it
+    // depends on; a recording it feeds keeps it until it ends.
+    void updatePreRecorder();
+    void setSlotPreRecorder(std::shared_ptr<PreRecorder> pre);
     void applyPictureControls();
     void saveDriverSetting(const QString& key, int value);
     void applyFrameSize(QSize wanted);

@@ -14,6 +14,8 @@ void CaptureControl::Private::endCapture(bool finish) {
         std::lock_guard lock(slot->mutex);
         slot->recorder.reset();
     }
+    if (preRecorder)
+        preRecorder->detach();
     const std::shared_ptr<AviRecorder> ending = std::move(recorder);
     recorder.reset();
     ++captureGeneration;
@@ -24,6 +26,63 @@ void CaptureControl::Private::endCapture(bool finish) {
         ending->abort();
     }
     capturedFrames = ending->framesInFile();
+    updatePreRecorder();
+}
+
+void CaptureControl::Private::setSlotPreRecorder(std::shared_ptr<PreRecorder> pre) {
+    preRecorder = pre;
+    if (slot) {
+        std::lock_guard lock(slot->mutex);
+        slot->preRecorder = std::move(pre);
+    }
+}
+
+void CaptureControl::Private::updatePreRecorder() {
+    if (recorder && preRecorder)
+        return;
+    // Uncompressed frames are too large to keep seconds of them.
+    const bool wanted =
+        preRecordArmed && preRecordSeconds > 0 && codec == VideoCodec::Mjpeg && slot;
+    const PreRecorder::Settings settings{size.width(), size.height(), fps, quality,
+                                         preRecordSeconds};
+    if (!wanted) {
+        setSlotPreRecorder(nullptr);
+        return;
+    }
+    if (preRecorder) {
+        const PreRecorder::Settings& now = preRecorder->settings();
+        if (now.width == settings.width && now.height == settings.height &&
+            now.framesPerSecond == settings.framesPerSecond && now.quality == settings.quality &&
+            now.seconds == settings.seconds)
+            return;
+    }
+    setSlotPreRecorder(nullptr);
+    auto pre = std::make_shared<PreRecorder>(q, [this](const QString& text) {
+        // A recording it fed keeps what it has; later ones record without.
+        lastError = text;
+        if (recorder)
+            onRecorderError(captureGeneration, text);
+        setSlotPreRecorder(nullptr);
+    });
+    QString error;
+    if (!pre->start(settings, &error)) {
+        lastError = error;
+        return;
+    }
+    setSlotPreRecorder(std::move(pre));
+}
+
+void CaptureControl::setPreRecordArmed(bool on) {
+    d->preRecordArmed = on;
+    d->updatePreRecorder();
+}
+
+int CaptureControl::preRecordSeconds() const {
+    return d->preRecordSeconds;
+}
+
+std::int64_t CaptureControl::preRecordBytes() const {
+    return d->preRecorder ? d->preRecorder->keptBytes() : 0;
 }
 
 void CaptureControl::Private::onRecorderError(int generation, const QString& text) {
@@ -75,6 +134,9 @@ bool CaptureControl::StartCapture() {
     settings.height = d->size.height();
     settings.framesPerSecond = d->fps;
     settings.mjpeg = d->codec == VideoCodec::Mjpeg;
+    settings.encoded = d->preRecorder != nullptr;
+    settings.backlogBytes = d->preRecorder ? d->preRecorder->keptBytes() * 2 : 0;
+    settings.leadFrames = d->preRecorder ? int(d->preRecorder->keptFrames()) : 0;
     settings.quality = d->quality;
     settings.audioRate = d->audioRate;
     settings.audioChannels = d->audioChannels;
@@ -94,6 +156,8 @@ bool CaptureControl::StartCapture() {
         return false;
     }
     d->recorder = recorder;
+    if (d->preRecorder)
+        d->preRecorder->attach(recorder, std::size_t(settings.leadFrames));
     std::lock_guard lock(d->slot->mutex);
     d->slot->recorder = std::move(recorder);
     return true;

@@ -82,16 +82,27 @@ void CaptureDialogs::ShowCompressionDialog(CaptureControl& capture, QWidget* par
     quality->setObjectName(QStringLiteral("Quality"));
     quality->setRange(1, 100);
     quality->setValue(capture.videoQuality());
-    QObject::connect(codec, &QComboBox::currentIndexChanged, quality, [codec, quality] {
-        quality->setEnabled(codec->currentData().toInt() == int(CaptureControl::VideoCodec::Mjpeg));
-    });
-    quality->setEnabled(capture.videoCodec() == CaptureControl::VideoCodec::Mjpeg);
+    // Only JPEG frames are small enough to keep seconds of them.
+    auto* preRecord = new QSpinBox;
+    preRecord->setObjectName(QStringLiteral("PreRecordSeconds"));
+    preRecord->setRange(0, 10);
+    preRecord->setSuffix(QStringLiteral(" s"));
+    preRecord->setValue(capture.preRecordSeconds());
+    const auto enable = [codec, quality, preRecord] {
+        const bool mjpeg = codec->currentData().toInt() == int(CaptureControl::VideoCodec::Mjpeg);
+        quality->setEnabled(mjpeg);
+        preRecord->setEnabled(mjpeg);
+    };
+    QObject::connect(codec, &QComboBox::currentIndexChanged, quality, enable);
+    enable();
     d.form->addRow(QStringLiteral("Codec"), codec);
     d.form->addRow(QStringLiteral("Quality"), quality);
+    d.form->addRow(QStringLiteral("Pre-record"), preRecord);
     if (!d.run())
         return;
     capture.setVideoCodec(CaptureControl::VideoCodec(codec->currentData().toInt()));
     capture.setVideoQuality(quality->value());
+    capture.setPreRecordSeconds(preRecord->value());
 }
 
 void CaptureDialogs::ShowAudioFormatDialog(CaptureControl& capture, QWidget* parent) {

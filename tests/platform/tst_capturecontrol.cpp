@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -45,6 +46,10 @@ class tst_CaptureControl final : public QObject {
                        const QList<std::pair<QString, QVariant>>& picks) {
         ModalDialog::whenOpen([picks](QDialog* d) {
             for (const auto& [name, value] : picks) {
+                if (auto* spin = d->findChild<QSpinBox*>(name); spin != nullptr) {
+                    spin->setValue(value.toInt());
+                    continue;
+                }
                 auto* list = d->findChild<QComboBox*>(name);
                 QVERIFY(list && list->findData(value) >= 0);
                 list->setCurrentIndex(list->findData(value));
@@ -214,16 +219,64 @@ private Q_SLOTS:
         QVERIFY2(!first.isNull() && red(0) && !red(239),
                  qPrintable(QString::number(first.pixel(160, 0), 16) + u' ' +
                             QString::number(first.pixel(160, 239), 16)));
-
-        CaptureControl next(sceneCamera());
-        next.setDriverSettings(&store);
-        QVERIFY(next.setDevice(0));
-        QCOMPARE(QVariantList({next.pictureControls().at(0).value, next.frameSize(),
-                               int(next.videoCodec()), next.audioRate(), next.audioChannels()}),
-                 QVariantList({90, QSize(320, 240), int(CaptureControl::VideoCodec::Uncompressed),
-                               44100, 2}));
+        choose(CaptureDialogs::ShowCompressionDialog, capture,
+               {{"Codec", int(CaptureControl::VideoCodec::Mjpeg)}, {"PreRecordSeconds", 3}});
         QVERIFY(!capture.setDevice(1) && !capture.lastError().isEmpty());
         QVERIFY(capture.Device() == -1 && !capture.CaptureAudio() && !capture.StartCapture());
+
+        // The intruder crosses the picture in twenty seconds.
+        CaptureControl next(sceneCamera({0.0, 20.0}));
+        next.setDriverSettings(&store);
+        QSignalSpy live(&next, &CaptureControl::FrameCallback);
+        next.setFrameRate(10);
+        QVERIFY(next.setDevice(0));
+        QCOMPARE(QVariantList({next.pictureControls().at(0).value, next.frameSize(),
+                               int(next.videoCodec()), next.audioRate(), next.audioChannels(),
+                               next.preRecordSeconds()}),
+                 QVariantList(
+                     {90, QSize(320, 240), int(CaptureControl::VideoCodec::Mjpeg), 44100, 2, 3}));
+        // Armed, a recording begins with the frames of the three seconds before
+        // its start, at a steady rate; their JPEG frames are below a quarter
+        // of a raw one.
+        next.setCaptureAudio(true);
+        next.setPreRecordArmed(true);
+        for (const QString& pre : {file("pre1.avi"), file("pre2.avi")}) { // each recording
+            live.clear();
+            QTRY_VERIFY_WITH_TIMEOUT(live.count() >= 50, 10000);
+            QVERIFY(next.preRecordBytes() > 0 && next.preRecordBytes() < 30 * 320 * 240 * 3 / 4);
+            next.setCaptureFile(pre);
+            timer.start();
+            QVERIFY2(next.StartCapture(), qPrintable(next.lastError()));
+            QSignalSpy preStreamed(&next, &CaptureControl::StreamCallback);
+            QTRY_VERIFY_WITH_TIMEOUT(preStreamed.count() >= 20, 10000);
+            next.StopCapture();
+            const double after = timer.elapsed() / 1000.0;
+            const QList<AviProbe::Stream> kept = AviProbe::probe(pre);
+            QVERIFY(kept.size() == 2 && kept[0].codec == "mjpeg");
+            const int extra = kept[0].frames - int(std::lround(after * 10));
+            QVERIFY2(std::abs(extra - 30) <= after + 2, qPrintable(QString::number(extra)));
+            QVERIFY(std::abs(kept[0].duration * 10 - kept[0].frames) <= 1.0);
+            // Oldest first, none twice: the intruder walks on from frame to
+            // frame, so neighbours differ, and less than the first and the last
+            // kept one do.
+            const QByteArray gray = AviProbe::grayFrames(pre, 32, 8);
+            QCOMPARE(gray.size(), kept[0].frames * 256);
+            const auto apart = [&gray](int a, int b) {
+                int sum = 0;
+                for (int k = 0; k < 256; ++k)
+                    sum += std::abs(int(quint8(gray[a * 256 + k])) - quint8(gray[b * 256 + k]));
+                return sum;
+            };
+            QStringList steps;
+            for (int i = 1; i < kept[0].frames; ++i)
+                if (apart(i - 1, i) == 0 || apart(i - 1, i) * 2 > apart(0, 29))
+                    steps << QStringLiteral("%1:%2").arg(i).arg(apart(i - 1, i));
+            QVERIFY2(steps.isEmpty(),
+                     qPrintable(QString::number(apart(0, 29)) + u' ' + steps.join(u' ')));
+            // The sound lines up with the pictures, kept ones included.
+            QVERIFY2(std::abs(kept[1].duration - kept[0].duration) <= 0.1,
+                     qPrintable(QString::number(kept[1].duration - kept[0].duration)));
+        }
     }
 
     void sceneScheduleParsing() {

@@ -2,6 +2,8 @@
 // the standby countdown on the test's clock, the statistics fed frames of
 // known compressed size.
 #include "CaptureControl.h"
+#include "DeviationHistory.h"
+#include "DeviationPlot.h"
 #include "Statistics.h"
 #include "StatisticsFigures.h"
 #include "SurveillanceRig.h"
@@ -32,9 +34,13 @@ class tst_Windows final : public QObject {
     // The values of the statistics window, the bar and whether it shows.
     static QString shown(const Statistics& w) {
         QStringList texts;
-        for (const QLabel* l : {w.Label15, w.Label16, w.Label18, w.Label19, w.Label12, w.Label10,
-                                w.Label2, w.Label4, w.Label7, w.examinedRate, w.framesSkipped})
+        for (const QLabel* l :
+             {w.Label15, w.Label16, w.Label18, w.Label19, w.Label12, w.Label10, w.Label2, w.Label4,
+              w.Label7, w.examinedRate, w.framesSkipped, w.preRecordBytes})
             texts << l->text();
+        // The frames kept for pre-record vary with the scene.
+        if (texts.last().toLongLong() > 0)
+            texts.last() = QStringLiteral(">0");
         return texts.join(u'|') +
                QStringLiteral("|%1/%2|")
                    .arg(w.ProgressBar1->value())
@@ -117,13 +123,14 @@ private Q_SLOTS:
         SurveillanceRig r;
         r.stuff.VidPath = m_dir.path() + u'/';
         QVERIFY(r.openCamera());
-        Statistics window(r.stuff, r.panels, r.capture);
+        DeviationHistory history(r.surveillance, r.panels, r.stuff);
+        Statistics window(r.stuff, r.panels, r.capture, history);
         window.Form_Load();
         connect(&r.surveillance, &Surveillance::statisticsVisibilityRequested, &window,
                 &QWidget::setVisible);
         connect(&r.surveillance, &Surveillance::captureStatusChanged, &window,
                 &Statistics::showCaptureStatus);
-        QCOMPARE(shown(window), QStringLiteral("|???|???||0|0|0|0|0|0|0|0/1|hidden"));
+        QCOMPARE(shown(window), QStringLiteral("|???|???||0|0|0|0|0|0|0|0|0/1|hidden"));
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Report one"));
         r.mnuStat.setChecked(true);
         r.surveillance.mnuStart_Click();
@@ -134,8 +141,18 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(
             shown(window),
             "Report one|" + r.capture.DeviceName(0) + "|1.0|STANDBY| 102000| 2| 1| 100000|" +
-                StatisticsFigures::numberText(r.stuff.BaseCountdown) + "|2.0| 0|200/400|shown",
+                StatisticsFigures::numberText(r.stuff.BaseCountdown) + "|2.0| 0|>0|200/400|shown",
             2000);
+        // The plot's top is twice the threshold of 4 %: its line halves the area.
+        const QRect a = window.plot->area();
+        const QImage plot = window.plot->grab().toImage();
+        const int lineY = a.bottom() - int(std::lround((a.height() - 1) / 2.0));
+        int onLine = 0, above = 0;
+        for (int x = a.left() + 2; x < a.right() - 2; ++x) {
+            onLine += plot.pixelColor(x, lineY) == DeviationPlot::ThresholdColor;
+            above += plot.pixelColor(x, lineY - 3) == DeviationPlot::ThresholdColor;
+        }
+        QCOMPARE(QString("%1 %2").arg(onLine).arg(above), QString("%1 0").arg(a.width() - 5));
         // The status label keeps its text until the next report.
         r.stuff.CaptureStatusText = QStringLiteral("later text");
         r.stuff.Threshold = 1.2F;
@@ -148,8 +165,35 @@ private Q_SLOTS:
                  QStringLiteral("Report one|RECORDING (Ending)|120/120|shown"));
         Q_EMIT r.capture.StatusCallback(0, QStringLiteral("Device ready") + QChar(u'\0'));
         QCOMPARE(window.Label15->text(), QStringLiteral("Device ready"));
+        r.advance(60);
         r.surveillance.mnuStart_Click();
         QVERIFY(!window.isVisible());
+        // The recording's start a minute ago is marked mid-way, its end now
+        // at the right.
+        const QImage marked = window.plot->grab().toImage();
+        QStringList marks;
+        for (int x = a.left(); x <= a.right(); ++x) {
+            const QColor c = marked.pixelColor(x, a.top() + 3);
+            if (c == DeviationPlot::StartColor || c == DeviationPlot::EndColor)
+                marks << (c == DeviationPlot::StartColor ? "s" : "e") +
+                             QString::number(std::lround((x - a.left()) * 2.0 / a.width()));
+        }
+        marks.removeDuplicates();
+        QCOMPARE(marks.join(u' '), QStringLiteral("s1 e2"));
+        // Two minutes later only the newest deviation and no mark is left.
+        const auto kept = [&] {
+            QStringList items;
+            for (const DeviationHistory::Sample& d : history.samples())
+                items << QString::number(d.deviation);
+            for (const DeviationHistory::Mark& m : history.marks())
+                items << QString::number(history.latestMs() - m.ms) + (m.started ? "s" : "e");
+            return items.join(u' ');
+        };
+        QCOMPARE(kept(), QStringLiteral("0 2 60000s 0e"));
+        r.surveillance.mnuStart_Click();
+        r.advance(121);
+        r.examine(frames.frame(103000));
+        QCOMPARE(kept(), QStringLiteral("0"));
     }
 };
 

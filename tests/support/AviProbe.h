@@ -59,6 +59,18 @@ inline QImage firstFrame(const QString& path) {
     return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
 }
 
+// Every video frame as ffmpeg decodes it, shrunk to width x height gray
+// bytes, one frame after the other.
+inline QByteArray grayFrames(const QString& path, int width, int height) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-i", path, "-an", "-vf",
+                  QStringLiteral("scale=%1:%2,format=gray").arg(width).arg(height), "-f",
+                  "rawvideo", "-"});
+    ffmpeg.waitForFinished(30000);
+    return ffmpeg.readAllStandardOutput();
+}
+
 // What ffmpeg reports when decoding every frame of every stream; empty when
 // all decode.
 inline QByteArray decodeErrors(const QString& path) {
