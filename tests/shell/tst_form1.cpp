@@ -114,7 +114,8 @@ private Q_SLOTS:
         QCOMPARE(captions.join(u'|'),
                  "&Start/Stop|  &Start|  Start in &30 seconds|Sus&pend~|Se&ttings|  Video &Device|"
                  "    (none)~^|    " +
-                     capture.DeviceName(0) + "*|  Video &Source" +
+                     capture.DeviceName(0) +
+                     "*|    -|    &Network Cameras and Videos...|  Video &Source" +
                      (capture.HasSourceDialog() ? "" : "~") + "|  Video &Format" +
                      (capture.HasFormatDialog() ? "" : "~") +
                      "|  Video &Compression|  -|  &Capture &Audio" + audio + "|  Audio F&ormat" +
@@ -149,11 +150,11 @@ private Q_SLOTS:
         collectCaptions({m.mnuStartStop->menuAction(), m.mnuDeviceMain->menuAction(), m.mnuSource,
                          m.mnuFormat, m.mnuCompress},
                         QString(), captions);
-        QCOMPARE(
-            captions.join(u'|') + '|' + run->program.panels().text(Panel::State) + '|' +
-                run->program.panels().text(Panel::Timestamp) + '|' + m_home.stored("Camera"),
-            "&Start/Stop~|  &Start|  Start in &30 seconds|Video &Device|  (none)~|"
-            "Video &Source~|Video &Format~|Video &Compression~|OFF|Overlay disabled|<missing>");
+        QCOMPARE(captions.join(u'|') + '|' + run->program.panels().text(Panel::State) + '|' +
+                     run->program.panels().text(Panel::Timestamp) + '|' + m_home.stored("Camera"),
+                 "&Start/Stop~|  &Start|  Start in &30 seconds|Video &Device|  (none)~|  -|"
+                 "  &Network Cameras and Videos...|Video &Source~|Video &Format~|Video "
+                 "&Compression~|OFF|Overlay disabled|<missing>");
     }
 
     // A stored device that cannot be had says so and leaves nothing chosen;
