@@ -12,6 +12,8 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sentorix"));
     QApplication::setOrganizationName(QString::fromLatin1(ConfigSection::Application));
+    // Lets the desktop match the window to the installed menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral("org.example.Sentorix"));
 
     const CommandLine commandLine = CommandLine::fromArguments(app.arguments().mid(1));
     // The environment is read here and nowhere else.

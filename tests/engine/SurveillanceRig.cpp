@@ -16,10 +16,6 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
         return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
     })
     , capture(camera)
-    , mnuStart(QStringLiteral("&Start"))
-    , mnuTimer(QStringLiteral("Start in &30 seconds"))
-    , mnuSuspend(QStringLiteral("Sus&pend"))
-    , mnuStat(QStringLiteral("Show Video &Statistics"))
     , surveillance(capture, stuff, panels, CommandLine::parse(commandLine),
                    {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat}) {
     mnuSuspend.setEnabled(false);
@@ -28,10 +24,8 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
     // What start-up and the option menus set by default.
     stuff.Threshold = 4.0F;
     stuff.RecordSeconds = 10;
-    stuff.TimeType = StopMode::AfterActivity;
     stuff.RefreshSeconds = 60;
     stuff.SuspendRefresh = true;
-    stuff.LowSpace = 0;
     stuff.Notify = 1;
     stuff.Saver = QStringLiteral("--- Do not enable a screen saver ---");
     stuff.VidPath = videos.path() + u'/';

@@ -17,10 +17,9 @@
 #include <vector>
 
 // What the main window gives the surveillance: the capture control on the
-// test scene camera, the shared state, the panels and the four menu
-// entries; recordings go to a folder of its own. With frames from the test
-// the clock is the test's too; with the camera's frames it is the real one.
-// Recording rows are "start|stop|file".
+// test scene camera, the state, the panels, the four menu entries and a
+// folder for the recordings. The clock is the test's with frames from the
+// test, the real one with the camera's. Recording rows: "start|stop|file".
 struct SurveillanceRig {
     enum class Frames { FromTest, FromCamera };
 

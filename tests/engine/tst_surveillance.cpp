@@ -1,3 +1,4 @@
+#include "AviProbe.h"
 #include "DateText.h"
 #include "MotionMeasure.h"
 #include "RecordingName.h"
@@ -12,12 +13,14 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <limits>
+#include <sys/resource.h>
 
 // The surveillance states, transition by transition, on frames of known
 // compressed size and a clock the test sets; recordings really capture
-// the test scene camera. First the arithmetic behind the deviation and the
-// recording's file name.
+// the test scene camera. Last, a full disk on the scene's own frames and
+// the real clock, its AVI files read back.
 class tst_Surveillance final : public QObject {
     Q_OBJECT
 
@@ -63,13 +66,11 @@ private Q_SLOTS:
     // Rows: frame and base size, threshold, panel 1, reached. Exact halves
     // go to the even neighbour; 1.2 is not exact in binary, yet the rounded
     // deviation reaches it. The deviation follows the locale, the threshold
-    // never does.
-    void deviation() {
+    // never does. Then a file name from panel 5 in another format.
+    void deviationAndFileName() {
         for (const auto& [size, base, threshold, panel, reached] :
-             {std::tuple<int, int, float, QString, bool>{1000, 1000, 8.0F, "0.00%  (8%)", false},
+             {std::tuple<int, int, float, QString, bool>{801, 800, 1.2F, "0.12%  (1.2%)", false},
               {9600, 10000, 4.0F, "4.00%  (4%)", true}, // smaller counts the same
-              {103996, 100000, 4.0F, "4.00%  (4%)", true},
-              {801, 800, 1.2F, "0.12%  (1.2%)", false},
               {803, 800, 1.2F, "0.38%  (1.2%)", false},
               {5000, 100, 2.0F, "4900.00%  (2%)", true},
               {101200, 100000, 1.2F, "1.20%  (1.2%)", true}}) {
@@ -82,39 +83,35 @@ private Q_SLOTS:
             QCOMPARE(MotionMeasure::thresholdText(threshold), panel.section(u'(', 1).chopped(2));
             QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         }
+        QCOMPARE(RecordingName::fromStartText("/v/", "06.12.2026 09:05:07"),
+                 QStringLiteral("/v/06122026-090507.avi"));
     }
 
-    // Names from panel 5 in other formats; earlier recordings of the same
-    // second are kept.
-    void fileName() {
-        QTemporaryDir dir;
-        for (const auto& [start, file] :
-             {std::pair<QString, QString>{"06.12.2026 09:05:07", "06122026-090507.avi"},
-              {"6 Dec 2026 03:32:15", "6-Dec-2026-033215.avi"}}) {
-            const QString path = RecordingName::fromStartText(dir.path() + u'/', start);
-            QCOMPARE(path, dir.filePath(file));
-            QCOMPARE(RecordingName::unused(path), path);
-            for (const QString& name : {path, path.chopped(4) + QStringLiteral("-2.avi")})
-                QVERIFY(QFile(name).open(QIODevice::WriteOnly));
-            QCOMPARE(RecordingName::unused(path), path.chopped(4) + QStringLiteral("-3.avi"));
-        }
-    }
-
+    // Arming starts the chosen screen saver: each saver that runs writes
+    // its name, and only the chosen one may. While armed the base is
+    // refreshed when due.
     void armingAndDisarming() {
+        QTemporaryDir dir;
+        const QString ran = dir.filePath(QStringLiteral("savers-ran"));
+        for (const char* name : {"--- Do not enable a screen saver ---", "Probe"}) {
+            const QString saver = dir.filePath(QLatin1String(name) + QStringLiteral(".scr"));
+            QVERIFY(TestData::writeFile(saver, "#!/bin/sh\necho '" + QByteArray(name) + "' >> '" +
+                                                   QFile::encodeName(ran) + "'\n"));
+            QFile::setPermissions(saver, QFile::ReadOwner | QFile::ExeOwner);
+        }
         SurveillanceRig rig;
-        QSignalSpy statistics(&rig.surveillance, &Surveillance::statisticsVisibilityRequested);
+        rig.stuff.setSystemDirectory(dir.path() + u'/');
         rig.examine(base());
         QCOMPARE(rig.stuff.FrameCount, 0); // off: frames are not examined
-        rig.mnuStat.setChecked(true);
         rig.stuff.FrameCount = 9;
         rig.panels.setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));
         arm(rig);
         QVERIFY(rig.surveillance.SurveillanceOn() && !rig.surveillance.Mailing());
-        QCOMPARE(rig.text(Panel::Timestamp), QString());
-        QCOMPARE(rig.mnuStart.text(), QStringLiteral("&Stop"));
         QVERIFY(!rig.mnuTimer.isVisible() && rig.surveillance.Timer1.isActive());
         // The first frame became the base.
-        QCOMPARE(rig.text(Panel::Deviation), QStringLiteral("0.00%  (4%)"));
+        QCOMPARE(QStringList(
+                     {rig.text(Panel::Timestamp), rig.mnuStart.text(), rig.text(Panel::Deviation)}),
+                 QStringList({"", "&Stop", "0.00%  (4%)"}));
         rig.examine(calm());
         QCOMPARE(rig.text(Panel::Deviation), QStringLiteral("3.99%  (4%)"));
         QCOMPARE(QList<int>({rig.stuff.LastFrameSize, rig.stuff.BaseSize, rig.stuff.BaseCount,
@@ -134,127 +131,11 @@ private Q_SLOTS:
         // again: the next frame is the new base.
         rig.deliver(base());
         rig.surveillance.mnuStart_Click();
+        rig.stuff.Saver = QStringLiteral("Probe");
         arm(rig);
         QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({100000, 1}));
 
-        rig.panels.setText(Panel::TimeToGo, QStringLiteral("kept"));
-        rig.surveillance.forceRecording();
-        rig.surveillance.mnuStart_Click();
-        QCOMPARE(QStringList({rig.text(Panel::State), rig.text(Panel::Deviation),
-                              rig.text(Panel::TimeToGo), rig.mnuStart.text()}),
-                 QStringList({"OFF", "", "kept", "&Start"}));
-        QVERIFY(rig.mnuTimer.isVisible() && !rig.surveillance.Timer1.isActive());
-        QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
-        QCOMPARE(statistics.count(), 4);
-        QCOMPARE(statistics.at(3).at(0).toBool(), false);
-        QVERIFY(rig.rows.isEmpty());
-    }
-
-    // Rows: folder, the least free space, armed. Each tick applies the same
-    // rule while armed.
-    void lowSpace() {
-        const int all = std::numeric_limits<std::int32_t>::max();
-        for (const auto& [path, lowSpace, armed] :
-             {std::tuple<QString, int, bool>{"/no/such/dir/", 0, true},
-              {"/no/such/dir/", 1, false},
-              {"", all, false},
-              {"", 1, true}}) {
-            SurveillanceRig rig;
-            rig.stuff.VidPath = path.isEmpty() ? rig.stuff.VidPath : path;
-            rig.stuff.LowSpace = lowSpace;
-            auto verifyArmed = [&rig](bool on) {
-                QCOMPARE(panels(rig), on ? QStringLiteral("STANDBY|||") : "OFF|||LOW DISK SPACE");
-                QCOMPARE(rig.surveillance.SurveillanceOn(), on);
-                QCOMPARE(rig.surveillance.Timer1.isActive(), on);
-            };
-            rig.surveillance.mnuStart_Click();
-            verifyArmed(armed);
-            if (!armed)
-                continue;
-            tick(rig);
-            verifyArmed(true);
-            rig.stuff.LowSpace = all;
-            tick(rig);
-            verifyArmed(false);
-        }
-    }
-
-    // Rows: when, the frame's compressed size, forced, a file already there,
-    // panel 4, the file; and whether a mail is to follow (command line,
-    // Notify, address).
-    void aRecordingStartsAndAMailFollowsOnlyWhenConfigured() {
-        const QDateTime later(QDate(2026, 12, 6), QTime(9, 5, 10));
-        const QString at = QStringLiteral("12/6/2026 9:05:10 AM");
-        const QString file = QStringLiteral("1262026-90510-AM.avi");
-        const QString owner = QStringLiteral("owner@example.com");
-        struct Row {
-            QDateTime at;
-            int frame;
-            bool forced;
-            QString taken, started, file, commandLine;
-            int notify;
-            QString email;
-            bool mail;
-        };
-        for (const Row& row :
-             {Row{later, 103996, false, "", at, file, "", 1, owner, true}, // at the threshold
-              Row{later, 100000, true, "", at, file, "/nomail", 1, owner, false},
-              Row{later, 110000, false, file, at, "1262026-90510-AM-2.avi", "", 0, owner, false},
-              Row{QDateTime(QDate(2027, 1, 1), QTime(0, 0)), 110000, false, "", "1/1/2027",
-                  "112027.avi", "", 1, "   ", false}}) {
-            SurveillanceRig rig(row.commandLine);
-            rig.stuff.Notify = std::uint8_t(row.notify);
-            rig.stuff.EMail = row.email;
-            rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
-            QCOMPARE(rig.surveillance.mailWillFollow(), row.mail);
-            arm(rig);
-            if (!row.taken.isEmpty())
-                QVERIFY(QFile(rig.stuff.VidPath + row.taken).open(QIODevice::WriteOnly));
-            if (row.forced)
-                rig.surveillance.forceRecording();
-            rig.clock = row.at;
-            rig.examine(m_frames.frame(row.frame));
-            QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-            QCOMPARE(rig.text(Panel::Timestamp), row.started);
-            QCOMPARE(rig.surveillance.OutputFile(), rig.stuff.VidPath + row.file);
-            QCOMPARE(rig.capture.CaptureFile(), rig.surveillance.OutputFile());
-            QVERIFY(!rig.surveillance.ForceRecording() && rig.mnuSuspend.isEnabled());
-            QVERIFY(rig.surveillance.Timer2.isActive());
-        }
-    }
-
-    // A folder that cannot be written keeps the recording started and is
-    // tried again ten seconds after the failure, with a new name.
-    void anUnwritableFolderIsRetriedEveryTenSeconds() {
-        SurveillanceRig rig;
-        QVERIFY(rig.openCamera());
-        const QString folder = rig.stuff.VidPath + QStringLiteral("later/");
-        rig.stuff.VidPath = folder;
-        arm(rig);
-        rig.examine(active());
-        const QString first = rig.surveillance.OutputFile();
-        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
-        QVERIFY(!rig.capture.IsCapturing() && !rig.stuff.CaptureStatusText.isEmpty());
-        QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-        rig.examine(base()); // no ending period without a capture
-        QVERIFY(!rig.surveillance.StopPending());
-        QVERIFY(QDir().mkpath(folder));
-        rig.advance(9);
-        rig.examine(active());
-        QVERIFY(rig.surveillance.OutputFile() != first);
-        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
-        QVERIFY(!rig.capture.IsCapturing());
-        rig.advance(1);
-        record(rig);
-        rig.surveillance.mnuStart_Click();
-        QCOMPARE(rig.rows.size(), 1);
-        QCOMPARE(QDir(folder).entryList(QDir::Files).size(), 1);
-    }
-
-    void baseRefresh() {
-        SurveillanceRig rig;
         rig.stuff.RefreshSeconds = 0;
-        arm(rig);
         QCOMPARE(tick(rig, 100000), QStringLiteral("STANDBY|||")); // never refreshed
         rig.stuff.RefreshSeconds = 30;
         QCOMPARE(tick(rig), QStringLiteral("STANDBY|-99970 sec||"));
@@ -263,34 +144,80 @@ private Q_SLOTS:
         // Without a base there is nothing to count down.
         QCOMPARE(tick(rig), QStringLiteral("STANDBY|||"));
         rig.examine(calm());
-        QCOMPARE(rig.stuff.BaseSize, 103994);
-        QCOMPARE(rig.stuff.BaseCount, 2);
+        QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.BaseCount}), QList<int>({103994, 2}));
         QCOMPARE(tick(rig, 29), QStringLiteral("STANDBY|1 sec||"));
         QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(1));
-    }
 
-    void theChosenScreenSaverIsStarted() {
-        // Each saver that runs writes its name; only the chosen one may.
-        QTemporaryDir dir;
-        const QString ran = dir.filePath(QStringLiteral("savers-ran"));
-        for (const char* name : {"--- Do not enable a screen saver ---", "Probe"}) {
-            const QString saver = dir.filePath(QLatin1String(name) + QStringLiteral(".scr"));
-            QVERIFY(TestData::writeFile(saver, "#!/bin/sh\necho '" + QByteArray(name) + "' >> '" +
-                                                   QFile::encodeName(ran) + "'\n"));
-            QFile::setPermissions(saver, QFile::ReadOwner | QFile::ExeOwner);
-        }
-        for (const char* name : {"--- Do not enable a screen saver ---", "Missing", "Probe"}) {
-            SurveillanceRig rig;
-            rig.stuff.setSystemDirectory(dir.path() + u'/');
-            rig.stuff.Saver = QString::fromLatin1(name);
-            arm(rig); // a missing saver changes nothing
-        }
+        rig.panels.setText(Panel::TimeToGo, QStringLiteral("kept"));
+        rig.surveillance.forceRecording();
+        rig.surveillance.mnuStart_Click();
+        QCOMPARE(QStringList({rig.text(Panel::State), rig.text(Panel::Deviation),
+                              rig.text(Panel::BaseRefresh), rig.text(Panel::TimeToGo),
+                              rig.mnuStart.text()}),
+                 QStringList({"OFF", "", "", "kept", "&Start"}));
+        QVERIFY(rig.mnuTimer.isVisible() && !rig.surveillance.Timer1.isActive());
+        QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
+        QVERIFY(rig.rows.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!TestData::readFile(ran).isEmpty(), 5000);
         QCOMPARE(TestData::readFile(ran), QByteArray("Probe\n"));
     }
 
-    // A fixed-time recording ends in "RECORDED" whatever the frames say,
-    // hands over its row and asks for the mail; while it goes out nothing is
+    // A missing folder has no free space: arming is refused, and a tick
+    // disarms, when less than the least is free.
+    void lowSpace() {
+        SurveillanceRig rig;
+        rig.stuff.VidPath = QStringLiteral("/no/such/dir/");
+        QStringList seen;
+        for (const auto& [lowSpace, click] :
+             {std::pair{1, true}, {0, true}, {0, false}, {1, false}}) {
+            rig.stuff.LowSpace = lowSpace;
+            click ? rig.surveillance.mnuStart_Click() : rig.surveillance.Timer1_Timer();
+            seen << panels(rig) + (rig.surveillance.Timer1.isActive() ? " ticking" : "");
+        }
+        QCOMPARE(seen, QStringList({"OFF|||LOW DISK SPACE", "STANDBY||| ticking",
+                                    "STANDBY||| ticking", "OFF|||LOW DISK SPACE"}));
+    }
+
+    // Rows: when, the frame's compressed size, forced, files of that name
+    // already there, panel 4, the file; and whether a mail is to follow
+    // (command line, Notify, address).
+    void aRecordingStartsAndAMailFollowsOnlyWhenConfigured() {
+        const QDateTime later(QDate(2026, 12, 6), QTime(9, 5, 10));
+        const QString at = QStringLiteral("12/6/2026 9:05:10 AM");
+        const QString file = QStringLiteral("1262026-90510-AM");
+        for (const auto& [when, frame, forced, taken, started, name, commandLine, notify, email,
+                          mail] :
+             {std::tuple<QDateTime, int, bool, int, QString, QString, QString, int, QString, bool>{
+                  later, 103996, false, 0, at, file, "", 1, "ann@example.org", true}, // threshold
+              {later, 100000, true, 0, at, file, "/nomail", 1, "ann@example.org", false},
+              {later, 110000, false, 2, at, file + "-3", "", 0, "ann@example.org", false},
+              {QDateTime(QDate(2027, 1, 1), QTime(0, 0)), 110000, false, 0, "1/1/2027", "112027",
+               "", 1, "   ", false}}) {
+            SurveillanceRig rig(commandLine);
+            rig.stuff.Notify = std::uint8_t(notify);
+            rig.stuff.EMail = email;
+            rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
+            QCOMPARE(rig.surveillance.mailWillFollow(), mail);
+            arm(rig);
+            for (const QString& taken : QStringList{file, file + "-2"}.mid(0, taken))
+                QVERIFY(QFile(rig.stuff.VidPath + taken + ".avi").open(QIODevice::WriteOnly));
+            if (forced)
+                rig.surveillance.forceRecording();
+            rig.clock = when;
+            rig.examine(m_frames.frame(frame));
+            const QString path = rig.stuff.VidPath + name + ".avi";
+            QCOMPARE(QStringList({rig.text(Panel::State), rig.text(Panel::Timestamp),
+                                  rig.surveillance.OutputFile(), rig.capture.CaptureFile()}),
+                     QStringList({"RECORDING", started, path, path}));
+            QVERIFY(!rig.surveillance.ForceRecording() && rig.mnuSuspend.isEnabled() &&
+                    rig.surveillance.Timer2.isActive());
+        }
+    }
+
+    // A folder that cannot be written keeps the recording started and is
+    // tried again ten seconds after the failure, with a new name. Then a
+    // fixed-time recording ends in "RECORDED" whatever the frames say, hands
+    // over its row and asks for the mail; while it goes out nothing is
     // examined, and the latch holds until a calm frame.
     void aFixedTimeRecordingEndsInRecordedAndAMail() {
         SurveillanceRig rig;
@@ -300,8 +227,23 @@ private Q_SLOTS:
         rig.stuff.TimeType = StopMode::FixedTime;
         rig.stuff.EMail = QStringLiteral("owner@example.com");
         rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
+        rig.stuff.VidPath += QStringLiteral("later/");
         QSignalSpy mails(&rig.surveillance, &Surveillance::mailRequested);
         arm(rig);
+        rig.examine(active());
+        const QString first = rig.surveillance.OutputFile();
+        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
+        QVERIFY(!rig.capture.IsCapturing() && !rig.stuff.CaptureStatusText.isEmpty());
+        QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
+        rig.examine(base()); // no ending period without a capture
+        QVERIFY(!rig.surveillance.StopPending());
+        QVERIFY(QDir().mkpath(rig.stuff.VidPath));
+        rig.advance(9);
+        rig.examine(active());
+        QVERIFY(rig.surveillance.OutputFile() != first);
+        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
+        QVERIFY(!rig.capture.IsCapturing());
+        rig.advance(1);
         record(rig);
         QVERIFY(QFileInfo(rig.stuff.VidPath + QStringLiteral("StillShot.dib")).size() > 0);
         const QString started = rig.text(Panel::Timestamp);
@@ -318,9 +260,10 @@ private Q_SLOTS:
         QVERIFY(!rig.capture.IsCapturing() && !rig.mnuSuspend.isEnabled());
         QCOMPARE(rig.rows, QStringList{started + u'|' + DateText::general(rig.clock) + u'|' +
                                        rig.surveillance.OutputFile()});
-        QVERIFY(QFileInfo(rig.surveillance.OutputFile()).size() > 0);
-        QCOMPARE(mails.count(), 1);
-        QCOMPARE(mails.first().first().toString(), started);
+        // No file of the attempts that could not start.
+        QCOMPARE(QDir(rig.stuff.VidPath).entryList({"*.avi"}),
+                 QStringList{QFileInfo(rig.surveillance.OutputFile()).fileName()});
+        QCOMPARE(QList<QVariantList>(mails), QList<QVariantList>{{started}});
         QVERIFY(rig.surveillance.Mailing() && !rig.surveillance.Timer1.isActive());
         const int examined = rig.stuff.FrameCount;
         rig.examine(base());
@@ -334,15 +277,15 @@ private Q_SLOTS:
         QCOMPARE(tick(rig), QStringLiteral("RECORDED|Wait||"));
         rig.examine(calm());
         QVERIFY(!rig.surveillance.RecordedLatch());
-        QCOMPARE(tick(rig), QStringLiteral("STANDBY|-50 sec||")); // long overdue
+        QCOMPARE(tick(rig), QStringLiteral("STANDBY|-60 sec||")); // long overdue
         QCOMPARE(rig.stuff.BaseSize, 0);
-        rig.surveillance.mnuStart_Click();
     }
 
     // After activity the ending period starts at the last active frame;
     // a due refresh waits for the end of the capture unless told not to;
-    // the recording also ends by hand.
-    void aRecordingEndsAfterActivityOrByHand() {
+    // the recording also ends by hand, and when the camera is lost, which
+    // disarms until the camera is back.
+    void aRecordingEndsAfterActivityByHandOrWithTheCamera() {
         SurveillanceRig rig;
         QVERIFY(rig.openCamera());
         rig.stuff.RefreshSeconds = 10;
@@ -362,8 +305,7 @@ private Q_SLOTS:
         QCOMPARE(rig.stuff.BaseSize, 100000);
         QCOMPARE(tick(rig, 1), QStringLiteral("STANDBY|-8 sec||"));
         QVERIFY(!rig.capture.IsCapturing() && !rig.surveillance.RecordedLatch());
-        QCOMPARE(rig.stuff.BaseSize, 0);
-        QCOMPARE(rig.rows.size(), 1);
+        QCOMPARE(QList<qsizetype>({rig.stuff.BaseSize, rig.rows.size()}), QList<qsizetype>({0, 1}));
 
         rig.examine(base());
         record(rig);
@@ -376,10 +318,63 @@ private Q_SLOTS:
         record(rig);
         QVERIFY(tick(rig, 11).startsWith(QStringLiteral("RECORDING|-1 sec||")));
         QCOMPARE(rig.stuff.BaseSize, 0);
-        rig.surveillance.mnuStart_Click();
-        QVERIFY(!rig.capture.IsCapturing());
+        rig.surveillance.StatusCallback(CaptureControl::StatusDeviceLost, "unplugged");
+        QVERIFY(!rig.capture.IsCapturing() && !rig.surveillance.SurveillanceOn());
         QCOMPARE(rig.rows.size(), 3);
-        QCOMPARE(panels(rig), QStringLiteral("OFF|||"));
+        QCOMPARE(panels(rig), QStringLiteral("OFF|||NO CAMERA"));
+        QCOMPARE(rig.stuff.CaptureStatusText, QStringLiteral("unplugged"));
+        rig.surveillance.StatusCallback(CaptureControl::StatusDeviceBack, QString());
+        QVERIFY(rig.surveillance.SurveillanceOn());
+        QCOMPARE(panels(rig), QStringLiteral("STANDBY|||"));
+    }
+
+    // Rows: the limit as a share of a first recording of seven frames (room
+    // for a few more frames, or not for one), the recordings made.
+    void aFullDiskEndsSurveillance() {
+        for (const auto& [share, recordings] : {std::pair{2.0, 2}, {0.05, 1}}) {
+            // The scene's own frames, 640x480 at 5 a second; the intruder stays.
+            SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera,
+                                sceneCamera(TestScene::parseSchedule("2:30")));
+            rig.capture.setFrameRate(5);
+            rig.capture.setFrameSize(QSize(640, 480));
+            QVERIFY(rig.openCamera());
+            rig.stuff.RecordSeconds = 20;
+            rig.surveillance.mnuStart_Click();
+            QSignalSpy written(&rig.capture, &CaptureControl::StreamCallback);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 7, 10000);
+            rig.surveillance.mnuSuspend_Click();
+            QCOMPARE(rig.rows.size(), 1);
+            const QString earlier = rig.rows.first().section(u'|', 2);
+            const qint64 earlierSize = QFileInfo(earlier).size();
+            QVERIFY(earlierSize > 0);
+
+            // From here no file may grow past the limit, as on a disk that
+            // fills up; the writer then gets EFBIG instead of a signal.
+            rlimit saved{};
+            QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+            const rlimit limited{rlim_t(share * double(earlierSize)), saved.rlim_max};
+            const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+            QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+            // The intruder is still there, so the next frame records again,
+            // until the disk is full; then surveillance ends for good.
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn(), 20000);
+            setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, previousHandler);
+
+            QCOMPARE(panels(rig), QStringLiteral("OFF|||LOW DISK SPACE"));
+            QVERIFY(!rig.capture.IsCapturing() && !rig.mnuSuspend.isEnabled() &&
+                    !rig.stuff.CaptureStatusText.isEmpty());
+            QCOMPARE(rig.rows.size(), recordings);
+            // No empty file of an attempt that wrote nothing.
+            QCOMPARE(QDir(rig.stuff.VidPath).entryList(QDir::Files).size(), recordings);
+            QCOMPARE(QFileInfo(earlier).size(), earlierSize);
+            for (const QString& row : rig.rows) {
+                const QString file = row.section(u'|', 2);
+                QVERIFY(QFileInfo(file).size() <=
+                        qint64(std::max(limited.rlim_cur, rlim_t(earlierSize))));
+                QVERIFY(!AviProbe::probe(file).isEmpty());
+            }
+        }
     }
 };
 

@@ -34,61 +34,32 @@ private Q_SLOTS:
         QFile::remove(m_dftFile);
     }
 
-    void entriesByteForByte() {
-        QVERIFY(writeFile(m_logFile, "<table>\r\n<!--DATA-->\r\n</table>\r\n"));
-        const QString camera = QStringLiteral("Test <scene> & co");
-        QVERIFY(m_log.AddLogEntry("1", "2", " /v/a b.avi ", camera, 1.2F));
-        QVERIFY(m_log.AddLogEntry("3", "4", "/v/c.avi", camera, 8.0F));
-        // Only blanks: a message, which goes in as it is and needs no camera.
-        QVERIFY(m_log.AddLogEntry("5", QString::fromUtf8("<550> \"jörg\" & co"), "  ", std::nullopt,
-                                  4.0F));
-        const QByteArray log = readFile(m_logFile);
-        QCOMPARE(log,
-                 "<table>\r\n"
-                 "<TR><TD ALIGN=LEFT>1</TD><TD ALIGN=LEFT>2</TD><TD ALIGN=LEFT>Test <scene> & "
-                 "co</TD><TD ALIGN=RIGHT> 1.2%</TD><TD ALIGN=LEFT><A HREF=\"file:/// /v/a b.avi "
-                 "\">Play</A></TD></TR>\r\n"
-                 "<TR><TD ALIGN=LEFT>3</TD><TD ALIGN=LEFT>4</TD><TD ALIGN=LEFT>Test <scene> & "
-                 "co</TD><TD ALIGN=RIGHT> 8%</TD><TD ALIGN=LEFT><A HREF=\"file:////v/c.avi\">"
-                 "Play</A></TD></TR>\r\n"
-                 "<TR><TD ALIGN=LEFT>5</TD><TD ALIGN=LEFT COLSPAN=3><550> \"j\xc3\xb6rg\" & "
-                 "co</TD><TD ALIGN=LEFT>&nbsp;</TD></TR>\r\n"
-                 "<!--DATA-->\r\n</table>\r\n");
-        // A recording row needs the camera's name; without a log none is made.
-        QVERIFY(!m_log.AddLogEntry("6", "7", "/v/d.avi", std::nullopt, 4.0F));
-        QCOMPARE(readFile(m_logFile), log);
-        QFile::remove(m_logFile);
-        QVERIFY(!m_log.AddLogEntry("8", "m", "", std::nullopt, 4.0F) && !QFile::exists(m_logFile));
+    // Rows pile up above each marker; only the exact line is one; a lone CR
+    // ends a line, so does the file's end; a lone LF belongs to the line.
+    void markerRules() {
+        QCOMPARE(
+            EventLog::withRow("a\r\n<!--DATA-->\r\n <!--DATA-->\r\n<!--DATA--> \r\n<!--data-->\r"
+                              "<!--DATA-->\r<!--DATA-->\nb\n\r\n<!--DATA-->",
+                              "ROW\r\n"),
+            "a\r\nROW\r\n<!--DATA-->\r\n <!--DATA-->\r\n<!--DATA--> \r\n<!--data-->\r\nROW\r\n"
+            "<!--DATA-->\r\n<!--DATA-->\nb\n\r\nROW\r\n<!--DATA-->\r\n");
+        QCOMPARE(EventLog::withRow("", "ROW\r\n"), QByteArray());
     }
 
-    void markerRules_data() {
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<QByteArray>("after");
-        QTest::newRow("rows pile up above each marker")
-            << QByteArray("a\r\nold\r\n<!--DATA-->\r\nx\r\n<!--DATA-->\r\n")
-            << QByteArray("a\r\nold\r\nROW\r\n<!--DATA-->\r\nx\r\nROW\r\n<!--DATA-->\r\n");
-        QTest::newRow("only the exact line is a marker")
-            << QByteArray(" <!--DATA-->\r\n<!--DATA--> \r\n<!--data-->\r\n")
-            << QByteArray(" <!--DATA-->\r\n<!--DATA--> \r\n<!--data-->\r\n");
-        QTest::newRow("a lone CR ends a line, so does the file's end")
-            << QByteArray("a\r<!--DATA-->\rb\r\n<!--DATA-->")
-            << QByteArray("a\r\nROW\r\n<!--DATA-->\r\nb\r\nROW\r\n<!--DATA-->\r\n");
-        QTest::newRow("a lone LF belongs to the line")
-            << QByteArray("a\n<!--DATA-->\nb\n") << QByteArray("a\n<!--DATA-->\nb\n\r\n");
-        QTest::newRow("empty file") << QByteArray() << QByteArray();
-    }
-    void markerRules() {
-        QFETCH(QByteArray, before);
-        QTEST(EventLog::withRow(before, "ROW\r\n"), "after");
+    // Cleared without a template, there is no log, and so no row.
+    void clearedWithoutTemplate() {
+        QVERIFY(writeFile(m_logFile, m_dft));
+        m_log.clear();
+        QVERIFY(!QFile::exists(m_logFile) && !m_log.AddLogEntry("1", "m", "", std::nullopt, 4.0F));
     }
 
     // A rewrite that runs out of space leaves the old log whole and no
-    // temporary file behind.
-    void fullDiskKeepsTheOldLog() {
-        // Smaller than the file's write buffer, so the failure shows only
-        // when the buffer is flushed.
+    // temporary file behind; a folder that takes no new files still has its
+    // log written in place, and cleared.
+    void refusedRewrites() {
+        // Below the size of the file's write buffer: the disk fills at the flush.
         const QByteArray before = QByteArray(8192, 'x') + "\r\n" + m_dft;
-        QVERIFY(writeFile(m_logFile, before));
+        QVERIFY(writeFile(m_dftFile, m_dft) && writeFile(m_logFile, before));
         rlimit saved{};
         QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
         const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
@@ -100,26 +71,8 @@ private Q_SLOTS:
         QVERIFY(!written);
         QCOMPARE(readFile(m_logFile), before);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{EventLog::LogFile});
-    }
+                 QStringList({EventLog::TemplateFile, EventLog::LogFile}));
 
-    // Made and cleared from the template as the window shows; an existing
-    // log is kept, and without a template there is no log and no row.
-    void templateBecomesTheLog() {
-        m_log.createIfMissing();
-        QVERIFY(!QFile::exists(m_logFile));
-        QVERIFY(writeFile(m_dftFile, m_dft) && writeFile(m_logFile, "kept"));
-        m_log.createIfMissing();
-        QCOMPARE(readFile(m_logFile), QByteArray("kept"));
-        QFile::remove(m_dftFile);
-        m_log.clear();
-        QVERIFY(!QFile::exists(m_logFile) && !m_log.AddLogEntry("1", "m", "", std::nullopt, 4.0F));
-    }
-
-    // A folder that takes no new files still has its log written in place,
-    // and cleared.
-    void readOnlyFolderKeepsTheLog() {
-        QVERIFY(writeFile(m_dftFile, m_dft) && writeFile(m_logFile, m_dft));
         // Root passes permission checks through CAP_DAC_OVERRIDE; this thread
         // leaves it out of its effective set meanwhile.
         __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
@@ -137,28 +90,44 @@ private Q_SLOTS:
         QCOMPARE(syscall(SYS_capset, &header, caps), 0);
         QVERIFY(!QFile(m_dir.filePath("probe")).open(QIODevice::WriteOnly));
         QVERIFY(m_log.AddLogEntry("1", "m", "", std::nullopt, 4.0F));
-        QCOMPARE(readFile(m_logFile), "T\r\n" + EventLog::messageRow("1", "m") + "<!--DATA-->\r\n");
+        QCOMPARE(readFile(m_logFile),
+                 QByteArray(before).replace("<!--DATA-->",
+                                            EventLog::messageRow("1", "m") + "<!--DATA-->"));
         m_log.clear();
         QCOMPARE(readFile(m_logFile), m_dft);
     }
 
-    // Two rows made into the shipped template, rendered by headless chromium
-    // and read back from its DOM.
-    void browserShowsTheShippedPage() {
+    // A recording row and a message row made into the shipped template, byte
+    // for byte, then rendered by headless chromium and read back from its DOM.
+    void rowsInTheShippedPage() {
         // Not every browser guesses the encoding as chromium does.
         QVERIFY(readFile(SENTORIX_LOG_TEMPLATE).contains("<meta charset=\"utf-8\">"));
+        QVERIFY(QFile::copy(QStringLiteral(SENTORIX_LOG_TEMPLATE), m_dftFile));
+        m_log.createIfMissing();
+        const QByteArray page = readFile(m_logFile);
+        const QString video = m_dir.filePath("06122026-090507.avi");
+        QVERIFY(m_log.AddLogEntry("12/6/2026 9:05:07 AM", "12/6/2026 9:05:31 AM", video,
+                                  QStringLiteral("Test <scene> & co"), 1.2F));
+        // Only blanks: a message, which goes in as it is and needs no camera.
+        QVERIFY(m_log.AddLogEntry("12/6/2026 9:05:40 AM",
+                                  QString::fromUtf8("Mail sent to jörg@example.org"), "  ",
+                                  std::nullopt, 8.0F));
+        // A recording row needs the camera's name.
+        QVERIFY(!m_log.AddLogEntry("6", "7", video, std::nullopt, 4.0F));
+        QCOMPARE(readFile(m_logFile),
+                 QByteArray(page).replace(
+                     "<!--DATA-->",
+                     "<TR><TD ALIGN=LEFT>12/6/2026 9:05:07 AM</TD><TD ALIGN=LEFT>12/6/2026 9:05:31 "
+                     "AM</TD><TD ALIGN=LEFT>Test <scene> & co</TD><TD ALIGN=RIGHT> 1.2%</TD><TD "
+                     "ALIGN=LEFT><A HREF=\"file:///" +
+                         QFile::encodeName(video) +
+                         "\">Play</A></TD></TR>\r\n<TR><TD ALIGN=LEFT>12/6/2026 9:05:40 AM</TD><TD "
+                         "ALIGN=LEFT COLSPAN=3>Mail sent to j\xc3\xb6rg@example.org</TD><TD "
+                         "ALIGN=LEFT>&nbsp;</TD></TR>\r\n<!--DATA-->"));
+
         const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
         if (chromium.isEmpty())
             QSKIP("chromium is not installed");
-        QVERIFY(QFile::copy(QStringLiteral(SENTORIX_LOG_TEMPLATE), m_dftFile));
-        m_log.createIfMissing();
-        const QString video = m_dir.filePath("06122026-090507.avi");
-        QVERIFY(m_log.AddLogEntry("12/6/2026 9:05:07 AM", "12/6/2026 9:05:31 AM", video,
-                                  QStringLiteral("Test scene camera"), 1.2F));
-        QVERIFY(m_log.AddLogEntry("12/6/2026 9:05:40 AM",
-                                  QString::fromUtf8("Mail sent to jörg@example.org"), "",
-                                  std::nullopt, 1.2F));
-
         QTemporaryDir profile;
         QProcess browser;
         browser.start(chromium,

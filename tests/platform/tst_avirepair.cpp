@@ -27,7 +27,6 @@ using TestData::writeFile;
 namespace {
 
 constexpr int FramesPerSecond = 10;
-const char* const RecordJob = "TST_AVIREPAIR_RECORD";
 
 // The child's part past 1 GB: one picture, padded to 1 MB with application
 // segments, muxed again and again (no encoding) until it is killed.
@@ -50,21 +49,17 @@ int recordPastOneGigabyte(const QString& path) {
 }
 
 // The child's part: records the test scene until it is killed.
-int recordUntilKilled(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    const QStringList job = qEnvironmentVariable(RecordJob).split(u';');
+int recordUntilKilled(const QStringList& job) { // path, sound, video
     if (job.value(1) == "big")
         return recordPastOneGigabyte(job[0]);
     CaptureControl control(sceneCamera());
     control.setFrameRate(FramesPerSecond);
     control.setFrameSize(QSize(320, 240));
-    if (job.size() != 3 || !control.setDevice(0))
-        return 2;
-    control.setVideoCodec(job[2] == "mjpeg" ? CaptureControl::VideoCodec::Mjpeg
-                                            : CaptureControl::VideoCodec::Uncompressed);
-    control.setCaptureAudio(job[1] == "audio");
+    control.setVideoCodec(job.value(2) == "mjpeg" ? CaptureControl::VideoCodec::Mjpeg
+                                                  : CaptureControl::VideoCodec::Uncompressed);
     control.setCaptureFile(job[0]);
-    return control.StartCapture() ? app.exec() : 3;
+    control.setCaptureAudio(control.setDevice(0) && job.value(1) == "audio");
+    return control.StartCapture() ? QCoreApplication::exec() : 3;
 }
 
 } // namespace
@@ -84,16 +79,11 @@ class tst_AviRepair final : public QObject {
     // Records in a child process that is killed once the file holds `bytes`.
     static void killedRecording(const QString& path, const QString& kind, qint64 bytes) {
         QProcess child;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("SENTORIX_NO_CAMERAS", "1");
-        env.insert(RecordJob, path + u';' + kind);
-        child.setProcessEnvironment(env);
-        child.start(QCoreApplication::applicationFilePath(), {});
+        child.start(QCoreApplication::applicationFilePath(), {"--record", path + u';' + kind});
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() >= bytes, 20000);
         ::kill(pid_t(child.processId()), SIGKILL);
         QVERIFY(child.waitForFinished(10000) && child.exitStatus() == QProcess::CrashExit);
-        // The frames are in the file, but it has no length yet.
-        const AviProbe::Stream killed = AviProbe::probe(path).value(0);
+        const AviProbe::Stream killed = AviProbe::probe(path).value(0); // frames, but no length
         QVERIFY(killed.frames > 0 && killed.duration <= 0);
     }
 
@@ -115,8 +105,6 @@ private Q_SLOTS:
         QVERIFY(QFile::resize(path, QFileInfo(path).size() - tornBytes) &&
                 ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
         const std::optional<FileIdentity> before = FileIdentity::of(path);
-        QVERIFY(before);
-
         QCOMPARE(AviRepair::repair(path).outcome, AviRepair::Outcome::Repaired);
         const QList<AviProbe::Stream> streams = AviProbe::probe(path);
         QCOMPARE(streams.size(), kind.startsWith("audio") ? 2 : 1);
@@ -131,7 +119,7 @@ private Q_SLOTS:
         QVERIFY(demux.waitForFinished(30000));
         QCOMPARE(demux.readAllStandardOutput().count("chain"), streams[0].frames);
         const std::optional<FileIdentity> after = FileIdentity::of(path);
-        QVERIFY(after->modificationTime() == before->modificationTime() &&
+        QVERIFY(before && after->modificationTime() == before->modificationTime() &&
                 after->permissions() == 0640u);
 
         // A repaired file is a finished one: left alone from now on.
@@ -182,8 +170,8 @@ private Q_SLOTS:
         QVERIFY(writeFile(file("busy.avi"), cut));
         QFile writer(file("busy.avi"));
         QVERIFY(writer.open(QIODevice::ReadOnly) && ::flock(writer.handle(), LOCK_SH) == 0);
-        QVERIFY(writeFile(file("empty.avi"), {}) && writeFile(file("notes.avi"), "no recording"));
-        QVERIFY(writeFile(file("frameless.avi"), cut.left(headerEnd)));
+        QVERIFY(writeFile(file("empty.avi"), {}) && writeFile(file("notes.avi"), "no recording") &&
+                writeFile(file("frameless.avi"), cut.left(headerEnd)));
         QStringList outcomes;
         for (const AviRepair::Report& report : AviRepair::repairFolder(m_dir.path()))
             outcomes << QFileInfo(report.path).fileName() + u' ' +
@@ -196,9 +184,9 @@ private Q_SLOTS:
 };
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsSet(RecordJob))
-        return recordUntilKilled(argc, argv);
     QCoreApplication app(argc, argv);
+    if (app.arguments().value(1) == "--record")
+        return recordUntilKilled(app.arguments().value(2).split(u';'));
     tst_AviRepair test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);

@@ -3,7 +3,9 @@
 
 telnet_driver.py TELNET PORT PASSWORD: logs in, switches the client to
 character mode, asks for the status report with the single key 5, leaves
-with 9, and prints everything the client showed. Exit code 1 on a timeout.
+with 9, and prints everything the client showed. A connection refused or
+closed before the banner (the console serves one client at a time) is
+tried again. Exit code 1 on a timeout.
 """
 import os
 import pty
@@ -12,14 +14,11 @@ import sys
 import time
 
 telnet, port, password = sys.argv[1], sys.argv[2], sys.argv[3]
-pid, fd = pty.fork()
-if pid == 0:
-    os.execv(telnet, [telnet, "127.0.0.1", port])
-
 seen = b""
 
 
 def expect(text, timeout=10.0):
+    """Waits for text; False when the client ended first."""
     global seen
     end = time.monotonic() + timeout
     while text.encode() not in seen:
@@ -35,14 +34,24 @@ def expect(text, timeout=10.0):
             except OSError:
                 chunk = b""
             if not chunk:
-                continue
+                return False
             seen += chunk
     at = seen.index(text.encode()) + len(text.encode())
     shown, seen = seen[:at], seen[at:]
     sys.stdout.buffer.write(shown)
+    return True
 
 
-expect("Password: ")
+end = time.monotonic() + 20.0
+while True:
+    pid, fd = pty.fork()
+    if pid == 0:
+        os.execv(telnet, [telnet, "127.0.0.1", port])
+    if expect("Password: ", max(end - time.monotonic(), 0.1)):
+        break
+    os.waitpid(pid, 0)
+    os.close(fd)
+    seen = b""
 os.write(fd, password.encode() + b"\r")
 expect("9 - Exit")
 os.write(fd, b"\x1d")  # the client's escape character

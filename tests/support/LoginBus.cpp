@@ -2,51 +2,16 @@
 
 #include <QDBusConnection>
 #include <QDBusError>
-#include <QDBusUnixFileDescriptor>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
-namespace {
-const QString Connection = QStringLiteral("login-stand-in");
-}
-
-// The Manager interface of org.freedesktop.login1, as far as Inhibit goes.
-class LoginManagerStandIn final : public QObject {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
-
-public:
-    ~LoginManagerStandIn() override {
-        for (int fd : readEnds)
-            ::close(fd);
-    }
-    QList<LoginBus::InhibitCall> calls;
-    QList<int> readEnds;
-
-public Q_SLOTS:
-    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
-                                    const QString& mode) {
-        calls.append({what, who, why, mode});
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            return {};
-        readEnds.append(fds[0]);
-        // The descriptor object keeps a duplicate: only the caller's copies
-        // keep the pipe open.
-        QDBusUnixFileDescriptor writeEnd(fds[1]);
-        ::close(fds[1]);
-        return writeEnd;
-    }
-};
-
-LoginBus::LoginBus() = default;
-
 LoginBus::~LoginBus() {
-    if (m_manager)
-        QDBusConnection::disconnectFromBus(Connection);
-    m_manager.reset();
+    if (m_registered)
+        QDBusConnection::disconnectFromBus(QStringLiteral("login-stand-in"));
+    for (int fd : m_readEnds)
+        ::close(fd);
     m_daemon.terminate();
     if (!m_daemon.waitForFinished(3000))
         m_daemon.kill();
@@ -68,9 +33,10 @@ bool LoginBus::start(bool withLoginManager) {
     m_address = QString::fromLatin1(m_daemon.readLine()).trimmed();
     if (!withLoginManager)
         return true;
-    m_manager = std::make_unique<LoginManagerStandIn>();
-    QDBusConnection bus = QDBusConnection::connectToBus(m_address, Connection);
-    if (!bus.registerObject(QStringLiteral("/org/freedesktop/login1"), m_manager.get(),
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(m_address, QStringLiteral("login-stand-in"));
+    m_registered = true;
+    if (!bus.registerObject(QStringLiteral("/org/freedesktop/login1"), this,
                             QDBusConnection::ExportAllSlots) ||
         !bus.registerService(QStringLiteral("org.freedesktop.login1"))) {
         m_error = QStringLiteral("cannot register the login manager: ") + bus.lastError().message();
@@ -79,13 +45,23 @@ bool LoginBus::start(bool withLoginManager) {
     return true;
 }
 
-QList<LoginBus::InhibitCall> LoginBus::calls() const {
-    return m_manager ? m_manager->calls : QList<InhibitCall>();
+QDBusUnixFileDescriptor LoginBus::Inhibit(const QString& what, const QString& who,
+                                          const QString& why, const QString& mode) {
+    m_calls.append({what, who, why, mode});
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return {};
+    m_readEnds.append(fds[0]);
+    // The descriptor object keeps a duplicate: only the caller's copies keep
+    // the pipe open.
+    QDBusUnixFileDescriptor writeEnd(fds[1]);
+    ::close(fds[1]);
+    return writeEnd;
 }
 
 int LoginBus::openInhibitors() const {
     int open = 0;
-    for (int fd : m_manager ? m_manager->readEnds : QList<int>()) {
+    for (int fd : m_readEnds) {
         pollfd p{fd, POLLIN, 0};
         // A pipe whose write ends are all closed reads as hang-up.
         if (::poll(&p, 1, 0) == 0 || !(p.revents & POLLHUP))
@@ -93,5 +69,3 @@ int LoginBus::openInhibitors() const {
     }
     return open;
 }
-
-#include "LoginBus.moc"

@@ -1,17 +1,30 @@
 #pragma once
 
+#include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QString>
+#include <QTimer>
 
 #include <functional>
 
-class QDialog;
-
-// Drives the next modal dialog a test opens: waits (five seconds at most)
-// until it is shown, runs `edit` on it, then accepts or rejects it.
+// Drives the next modal dialog a test opens.
 class ModalDialog final {
 public:
-    static void whenOpen(std::function<void(QDialog*)> edit, bool accept = true);
+    // Waits (five seconds at most) until it is shown, runs `edit` on it, then
+    // accepts or rejects it.
+    static void whenOpen(std::function<void(QDialog*)> edit, bool accept = true, int tries = 100) {
+        QTimer::singleShot(50, qApp, [edit = std::move(edit), accept, tries]() mutable {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog && tries > 1)
+                return whenOpen(std::move(edit), accept, tries - 1);
+            if (!dialog)
+                return qWarning("no modal dialog opened within five seconds");
+            edit(dialog);
+            accept ? dialog->accept() : dialog->reject();
+        });
+    }
 
     // What a message box showed.
     struct Box {
@@ -26,5 +39,13 @@ public:
     };
     // Answers the next message box with `press` (none: accepts it) and
     // keeps what it showed in `seen`, which must outlive the box.
-    static void answerBox(Box& seen, QMessageBox::StandardButton press = QMessageBox::NoButton);
+    static void answerBox(Box& seen, QMessageBox::StandardButton press = QMessageBox::NoButton) {
+        QTimer::singleShot(20, qApp, [&seen, press] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return answerBox(seen, press);
+            seen = {box->windowTitle(), box->text(), box->icon(), box->standardButtons()};
+            box->button(press) ? box->button(press)->click() : box->accept();
+        });
+    }
 };

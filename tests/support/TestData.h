@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QImage>
 #include <QString>
 
@@ -8,11 +9,25 @@
 namespace TestData {
 
 // The whole file; empty when it cannot be read.
-QByteArray readFile(const QString& path);
+inline QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 // Replaces the file with `bytes`; false when that fails.
-bool writeFile(const QString& path, const QByteArray& bytes);
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 // A picture whose rows, columns and channels can be told apart, even after
 // lossy encoding.
-QImage gradient(int width, int height);
+inline QImage gradient(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(
+                x, y, qRgb(30 + 190 * x / width, 40 + 170 * y / height, y < height / 2 ? 200 : 40));
+    return image;
+}
+
 } // namespace TestData
