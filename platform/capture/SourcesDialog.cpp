@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -54,6 +55,7 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
     auto* outcome = new QLabel(QStringLiteral("Changes appear in the Video Device menu when "
                                               "Sentorix starts again."),
                                &dialog);
+    outcome->setObjectName(QStringLiteral("Outcome"));
     outcome->setWordWrap(true);
     auto* add = new QPushButton(QStringLiteral("&Add"), &dialog);
     auto* remove = new QPushButton(QStringLiteral("&Remove"), &dialog);
@@ -75,7 +77,7 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
     layout->addWidget(outcome);
     layout->addWidget(buttons);
 
-    QObject::connect(list, &QListWidget::currentRowChanged, &dialog, [&](int i) {
+    const auto select = [&](int i) {
         const bool on = i >= 0;
         const QUrl url(on ? sources.at(i).url : QString());
         name->setText(on ? sources.at(i).name : QString());
@@ -86,7 +88,8 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
             edit->setEnabled(on);
         remove->setEnabled(on);
         test->setEnabled(on);
-    });
+    };
+    QObject::connect(list, &QListWidget::currentRowChanged, &dialog, select);
     const auto edited = [&] {
         const int i = list->currentRow();
         if (i < 0)
@@ -106,7 +109,12 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
     QObject::connect(remove, &QPushButton::clicked, &dialog, [&] {
         const int i = list->currentRow();
         sources.removeAt(i);
-        delete list->takeItem(i);
+        {
+            // The list would show its next row while it still counts the old one.
+            const QSignalBlocker quiet(list);
+            delete list->takeItem(i);
+        }
+        select(list->currentRow());
     });
     QObject::connect(test, &QPushButton::clicked, &dialog, [&] {
         QApplication::setOverrideCursor(Qt::WaitCursor);

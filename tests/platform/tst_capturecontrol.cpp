@@ -5,6 +5,7 @@
 #include "ModalDialog.h"
 #include "SceneCamera.h"
 #include "SettingsStore.h"
+#include "SourcesDialog.h"
 #include "TestData.h"
 #include "ZLib.h"
 
@@ -13,7 +14,11 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
+#include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSlider>
@@ -284,13 +289,45 @@ private Q_SLOTS:
             recorder.StopCapture();
             url = QUrl::fromLocalFile(file).toString();
         }
-        QSize probed;
-        QCOMPARE(SourceList::probe(url, &probed), QString());
-        QCOMPARE(probed, own);
-
+        // Through the dialog: the stored source is shown without its
+        // password and removed; the new one is added, tried and stored.
         SettingsStore store(dir.filePath(QStringLiteral("Sentorix.conf")));
-        QVERIFY(SourceList::write(store, {{QStringLiteral("Door"), url}}));
+        QVERIFY(store.write("SOURCES", "Source1", "rtsp://a:b@h/x") &&
+                store.write("SOURCES", "Source2", "http://h/y"));
         CaptureControl control(sceneCamera());
+        control.setDriverSettings(&store);
+        const QUrl typed(url);
+        ModalDialog::whenOpen([&](QDialog* d) {
+            const auto edits = d->findChildren<QLineEdit*>();
+            const auto click = [d](const char* text) {
+                for (QPushButton* b : d->findChildren<QPushButton*>())
+                    if (b->text() == QLatin1String(text))
+                        b->click();
+            };
+            QCOMPARE(d->findChild<QListWidget*>()->item(0)->text() + edits[0]->text() +
+                         edits[1]->text() + edits[2]->text() + edits[3]->text(),
+                     "rtsp://h/x - rtsp://h/xrtsp://h/xrtsp://h/xab");
+            click("&Remove");
+            click("&Remove");
+            click("&Add");
+            for (const auto& [edit, text] :
+                 {std::pair(edits[0], QStringLiteral("Door")),
+                  {edits[1], typed.adjusted(QUrl::RemoveUserInfo).toString()},
+                  {edits[2], typed.userName()},
+                  {edits[3], typed.password()}}) {
+                edit->clear();
+                QTest::keyClicks(edit, text);
+            }
+            click("&Test");
+            QCOMPARE(
+                d->findChild<QLabel*>("Outcome")->text(),
+                QStringLiteral("Pictures of %1 x %2 arrive.").arg(own.width()).arg(own.height()));
+            click("&Add"); // left without an address: not kept
+        });
+        SourcesDialog::ShowSourcesDialog(control, nullptr);
+        QCOMPARE(store.read("SOURCES", "Source1", "") + '|' + store.read("SOURCES", "Name1", "") +
+                     '|' + store.read("SOURCES", "Source2", "-"),
+                 url + "|Door|");
         control.setDriverSettings(&store);
         QCOMPARE(control.DeviceName(0) + control.DeviceName(1),
                  QStringLiteral("DoorSentorix test scene camera"));
@@ -319,6 +356,7 @@ private Q_SLOTS:
         QCOMPARE(status.at(0).at(0).toInt(), int(CaptureControl::StatusDeviceLost));
         QVERIFY2(!status.at(0).at(1).toString().contains(QStringLiteral("s3cret")),
                  qPrintable(status.at(0).at(1).toString()));
+        QSize probed;
         QVERIFY(!SourceList::probe(url, &probed).contains(QStringLiteral("s3cret")));
         QVERIFY(startRtsp());
         QElapsedTimer back;
