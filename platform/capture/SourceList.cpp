@@ -43,7 +43,7 @@ bool SourceList::write(SettingsStore& store, const QList<Source>& sources) {
 
 QString SourceList::masked(const QString& url) {
     const QUrl parsed(url.trimmed());
-    if (!parsed.isValid())
+    if (!parsed.isValid() && !parsed.isEmpty())
         return QStringLiteral("(invalid address)");
     return parsed.adjusted(QUrl::RemoveUserInfo).toString();
 }

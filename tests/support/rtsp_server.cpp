@@ -1,6 +1,7 @@
-// A small RTSP server for the tests: serves a moving test picture as Motion
-// JPEG over RTP at rtsp://127.0.0.1:PORT/scene, and says "ready" once it
-// listens. It ends when its standard input closes.
+// A small RTSP server for the tests: serves a moving test picture, or what a
+// pipeline part given instead of the size makes of JPEG frames, as Motion
+// JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), and
+// prints the port once it listens. It ends when its standard input closes.
 
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
@@ -18,17 +19,18 @@ gboolean onInputClosed(GIOChannel*, GIOCondition, gpointer loop) {
 int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: rtsp_server PORT [WIDTHxHEIGHT]\n");
+        std::fprintf(stderr, "usage: rtsp_server PORT [WIDTHxHEIGHT | JPEG-SOURCE]\n");
         return 2;
     }
     int width = 352, height = 288;
-    if (argc > 2)
-        std::sscanf(argv[2], "%dx%d", &width, &height);
+    const bool ownSource = argc > 2 && std::sscanf(argv[2], "%dx%d", &width, &height) != 2;
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     GstRTSPServer* server = gst_rtsp_server_new();
     g_object_set(server, "address", "127.0.0.1", "service", argv[1], nullptr);
     GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
-    gchar* launch = g_strdup_printf("( videotestsrc is-live=true pattern=ball ! "
+    gchar* launch =
+        ownSource ? g_strdup_printf("( %s ! rtpjpegpay name=pay0 pt=96 )", argv[2])
+                  : g_strdup_printf("( videotestsrc is-live=true pattern=ball ! "
                                     "video/x-raw,format=I420,width=%d,height=%d,framerate=10/1 "
                                     "! jpegenc ! rtpjpegpay name=pay0 pt=96 )",
                                     width, height);
@@ -44,7 +46,7 @@ int main(int argc, char** argv) {
     }
     GIOChannel* input = g_io_channel_unix_new(0);
     g_io_add_watch(input, GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), onInputClosed, loop);
-    std::printf("ready\n");
+    std::printf("%d\n", gst_rtsp_server_get_bound_port(server));
     std::fflush(stdout);
     g_main_loop_run(loop);
     g_io_channel_unref(input);
