@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """A Motion JPEG camera for the tests: serves the given JPEG files in turn,
-ten a second, as multipart/x-mixed-replace on 127.0.0.1, on a free port
+ten a second (or $FPS), as multipart/x-mixed-replace on 127.0.0.1, on a free port
 that it prints first. It ends when its standard input closes."""
 import http.server
+import os
 import sys
 import threading
 import time
@@ -22,7 +23,7 @@ class Camera(http.server.BaseHTTPRequestHandler):
                 self.wfile.write(b"--frame\r\nContent-Type: image/jpeg\r\n")
                 self.wfile.write(b"Content-Length: %d\r\n\r\n" % len(jpeg) + jpeg + b"\r\n")
                 n += 1
-                time.sleep(0.1)
+                time.sleep(1 / float(os.environ.get("FPS", "10")))
         except OSError:
             pass
 
