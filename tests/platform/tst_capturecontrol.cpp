@@ -292,6 +292,7 @@ private Q_SLOTS:
                          edits[1]->text() + edits[2]->text() + edits[3]->text(),
                      "rtsp://h/x - rtsp://h/xrtsp://h/xrtsp://h/xab");
             button[1]->click();
+            QCOMPARE(edits[1]->text(), "http://h/y"); // the next one shown
             button[1]->click();
             button[0]->click();
             QTest::keyClicks(edits[1], typed.adjusted(QUrl::RemoveUserInfo).toString());
