@@ -10,6 +10,7 @@
 #include "Program.h"
 #include "ProgramInfo.h"
 #include "RegistryView.h"
+#include "SourcesDialog.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
 #include "TimerForm.h"
@@ -123,6 +124,7 @@ void Form1::Form_Load() {
         m_menus.addDevice(description, *this);
         m_menus.mnuDevice.front()->setVisible(false);
     }
+    m_menus.addSourcesEntry(*this);
     ConfigSection& config = m_program.config();
     if (m_program.DeviceCount < 1)
         m_menus.enableCapture(false, false, false);
@@ -290,6 +292,12 @@ void Form1::mnuAudioFormat_Click() {
     m_program.stuff().WriteTrace(QStringLiteral("AudioFormat_Click"),
                                  QStringLiteral("Display Audio Format Dialog"));
     CaptureDialogs::ShowAudioFormatDialog(m_program.capture(), this);
+}
+
+void Form1::mnuSources_Click() {
+    m_program.stuff().WriteTrace(QStringLiteral("Sources_Click"),
+                                 QStringLiteral("Display Network Cameras Dialog"));
+    SourcesDialog::ShowSourcesDialog(m_program.capture(), this);
 }
 
 void Form1::mnuStart_Click() {

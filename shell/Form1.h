@@ -41,6 +41,7 @@ public:
     void mnuFormat_Click();
     void mnuCompress_Click();
     void mnuAudioFormat_Click();
+    void mnuSources_Click();
     void mnuSuspendRefresh_Click();
     // Surveillance on / off, and the end of the running recording.
     void mnuStart_Click();

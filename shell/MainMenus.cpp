@@ -123,6 +123,12 @@ void MainMenus::addDevice(const QString& caption, Form1& form) {
         ->setObjectName(QStringLiteral("mnuDevice%1").arg(mnuDevice.size()));
 }
 
+void MainMenus::addSourcesEntry(Form1& form) {
+    named(mnuDeviceMain->addSeparator(), "mnuDivSources");
+    mnuSources = command(mnuDeviceMain, "&Network Cameras and Videos...", "mnuSources", form,
+                         &Form1::mnuSources_Click);
+}
+
 void MainMenus::enableCapture(bool sourceOn, bool formatOn, bool compressAndStartOn) const {
     mnuSource->setEnabled(sourceOn);
     mnuFormat->setEnabled(formatOn);

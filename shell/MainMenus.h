@@ -15,6 +15,8 @@ struct MainMenus {
     void build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& form);
     // The device entry of the next list index.
     void addDevice(const QString& caption, Form1& form);
+    // The entry for the network cameras and videos, after the devices.
+    void addSourcesEntry(Form1& form);
     // The capture entries and Start/Stop as the selected device allows.
     void enableCapture(bool sourceOn, bool formatOn, bool compressAndStartOn) const;
     // Checks list index `index` (1 is the first entry) and no other.
@@ -27,6 +29,7 @@ struct MainMenus {
     QMenu* mnuSettings = nullptr;
     QMenu* mnuDeviceMain = nullptr;
     QList<QAction*> mnuDevice; // list index i at position i - 1
+    QAction* mnuSources = nullptr;
     QAction* mnuSource = nullptr;
     QAction* mnuFormat = nullptr;
     QAction* mnuCompress = nullptr;

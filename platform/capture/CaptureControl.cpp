@@ -24,8 +24,8 @@ constexpr GstClockTime startTimeout = 5 * GST_SECOND;
 } // namespace
 
 std::vector<QSize> CaptureControl::Private::sizesOf(int n) const {
-    if (isScene(n))
-        return sceneSizes;
+    if (isScene(n) || isSource(n))
+        return sceneSizes; // scaled to any of them
     if (n >= 0 && n < cameraCount())
         return cameras.at(n).sizes;
     return {};
@@ -62,30 +62,35 @@ bool CaptureControl::Private::startPipeline(QString* error) {
     // rate: the recorder encodes it as it is, and delivery turns it into the
     // program's bottom-up layout with one row copy each (cheaper than a
     // flip element, which moves byte by byte).
+    const bool source = isSource(device);
+    const bool ownSize = source && !sizeChosen;
     const QString tail =
         QStringLiteral("videoconvert ! videoscale ! videorate "
-                       "! video/x-raw,format=BGR,width=%1,height=%2,framerate=%3/1,"
+                       "! video/x-raw,format=BGR,%1framerate=%2/1,"
                        "pixel-aspect-ratio=1/1 "
                        "! videobalance name=balance "
                        "! appsink name=sink max-buffers=1 drop=true sync=true")
-            .arg(size.width())
-            .arg(size.height())
+            .arg(ownSize
+                     ? QString()
+                     : QStringLiteral("width=%1,height=%2,").arg(size.width()).arg(size.height()))
             .arg(fps);
     // A short queue decouples the source from conversion and delivery. A
     // camera runs at its own pace, so a slow consumer makes it lose the
     // oldest frame; the scene is paced by the sink's clock through the
     // queue's back-pressure, so there it must not leak.
+    const QString leakyQueue = QStringLiteral(
+        " ! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 leaky=downstream ! ");
+    const QString url = source ? sourceOf(device).url : QString();
     const QString description =
-        scene ? QStringLiteral("appsrc name=src is-live=true format=time max-bytes=%1 "
-                               "! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 ! ")
-                        .arg(frameBytes * 2) +
-                    tail
-              : QStringLiteral("decodebin name=dec ! queue max-size-buffers=2 max-size-time=0 "
-                               "max-size-bytes=0 leaky=downstream ! ") +
-                    tail;
+        source  ? SourceList::launchHead(url) + leakyQueue + tail
+        : scene ? QStringLiteral("appsrc name=src is-live=true format=time max-bytes=%1 "
+                                 "! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 ! ")
+                          .arg(frameBytes * 2) +
+                      tail
+                : QStringLiteral("decodebin name=dec") + leakyQueue + tail;
 
     auto fail = [&](const QString& text) {
-        *error = text;
+        *error = scrubbed(text);
         stopPipeline();
         return false;
     };
@@ -96,18 +101,21 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         return fail(QString::fromUtf8(parseError ? parseError->message : "cannot build pipeline"));
 
     if (scene) {
-        auto source = std::make_shared<SceneSource>(size.width(), size.height(), fps, options.scene,
-                                                    options.scenePregenerated, unplug);
-        sceneSource = source;
+        auto made = std::make_shared<SceneSource>(size.width(), size.height(), fps, options.scene,
+                                                  options.scenePregenerated, unplug);
+        sceneSource = made;
         sceneBackAfterMs = unplug.backAfterMs;
         GstElementPtr appsrc = byName(pipeline.get(), "src");
-        gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), source->caps().get());
-        SceneSource::attach(source, GST_APP_SRC(appsrc.get()));
+        gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), made->caps().get());
+        SceneSource::attach(made, GST_APP_SRC(appsrc.get()));
+    } else if (source) {
+        g_object_set(byName(pipeline.get(), "src").get(), "location",
+                     SourceList::location(url).toUtf8().constData(), nullptr);
     } else {
-        GstElementPtr source = cameras.createSource(device);
+        GstElementPtr camera = cameras.createSource(device);
         GstElementPtr decoder = byName(pipeline.get(), "dec");
-        if (!source || !gst_bin_add(GST_BIN(pipeline.get()), source.get()) ||
-            !gst_element_link(source.get(), decoder.get()))
+        if (!camera || !gst_bin_add(GST_BIN(pipeline.get()), camera.get()) ||
+            !gst_element_link(camera.get(), decoder.get()))
             return fail(QStringLiteral("cannot open camera %1").arg(cameras.at(device).name));
     }
 
@@ -121,7 +129,10 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         [](gpointer data) { delete static_cast<std::shared_ptr<FrameSlot>*>(data); });
 
     bus = std::make_unique<BusRelay>(
-        pipeline.get(), q, [this](const QString& text) { onPipelineError(text); }, true);
+        pipeline.get(), q, [this](const QString& text) { onPipelineError(text); },
+        !SourceList::loops(url));
+    if (SourceList::loops(url))
+        bus->setEndOfStreamHandler([this] { loop(); });
     GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     if (result != GST_STATE_CHANGE_FAILURE)
         result = gst_element_get_state(pipeline.get(), nullptr, nullptr, startTimeout);
@@ -147,19 +158,36 @@ void CaptureControl::Private::stopPipeline() {
     sceneSource.reset();
 }
 
+QString CaptureControl::Private::scrubbed(const QString& text) const {
+    return isSource(device) ? SourceList::scrubbed(text, sourceOf(device).url) : text;
+}
+
+// A recorded video starts again from its beginning, as if the camera went on.
+void CaptureControl::Private::loop() {
+    if (pipeline)
+        gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
+                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
+}
+
 bool CaptureControl::Private::available(int n) const {
     if (isScene(n))
         return scenePresent;
+    if (isSource(n))
+        return true; // whether it answers shows when it is opened
     return n >= 0 && n < cameraCount() && cameras.at(n).present;
 }
 
 void CaptureControl::Private::lose(const QString& text) {
+    // A source that failed again before its first frame is still lost: it
+    // is tried less and less often, without a second report.
+    const bool stillLost = std::exchange(backAtFirstFrame, false);
     lostDevice = device;
     device = -1;
     lastError = text;
-    retryMs = firstRetryMs;
+    retryMs = stillLost ? std::min(retryMs * 2, lastRetryMs) : firstRetryMs;
     retry.start(retryMs);
-    Q_EMIT q->StatusCallback(StatusDeviceLost, text);
+    if (!stillLost)
+        Q_EMIT q->StatusCallback(StatusDeviceLost, text);
 }
 
 // Opens the lost device again with the format and picture controls it had.
@@ -173,16 +201,19 @@ void CaptureControl::Private::reopen() {
         size = fitSize(device, requestedSize);
         QString error;
         if (startPipeline(&error)) {
+            backAtFirstFrame = isSource(device);
             lostDevice = -1;
             retry.stop();
             lastError.clear();
-            Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+            if (!backAtFirstFrame)
+                Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
             return;
         }
         device = -1;
         lastError = error;
     }
-    retryMs = attempt.elapsed() < 1000 ? firstRetryMs : std::min(retryMs * 2, lastRetryMs);
+    const bool grow = isSource(lostDevice) || attempt.elapsed() >= 1000;
+    retryMs = grow ? std::min(retryMs * 2, lastRetryMs) : firstRetryMs;
     retry.start(retryMs);
 }
 
@@ -213,11 +244,12 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
             QTimer::singleShot(std::chrono::milliseconds(sceneBackAfterMs), q, [this] {
                 // As the device monitor reports a camera plugged in again.
                 scenePresent = true;
-                onCameraChanged(cameraCount());
+                onCameraChanged(sceneIndex());
             });
     }
+    const QString shown = scrubbed(text);
     stopPipeline();
-    lose(text);
+    lose(shown);
 }
 
 CaptureControl::Options CaptureControl::Options::fromEnvironment() {
@@ -257,6 +289,8 @@ QString CaptureControl::DeviceName(int n) const {
         return {};
     if (n < d->cameraCount())
         return d->cameras.at(n).name;
+    if (d->isSource(n))
+        return d->sourceOf(n).name;
     return d->isScene(n) ? sceneCameraName : QString();
 }
 
@@ -265,6 +299,8 @@ QString CaptureControl::DeviceVersion(int n) const {
         return {};
     if (n < d->cameraCount())
         return d->cameras.at(n).version;
+    if (d->isSource(n))
+        return SourceList::masked(d->sourceOf(n).url);
     return d->isScene(n) ? QStringLiteral("1.0") : QString();
 }
 
@@ -277,7 +313,8 @@ bool CaptureControl::setDevice(int n) {
     d->stopPipeline();
     d->device = -1;
     d->bottomUpSize = QSize();
-    if (n < 0 || n >= MaxDevices || n > d->cameraCount()) {
+    d->backAtFirstFrame = false;
+    if (n < 0 || n >= MaxDevices || n > d->sceneIndex()) {
         d->lastError = QStringLiteral("there is no capture device %1").arg(n);
         return false;
     }

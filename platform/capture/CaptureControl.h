@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SourceList.h"
 #include "TestScene.h"
 #include "VideoHeader.h"
 
@@ -20,7 +21,8 @@ class SettingsStore;
 // and its helpers in platform/capture/ include GStreamer headers.
 //
 // Devices 0.. are the cameras the device monitor finds, in a stable order,
-// followed by the built-in test scene camera. All members are called on the
+// then the stored sources (network cameras, videos played in a loop), then
+// the built-in test scene camera. All members are called on the
 // thread that created the object; events arrive there as queued signals.
 class CaptureControl final : public QObject {
     Q_OBJECT
@@ -127,6 +129,10 @@ public:
     // Where the driver keeps these choices across runs; the stored choices
     // are applied at once. The store must outlive the control.
     void setDriverSettings(SettingsStore* store);
+    // The sources in the settings: read with the driver settings and listed
+    // from then on; stored ones are listed from the next start.
+    QList<SourceList::Source> storedSources() const;
+    bool storeSources(const QList<SourceList::Source>& sources);
 
     // Writes the latest frame as a BMP file; false when there is no frame
     // yet or the file cannot be written.

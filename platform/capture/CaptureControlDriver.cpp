@@ -66,6 +66,7 @@ void CaptureControl::setFrameSize(QSize size) {
 
 void CaptureControl::Private::applyFrameSize(QSize wanted) {
     requestedSize = wanted;
+    sizeChosen = true;
     if (device < 0) {
         size = wanted;
         return;
@@ -144,6 +145,8 @@ void CaptureControl::setAudioFormat(int samplesPerSecond, int channels) {
 
 void CaptureControl::setDriverSettings(SettingsStore* store) {
     d->driverSettings = store;
+    // The sources are read once, like the cameras.
+    d->sources = storedSources();
     for (PictureControl& c : d->controls)
         c.value = std::clamp(d->storedDriverSetting(c.name, c.defaultValue), 0, 100);
     d->codec = d->storedDriverSetting(QStringLiteral("Codec"), 1) == 2 ? VideoCodec::Uncompressed
@@ -161,4 +164,12 @@ void CaptureControl::setDriverSettings(SettingsStore* store) {
         d->applyFrameSize(QSize(w, h));
     d->applyPictureControls();
     d->updatePreRecorder();
+}
+
+QList<SourceList::Source> CaptureControl::storedSources() const {
+    return d->driverSettings ? SourceList::read(*d->driverSettings) : QList<SourceList::Source>{};
+}
+
+bool CaptureControl::storeSources(const QList<SourceList::Source>& sources) {
+    return d->driverSettings && SourceList::write(*d->driverSettings, sources);
 }

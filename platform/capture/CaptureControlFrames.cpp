@@ -5,6 +5,7 @@
 #include "DibFile.h"
 
 #include <algorithm>
+#include <utility>
 
 using namespace capturecontrol;
 
@@ -68,6 +69,9 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
     const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0));
     const auto* topDown = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
     keepBottomUp(topDown, width, height, stride);
+    size = QSize(width, height); // a source's own size shows only here
+    if (std::exchange(backAtFirstFrame, false))
+        Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
 
     VideoHeader header;
     header.lpData = bottomUp.data();

@@ -14,6 +14,7 @@
 #include "GstHandles.h"
 #include "PreRecorder.h"
 #include "SceneSource.h"
+#include "SourceList.h"
 
 #include <gst/app/gstappsink.h>
 
@@ -68,11 +69,15 @@ struct CaptureControl::Private {
     CaptureControl* q;
     const Options options;
     CameraList cameras;
+    // The stored network cameras and videos, read once at start-up.
+    QList<SourceList::Source> sources;
     int device = -1;
     QString lastError;
     int fps = 5;
     QSize requestedSize{640, 480};
     QSize size{640, 480};
+    // A size was chosen; until then a source keeps its own.
+    bool sizeChosen = false;
     bool captureAudio = false;
     QString captureFile;
     bool preview = false;
@@ -96,6 +101,9 @@ struct CaptureControl::Private {
     int lostDevice = -1;
     QTimer retry;
     int retryMs = capturecontrol::firstRetryMs;
+    // A source opened again counts as back with its first frame: one that
+    // still fails is tried later, and the program does not see it flap.
+    bool backAtFirstFrame = false;
     // The test scene camera is pulled at most once per control.
     std::shared_ptr<SceneSource> sceneSource;
     bool sceneUnplugUsed = false;
@@ -125,7 +133,16 @@ struct CaptureControl::Private {
     int storedDriverSetting(const QString& key, int fallback) const;
 
     int cameraCount() const { return std::min(cameras.count(), MaxDevices - 1); }
-    bool isScene(int n) const { return n == cameraCount(); }
+    int sourceCount() const {
+        return std::min(int(sources.size()), MaxDevices - 1 - cameraCount());
+    }
+    int sceneIndex() const { return cameraCount() + sourceCount(); }
+    bool isScene(int n) const { return n == sceneIndex(); }
+    bool isSource(int n) const { return n >= cameraCount() && n < sceneIndex(); }
+    const SourceList::Source& sourceOf(int n) const { return sources.at(n - cameraCount()); }
+    // `text` without the selected source's password.
+    QString scrubbed(const QString& text) const;
+    void loop();
     bool available(int n) const;
     std::vector<QSize> sizesOf(int n) const;
     QSize fitSize(int n, QSize wanted) const;

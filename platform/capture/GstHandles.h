@@ -28,6 +28,12 @@ struct BufferUnref {
             gst_buffer_unref(buffer);
     }
 };
+struct MessageUnref {
+    void operator()(GstMessage* message) const {
+        if (message != nullptr)
+            gst_message_unref(message);
+    }
+};
 struct CapsUnref {
     void operator()(GstCaps* caps) const {
         if (caps != nullptr)
@@ -59,6 +65,7 @@ using GstDevicePtr = std::unique_ptr<GstDevice, gsthandles::ObjectUnref>;
 using GstDeviceMonitorPtr = std::unique_ptr<GstDeviceMonitor, gsthandles::ObjectUnref>;
 using GstSamplePtr = std::unique_ptr<GstSample, gsthandles::SampleUnref>;
 using GstBufferPtr = std::unique_ptr<GstBuffer, gsthandles::BufferUnref>;
+using GstMessagePtr = std::unique_ptr<GstMessage, gsthandles::MessageUnref>;
 using GstCapsPtr = std::unique_ptr<GstCaps, gsthandles::CapsUnref>;
 using GErrorPtr = std::unique_ptr<GError, gsthandles::ErrorFree>;
 using GstStructurePtr = std::unique_ptr<GstStructure, gsthandles::StructureFree>;

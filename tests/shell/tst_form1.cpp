@@ -146,7 +146,8 @@ private Q_SLOTS:
         collectCaptions(run->form.menuBar()->actions(), QString(), captions);
         QCOMPARE(captions.join(u'|'),
                  "&Start/Stop|  &Start|  Start in &30 seconds|Sus&pend~|Se&ttings|  Video &Device|"
-                 "    (none)~^|    Sentorix test scene camera*|  Video &Source|  Video &Format|"
+                 "    (none)~^|    Sentorix test scene camera*|    -|"
+                 "    &Network Cameras and Videos...|  Video &Source|  Video &Format|"
                  "  Video &Compression|  -|  &Capture &Audio|  Audio F&ormat|"
                  "  -|  &Sensitivity|    &Very high|    &High|    &Medium*|    &Low|"
                  "    V&ery low|  &Stop recording after...|    ...end of activity plus...*|"
@@ -158,13 +159,16 @@ private Q_SLOTS:
                  "  &Configuration|&Log|  &Show log|  &Clear log|&?|  &Documentation|"
                  "  &Online Information|  -|  &About");
         const MainMenus& m = run->form.menus();
+        QString opened;
+        ModalDialog::whenOpen([&opened](QDialog* d) { opened = d->objectName(); }, false);
         for (QAction* a : {m.mnuRefresh[6], m.mnuSensitivity[4], m.mnuTimeType[1], m.mnuRec[0],
-                           m.mnuSuspendRefresh, m.mnuAudio})
+                           m.mnuSuspendRefresh, m.mnuAudio, m.mnuSources})
             a->trigger();
         QCOMPARE(inForce(run) + ' ' + m_home.stored("Audio") +
-                     (run->program.capture().CaptureAudio() ? " on" : " off"),
+                     (run->program.capture().CaptureAudio() ? " on " : " off ") + opened,
                  "8 10 2 0 20 1 false 0 |5|1|2|7|False|2|V&ery low|...a &fixed time of...|"
-                 "10 seconds|Never|67,67 530x387 5 fps|OFF||Sentorix test scene camera True on");
+                 "10 seconds|Never|67,67 530x387 5 fps|OFF||Sentorix test scene camera True on "
+                 "SourcesDialog");
 
         Form1& form = run->form;
         form.show();

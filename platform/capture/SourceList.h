@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QList>
+#include <QSize>
+#include <QString>
+
+class SettingsStore;
+
+// The sources listed beside the cameras, kept in the [SOURCES] section as
+// Source1.. (a URL) and Name1.. (the caption): network cameras (rtsp://,
+// and Motion JPEG over http:// or https://) and recorded videos (file://)
+// played in a loop at their own rate as if they were cameras.
+class SourceList final {
+public:
+    struct Source {
+        QString name;
+        QString url;
+        bool operator==(const Source&) const = default;
+    };
+
+    // The stored sources, up to the first one without a URL.
+    static QList<Source> read(const SettingsStore& store);
+    // Replaces the stored sources; false when the file cannot be written.
+    static bool write(SettingsStore& store, const QList<Source>& sources);
+
+    // The URL without user name and password: what is shown or traced.
+    static QString masked(const QString& url);
+    // `text` with the URL and its password replaced by the masked URL.
+    static QString scrubbed(QString text, const QString& url);
+
+    // The pipeline part that turns `url` into raw video; its source element
+    // is named "src" and gets its location from location(). Empty for a URL
+    // of another kind.
+    static QString launchHead(const QString& url);
+    static QString location(const QString& url);
+    // A recorded video, played in a loop.
+    static bool loops(const QString& url);
+
+    // Opens `url` and waits for its first frame: an empty text and the
+    // frame's size, or why not (without the password).
+    static QString probe(const QString& url, QSize* size);
+};

@@ -1,0 +1,139 @@
+#include "SourcesDialog.h"
+
+#include "CaptureControl.h"
+#include "SourceList.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+// The address as stored: the one typed, with the user and password given
+// apart (they are never shown in the address).
+QString storedUrl(const QString& address, const QString& user, const QString& password) {
+    QUrl url(address.trimmed());
+    if (!user.isEmpty()) {
+        url.setUserName(user);
+        url.setPassword(password);
+    }
+    return url.toString();
+}
+
+QString caption(const SourceList::Source& s) {
+    return s.name + QStringLiteral(" - ") + SourceList::masked(s.url);
+}
+
+} // namespace
+
+void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) {
+    QDialog dialog(parent);
+    dialog.setObjectName(QStringLiteral("SourcesDialog"));
+    dialog.setWindowTitle(QStringLiteral("Network Cameras and Videos"));
+    QList<SourceList::Source> sources = capture.storedSources();
+
+    auto* list = new QListWidget(&dialog);
+    for (const SourceList::Source& s : sources)
+        list->addItem(caption(s));
+    auto* name = new QLineEdit(&dialog);
+    auto* address = new QLineEdit(&dialog);
+    address->setPlaceholderText(QStringLiteral("rtsp://, http://, https:// or file://"));
+    auto* user = new QLineEdit(&dialog);
+    auto* password = new QLineEdit(&dialog);
+    password->setEchoMode(QLineEdit::Password);
+    for (QLineEdit* edit : {name, address, user, password})
+        edit->setEnabled(false);
+    auto* outcome = new QLabel(QStringLiteral("Changes appear in the Video Device menu when "
+                                              "Sentorix starts again."),
+                               &dialog);
+    outcome->setObjectName(QStringLiteral("Outcome"));
+    outcome->setWordWrap(true);
+    auto* add = new QPushButton(QStringLiteral("&Add"), &dialog);
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), &dialog);
+    auto* test = new QPushButton(QStringLiteral("&Test"), &dialog);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("&Name:"), name);
+    form->addRow(QStringLiteral("A&ddress:"), address);
+    form->addRow(QStringLiteral("&User:"), user);
+    form->addRow(QStringLiteral("&Password:"), password);
+    auto* row = new QHBoxLayout;
+    for (QPushButton* b : {add, remove, test})
+        row->addWidget(b);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(list);
+    layout->addLayout(row);
+    layout->addLayout(form);
+    layout->addWidget(outcome);
+    layout->addWidget(buttons);
+
+    const auto select = [&](int i) {
+        const bool on = i >= 0;
+        const QUrl url(on ? sources.at(i).url : QString());
+        name->setText(on ? sources.at(i).name : QString());
+        address->setText(on ? SourceList::masked(sources.at(i).url) : QString());
+        user->setText(url.userName());
+        password->setText(url.password());
+        for (QLineEdit* edit : {name, address, user, password})
+            edit->setEnabled(on);
+        remove->setEnabled(on);
+        test->setEnabled(on);
+    };
+    QObject::connect(list, &QListWidget::currentRowChanged, &dialog, select);
+    const auto edited = [&] {
+        const int i = list->currentRow();
+        if (i < 0)
+            return;
+        sources[i] = {name->text().trimmed(),
+                      storedUrl(address->text(), user->text(), password->text())};
+        list->item(i)->setText(caption(sources.at(i)));
+    };
+    for (QLineEdit* edit : {name, address, user, password})
+        QObject::connect(edit, &QLineEdit::textEdited, &dialog, edited);
+    QObject::connect(add, &QPushButton::clicked, &dialog, [&] {
+        sources.append({QStringLiteral("Camera %1").arg(sources.size() + 1), QString()});
+        list->addItem(caption(sources.last()));
+        list->setCurrentRow(int(sources.size()) - 1);
+        address->setFocus();
+    });
+    QObject::connect(remove, &QPushButton::clicked, &dialog, [&] {
+        const int i = list->currentRow();
+        sources.removeAt(i);
+        {
+            // The list would show its next row while it still counts the old one.
+            const QSignalBlocker quiet(list);
+            delete list->takeItem(i);
+        }
+        select(list->currentRow());
+    });
+    QObject::connect(test, &QPushButton::clicked, &dialog, [&] {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        QSize size;
+        const QString why = SourceList::probe(sources.at(list->currentRow()).url, &size);
+        QApplication::restoreOverrideCursor();
+        outcome->setText(
+            why.isEmpty()
+                ? QStringLiteral("Pictures of %1 x %2 arrive.").arg(size.width()).arg(size.height())
+                : QStringLiteral("No picture: ") + why);
+    });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    list->setCurrentRow(sources.isEmpty() ? -1 : 0);
+    remove->setEnabled(!sources.isEmpty());
+    test->setEnabled(!sources.isEmpty());
+
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    sources.removeIf([](const SourceList::Source& s) { return QUrl(s.url).scheme().isEmpty(); });
+    capture.storeSources(sources);
+}

@@ -1,0 +1,56 @@
+// A small RTSP server for the tests: serves a moving test picture, or what a
+// pipeline part given instead of the size makes of JPEG frames, as Motion
+// JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), and
+// prints the port once it listens. It ends when its standard input closes.
+
+#include <gst/gst.h>
+#include <gst/rtsp-server/rtsp-server.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+gboolean onInputClosed(GIOChannel*, GIOCondition, gpointer loop) {
+    g_main_loop_quit(static_cast<GMainLoop*>(loop));
+    return G_SOURCE_REMOVE;
+}
+} // namespace
+
+int main(int argc, char** argv) {
+    gst_init(&argc, &argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: rtsp_server PORT [WIDTHxHEIGHT | JPEG-SOURCE]\n");
+        return 2;
+    }
+    int width = 352, height = 288;
+    const bool ownSource = argc > 2 && std::sscanf(argv[2], "%dx%d", &width, &height) != 2;
+    GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
+    GstRTSPServer* server = gst_rtsp_server_new();
+    g_object_set(server, "address", "127.0.0.1", "service", argv[1], nullptr);
+    GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
+    gchar* launch =
+        ownSource ? g_strdup_printf("( %s ! rtpjpegpay name=pay0 pt=96 )", argv[2])
+                  : g_strdup_printf("( videotestsrc is-live=true pattern=ball ! "
+                                    "video/x-raw,format=I420,width=%d,height=%d,framerate=10/1 "
+                                    "! jpegenc ! rtpjpegpay name=pay0 pt=96 )",
+                                    width, height);
+    gst_rtsp_media_factory_set_launch(factory, launch);
+    g_free(launch);
+    gst_rtsp_media_factory_set_shared(factory, TRUE);
+    GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server);
+    gst_rtsp_mount_points_add_factory(mounts, "/scene", factory);
+    g_object_unref(mounts);
+    if (gst_rtsp_server_attach(server, nullptr) == 0) {
+        std::fprintf(stderr, "rtsp_server: cannot listen on port %s\n", argv[1]);
+        return 1;
+    }
+    GIOChannel* input = g_io_channel_unix_new(0);
+    g_io_add_watch(input, GIOCondition(G_IO_IN | G_IO_HUP | G_IO_ERR), onInputClosed, loop);
+    std::printf("%d\n", gst_rtsp_server_get_bound_port(server));
+    std::fflush(stdout);
+    g_main_loop_run(loop);
+    g_io_channel_unref(input);
+    g_object_unref(server);
+    g_main_loop_unref(loop);
+    return 0;
+}
