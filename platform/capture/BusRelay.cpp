@@ -14,6 +14,7 @@ struct BusRelay::Shared {
     bool endOfStream = false;
     bool error = false;
     bool noSpaceLeft = false;
+    bool notAuthorized = false;
     QString firstError;
 };
 
@@ -54,6 +55,8 @@ GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data)
             shared->firstError = text;
             shared->noSpaceLeft = error && g_error_matches(error.get(), GST_RESOURCE_ERROR,
                                                            GST_RESOURCE_ERROR_NO_SPACE_LEFT);
+            shared->notAuthorized = error && g_error_matches(error.get(), GST_RESOURCE_ERROR,
+                                                             GST_RESOURCE_ERROR_NOT_AUTHORIZED);
         }
         shared->error = true;
         report = true;
@@ -110,6 +113,11 @@ bool BusRelay::failed() const {
 bool BusRelay::noSpaceLeft() const {
     std::lock_guard lock(shared_->mutex);
     return shared_->noSpaceLeft;
+}
+
+bool BusRelay::notAuthorized() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->notAuthorized;
 }
 
 QString BusRelay::firstError() const {

@@ -32,6 +32,8 @@ public:
     bool failed() const;
     // The first error was a sink finding its volume full.
     bool noSpaceLeft() const;
+    // The first error was a source refusing us for lack of valid credentials.
+    bool notAuthorized() const;
     QString firstError() const;
 
 private:

@@ -7,6 +7,8 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <QUrl>
+
 #include <algorithm>
 #include <chrono>
 #include <optional>
@@ -91,6 +93,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
 
     auto fail = [&](const QString& text) {
         *error = scrubbed(text);
+        refused = bus && bus->notAuthorized();
         stopPipeline();
         return false;
     };
@@ -211,6 +214,8 @@ void CaptureControl::Private::reopen() {
         }
         device = -1;
         lastError = error;
+        if (std::exchange(refused, false))
+            return askCredentials(lostDevice);
     }
     const bool grow = isSource(lostDevice) || attempt.elapsed() >= 1000;
     retryMs = grow ? std::min(retryMs * 2, lastRetryMs) : firstRetryMs;
@@ -248,8 +253,19 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
             });
     }
     const QString shown = scrubbed(text);
+    const int n = device;
+    const bool wantsCredentials = bus && bus->notAuthorized();
     stopPipeline();
     lose(shown);
+    if (wantsCredentials)
+        askCredentials(n);
+}
+
+// Trying again would only be refused again.
+void CaptureControl::Private::askCredentials(int n) {
+    retry.stop();
+    lostDevice = -1;
+    Q_EMIT q->credentialsNeeded(n, !QUrl(sourceOf(n).url).userName().isEmpty());
 }
 
 CaptureControl::Options CaptureControl::Options::fromEnvironment() {
@@ -329,6 +345,8 @@ bool CaptureControl::setDevice(int n) {
     if (!d->startPipeline(&error)) {
         d->device = -1;
         d->lastError = error;
+        if (std::exchange(d->refused, false))
+            d->askCredentials(n);
         return false;
     }
     d->lastError.clear();

@@ -133,6 +133,9 @@ public:
     // from then on; stored ones are listed from the next start.
     QList<SourceList::Source> storedSources() const;
     bool storeSources(const QList<SourceList::Source>& sources);
+    // Puts the user and password into source n's address, for now and in
+    // the settings; false when n is no source or they cannot be stored.
+    bool storeCredentials(int n, const QString& user, const QString& password);
 
     // Writes the latest frame as a BMP file; false when there is no frame
     // yet or the file cannot be written.
@@ -153,6 +156,9 @@ Q_SIGNALS:
     void FrameCallback(const VideoHeader* header);
     void StreamCallback(const VideoHeader* header);
     void StatusCallback(int code, const QString& text);
+    // Source n refused us for lack of a user and password, or (`refused`)
+    // refused the ones in its address. It is not tried again by itself.
+    void credentialsNeeded(int n, bool refused);
     // The live picture, for display while Preview is on.
     void pictureChanged(const QImage& picture);
 

@@ -173,3 +173,18 @@ QList<SourceList::Source> CaptureControl::storedSources() const {
 bool CaptureControl::storeSources(const QList<SourceList::Source>& sources) {
     return d->driverSettings && SourceList::write(*d->driverSettings, sources);
 }
+
+bool CaptureControl::storeCredentials(int n, const QString& user, const QString& password) {
+    if (!d->isSource(n))
+        return false;
+    QString& url = d->sources[n - d->cameraCount()].url;
+    const QString address = SourceList::masked(url);
+    url = SourceList::withLogin(address, user, password);
+    // The stored list may have changed since it was read: its entries for
+    // this address get the credentials.
+    QList<SourceList::Source> stored = storedSources();
+    for (SourceList::Source& s : stored)
+        if (SourceList::masked(s.url) == address)
+            s.url = url;
+    return storeSources(stored);
+}

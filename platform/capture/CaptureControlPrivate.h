@@ -152,6 +152,9 @@ struct CaptureControl::Private {
     bool restart();
     void endCapture(bool finish);
     void lose(const QString& text);
+    // The last start failed because the source wants other credentials.
+    bool refused = false;
+    void askCredentials(int n);
     void reopen();
     void onCameraChanged(int index);
 

@@ -48,6 +48,16 @@ QString SourceList::masked(const QString& url) {
     return parsed.adjusted(QUrl::RemoveUserInfo).toString();
 }
 
+QString SourceList::withLogin(const QString& address, const QString& user,
+                              const QString& password) {
+    QUrl url(address.trimmed());
+    if (!user.isEmpty()) {
+        url.setUserName(user);
+        url.setPassword(password);
+    }
+    return url.toString();
+}
+
 QString SourceList::scrubbed(QString text, const QString& url) {
     const QUrl parsed(url.trimmed());
     text.replace(url.trimmed(), masked(url));

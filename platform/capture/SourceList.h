@@ -25,6 +25,9 @@ public:
 
     // The URL without user name and password: what is shown or traced.
     static QString masked(const QString& url);
+    // The address with the user and password given apart (they are never
+    // shown in it); without a user, the address as it is.
+    static QString withLogin(const QString& address, const QString& user, const QString& password);
     // `text` with the URL and its password replaced by the masked URL.
     static QString scrubbed(QString text, const QString& url);
 

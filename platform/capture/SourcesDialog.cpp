@@ -18,17 +18,6 @@
 
 namespace {
 
-// The address as stored: the one typed, with the user and password given
-// apart (they are never shown in the address).
-QString storedUrl(const QString& address, const QString& user, const QString& password) {
-    QUrl url(address.trimmed());
-    if (!user.isEmpty()) {
-        url.setUserName(user);
-        url.setPassword(password);
-    }
-    return url.toString();
-}
-
 QString caption(const SourceList::Source& s) {
     return s.name + QStringLiteral(" - ") + SourceList::masked(s.url);
 }
@@ -95,7 +84,7 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
         if (i < 0)
             return;
         sources[i] = {name->text().trimmed(),
-                      storedUrl(address->text(), user->text(), password->text())};
+                      SourceList::withLogin(address->text(), user->text(), password->text())};
         list->item(i)->setText(caption(sources.at(i)));
     };
     for (QLineEdit* edit : {name, address, user, password})

@@ -1,13 +1,16 @@
 // A small RTSP server for the tests: serves a moving test picture, or what a
 // pipeline part given instead of the size makes of JPEG frames, as Motion
-// JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), and
-// prints the port once it listens. It ends when its standard input closes.
+// JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), to
+// anyone or, given USER:PASSWORD, only to that user (basic authentication),
+// and prints the port once it listens. It ends when its standard input closes.
 
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 namespace {
 gboolean onInputClosed(GIOChannel*, GIOCondition, gpointer loop) {
@@ -19,7 +22,8 @@ gboolean onInputClosed(GIOChannel*, GIOCondition, gpointer loop) {
 int main(int argc, char** argv) {
     gst_init(&argc, &argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: rtsp_server PORT [WIDTHxHEIGHT | JPEG-SOURCE]\n");
+        std::fprintf(stderr,
+                     "usage: rtsp_server PORT [WIDTHxHEIGHT | JPEG-SOURCE] [USER:PASSWORD]\n");
         return 2;
     }
     int width = 352, height = 288;
@@ -37,6 +41,27 @@ int main(int argc, char** argv) {
     gst_rtsp_media_factory_set_launch(factory, launch);
     g_free(launch);
     gst_rtsp_media_factory_set_shared(factory, TRUE);
+    if (argc > 3 && std::strchr(argv[3], ':') != nullptr) {
+        // Without a default token, a request without these credentials gets 401.
+        const std::string login(argv[3]);
+        const std::size_t colon = login.find(':');
+        GstRTSPAuth* auth = gst_rtsp_auth_new();
+        GstRTSPToken* token =
+            gst_rtsp_token_new(GST_RTSP_TOKEN_MEDIA_FACTORY_ROLE, G_TYPE_STRING, "viewer", nullptr);
+        gchar* basic = gst_rtsp_auth_make_basic(login.substr(0, colon).c_str(),
+                                                login.substr(colon + 1).c_str());
+        gst_rtsp_auth_add_basic(auth, basic, token);
+        g_free(basic);
+        gst_rtsp_token_unref(token);
+        gst_rtsp_server_set_auth(server, auth);
+        g_object_unref(auth);
+        GstRTSPPermissions* permissions = gst_rtsp_permissions_new();
+        gst_rtsp_permissions_add_role(permissions, "viewer", GST_RTSP_PERM_MEDIA_FACTORY_ACCESS,
+                                      G_TYPE_BOOLEAN, TRUE, GST_RTSP_PERM_MEDIA_FACTORY_CONSTRUCT,
+                                      G_TYPE_BOOLEAN, TRUE, nullptr);
+        gst_rtsp_media_factory_set_permissions(factory, permissions);
+        gst_rtsp_permissions_unref(permissions);
+    }
     GstRTSPMountPoints* mounts = gst_rtsp_server_get_mount_points(server);
     gst_rtsp_mount_points_add_factory(mounts, "/scene", factory);
     g_object_unref(mounts);
