@@ -18,10 +18,12 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -78,6 +80,7 @@ Form1::Form1(Program& program, QWidget* parent)
     Surveillance& surveillance = m_program.surveillance();
     connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
+    connect(&capture, &CaptureControl::credentialsNeeded, this, &Form1::onCredentialsNeeded);
     auto* history = new DeviationHistory(surveillance, m_program.panels(), m_program.stuff(), this);
     m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, *history, this);
     connect(&surveillance, &Surveillance::captureStatusChanged, m_statistics,
@@ -228,9 +231,10 @@ void Form1::Form_Unload() {
 void Form1::mnuDevice_Click(int index) {
     m_menus.enableCapture(false, false, false);
     if (!m_program.selectDevice(index)) {
-        QMessageBox::critical(
-            this, AppTitle,
-            QStringLiteral("The selected video device is currently not available."));
+        if (m_credentialsFor != index - 2)
+            QMessageBox::critical(
+                this, AppTitle,
+                QStringLiteral("The selected video device is currently not available."));
         m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
                                      QStringLiteral("Can't select device"));
         MainMenus::checkOnly(m_menus.mnuDevice, 0);
@@ -350,6 +354,35 @@ void Form1::onCaptureStatus(int code, const QString&) {
         MainMenus::checkOnly(m_menus.mnuDevice, capture.Device() + 2);
         m_menus.enableCapture(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
     }
+}
+
+// Asked once: credentials refused in their turn are not asked for again.
+void Form1::onCredentialsNeeded(int device, bool refused) {
+    m_credentialsFor = device;
+    QTimer::singleShot(0, this, [this, device, refused] {
+        m_credentialsFor = -1;
+        CaptureControl& capture = m_program.capture();
+        const QString camera = capture.DeviceName(device);
+        if (refused) {
+            QMessageBox::warning(
+                this, AppTitle,
+                QStringLiteral("%1 refused the user name and password.").arg(camera));
+            return;
+        }
+        bool ok = false;
+        const QString user =
+            QInputDialog::getText(this, AppTitle, QStringLiteral("User name for %1:").arg(camera),
+                                  QLineEdit::Normal, {}, &ok);
+        if (!ok || user.isEmpty())
+            return;
+        const QString password =
+            QInputDialog::getText(this, AppTitle, QStringLiteral("Password for %1:").arg(camera),
+                                  QLineEdit::Password, {}, &ok);
+        if (!ok)
+            return;
+        capture.storeCredentials(device, user, password);
+        mnuDevice_Click(device + 2);
+    });
 }
 
 void Form1::mnuTimer_Click() {

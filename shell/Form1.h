@@ -74,6 +74,7 @@ private:
     void buildStatusBar();
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
+    void onCredentialsNeeded(int device, bool refused);
 
     Program& m_program;
     MainMenus m_menus;
@@ -88,5 +89,7 @@ private:
     std::int32_t m_picFrameWidth = 0;
     std::int32_t m_picFrameHeight = 0;
     bool m_loaded = false;
+    // The source whose refusal is answered once its selection has returned.
+    int m_credentialsFor = -1;
     bool m_unloaded = false;
 };
