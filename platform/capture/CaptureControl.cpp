@@ -139,6 +139,9 @@ bool CaptureControl::Private::startPipeline(QString* error) {
     GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     if (result != GST_STATE_CHANGE_FAILURE)
         result = gst_element_get_state(pipeline.get(), nullptr, nullptr, startTimeout);
+    // A network source may fail its start a moment before it posts why.
+    if (result == GST_STATE_CHANGE_FAILURE && !bus->failed())
+        bus->waitForEndOfStream(std::chrono::seconds(1));
     if (result == GST_STATE_CHANGE_FAILURE || result == GST_STATE_CHANGE_ASYNC || bus->failed()) {
         const QString why =
             bus->failed() ? bus->firstError() : QStringLiteral("the device did not start");
