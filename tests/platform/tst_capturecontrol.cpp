@@ -365,15 +365,19 @@ private Q_SLOTS:
                  "Camera 1Sentorix test scene camera " + QString(url).remove("viewer:s3cret@"));
         int frames = 0;
         QSize size;
+        bool red = false; // every server shows the scene's red band (or a red picture)
         connect(&control, &CaptureControl::FrameCallback, this, [&](const VideoHeader* h) {
             ++frames, size = QSize(int(h->width), int(h->height));
+            const std::uint8_t* px =
+                h->lpData + DibFile::paddedStride(size.width()) * (h->height - 4) + 30;
+            red = px[2] > 200 && px[1] < 40 && px[0] < 40; // nearly, after YUV and JPEG
         });
         QSignalSpy status(&control, &CaptureControl::StatusCallback);
         control.setFrameRate(10);
         QVERIFY2(control.setDevice(0), qPrintable(control.lastError()));
         // Thirty frames at ten a second outlast the one-second recording.
         QTRY_VERIFY_WITH_TIMEOUT(frames >= 30, 15000);
-        QCOMPARE(size, own);
+        QCOMPARE(QVariantList({size, red}), QVariantList({own, true}));
         control.setFrameSize(QSize(640, 480));
         QTRY_COMPARE_WITH_TIMEOUT(size, QSize(640, 480), 10000);
         QCOMPARE(status.count(), 0);

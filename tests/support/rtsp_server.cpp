@@ -1,8 +1,10 @@
-// A small RTSP server for the tests: serves a moving test picture, or what a
+// A small RTSP server for the tests: serves the test scene camera's picture, or what a
 // pipeline part given instead of the size makes of JPEG frames, as Motion
 // JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), to
 // anyone or, given USER:PASSWORD, only to that user (basic authentication),
 // and prints the port once it listens. It ends when its standard input closes.
+
+#include "SceneSource.h"
 
 #include <gst/gst.h>
 #include <gst/rtsp-server/rtsp-server.h>
@@ -17,6 +19,18 @@ gboolean onInputClosed(GIOChannel*, GIOCondition, gpointer loop) {
     g_main_loop_quit(static_cast<GMainLoop*>(loop));
     return G_SOURCE_REMOVE;
 }
+
+void onMediaConfigure(GstRTSPMediaFactory*, GstRTSPMedia* media, gpointer size) {
+    GstElementPtr bin(gst_rtsp_media_get_element(media));
+    GstElementPtr appsrc(gst_bin_get_by_name_recurse_up(GST_BIN(bin.get()), "scene"));
+    if (!appsrc)
+        return;
+    const int* wh = static_cast<const int*>(size);
+    auto scene = std::make_shared<SceneSource>(wh[0], wh[1], 10, TestScene::Schedule{}, false,
+                                               SceneSource::Unplug{});
+    gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), scene->caps().get());
+    SceneSource::attach(scene, GST_APP_SRC(appsrc.get()));
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -26,21 +40,20 @@ int main(int argc, char** argv) {
                      "usage: rtsp_server PORT [WIDTHxHEIGHT | JPEG-SOURCE] [USER:PASSWORD]\n");
         return 2;
     }
-    int width = 352, height = 288;
-    const bool ownSource = argc > 2 && std::sscanf(argv[2], "%dx%d", &width, &height) != 2;
+    int size[2] = {352, 288};
+    const bool ownSource = argc > 2 && std::sscanf(argv[2], "%dx%d", &size[0], &size[1]) != 2;
     GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
     GstRTSPServer* server = gst_rtsp_server_new();
     g_object_set(server, "address", "127.0.0.1", "service", argv[1], nullptr);
     GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
     gchar* launch =
         ownSource ? g_strdup_printf("( %s ! rtpjpegpay name=pay0 pt=96 )", argv[2])
-                  : g_strdup_printf("( videotestsrc is-live=true pattern=ball ! "
-                                    "video/x-raw,format=I420,width=%d,height=%d,framerate=10/1 "
-                                    "! jpegenc ! rtpjpegpay name=pay0 pt=96 )",
-                                    width, height);
+                  : g_strdup("( appsrc name=scene is-live=true format=time ! videoconvert "
+                             "! video/x-raw,format=I420 ! jpegenc ! rtpjpegpay name=pay0 pt=96 )");
     gst_rtsp_media_factory_set_launch(factory, launch);
     g_free(launch);
     gst_rtsp_media_factory_set_shared(factory, TRUE);
+    g_signal_connect(factory, "media-configure", G_CALLBACK(onMediaConfigure), size);
     if (argc > 3 && std::strchr(argv[3], ':') != nullptr) {
         // Without a default token, a request without these credentials gets 401.
         const std::string login(argv[3]);
