@@ -12,9 +12,12 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -212,6 +215,35 @@ private Q_SLOTS:
         QVERIFY(rows.size() == 1 && QFile::exists(rows[0][2].toString()));
         QCOMPARE(run->program.panels().text(Panel::State), QStringLiteral("STANDBY"));
         run->form.menus().mnuStart->trigger();
+    }
+
+    // A network camera that wants credentials has them asked for once, opens
+    // and keeps them; ones it refuses are reported, not asked for again.
+    void cameraAskingForCredentials() {
+        QProcess server;
+        const auto end = qScopeGuard([&] { server.closeWriteChannel(), server.waitForFinished(); });
+        server.start(SENTORIX_RTSP_SERVER, {"0", "352x288", "viewer:s3cret"});
+        QVERIFY(server.waitForReadyRead(10000));
+        const QString url = "rtsp://127.0.0.1:" + server.readLine().trimmed() + "/scene";
+        QVERIFY(SettingsStore(m_home.configPath()).write("SOURCES", "Source1", url));
+        ModalDialog::whenOpen([](QDialog* user) {
+            user->findChild<QLineEdit*>()->setText("viewer");
+            ModalDialog::whenOpen([](QDialog* d) {
+                auto* password = d->findChild<QLineEdit*>();
+                QCOMPARE(password->echoMode(), QLineEdit::Password);
+                password->setText("s3cret");
+            });
+        });
+        Run run = ProgramRun::start(m_home);
+        QTRY_VERIFY_WITH_TIMEOUT(inForce(run).endsWith('|' + url), 15000);
+        QCOMPARE(SettingsStore(m_home.configPath()).read("SOURCES", "Source1", ""),
+                 QString(url).insert(7, "viewer:s3cret@"));
+        ModalDialog::Box seen;
+        ModalDialog::answerBox(seen);
+        run->program.capture().storeCredentials(0, "viewer", "wrong");
+        run->form.menus().mnuDevice[1]->trigger();
+        QTRY_COMPARE(seen.text, url + " refused the user name and password.");
+        QCOMPARE(inForce(run).section('|', -1), "~"); // nothing selected
     }
 
     // With /debug the run traces its start and end, CR LF ended, and each
