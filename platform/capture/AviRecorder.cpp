@@ -1,6 +1,7 @@
 #include "AviRecorder.h"
 
 #include "AviChunks.h"
+#include "DibFile.h"
 #include "FileSystem.h"
 
 #include <algorithm>
@@ -45,7 +46,7 @@ bool AviRecorder::start(const Settings& s, QString* error) {
     fps_ = s.framesPerSecond;
     frames_ = 0;
     path_ = s.path;
-    rawFrameBytes_ = std::int64_t((s.width * 3 + 3) & ~3) * s.height;
+    rawFrameBytes_ = std::int64_t(DibFile::paddedStride(s.width)) * s.height;
     encoded_ = s.encoded;
     // A JPEG frame rarely reaches a quarter of the raw picture; YUY2 keeps
     // two bytes a pixel.

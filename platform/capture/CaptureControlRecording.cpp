@@ -49,13 +49,8 @@ void CaptureControl::Private::updatePreRecorder() {
         setSlotPreRecorder(nullptr);
         return;
     }
-    if (preRecorder) {
-        const PreRecorder::Settings& now = preRecorder->settings();
-        if (now.width == settings.width && now.height == settings.height &&
-            now.framesPerSecond == settings.framesPerSecond && now.quality == settings.quality &&
-            now.seconds == settings.seconds)
-            return;
-    }
+    if (preRecorder && preRecorder->settings() == settings)
+        return;
     setSlotPreRecorder(nullptr);
     auto pre = std::make_shared<PreRecorder>(q, [this](const QString& text) {
         // A recording it fed keeps what it has; later ones record without.

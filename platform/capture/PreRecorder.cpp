@@ -1,6 +1,7 @@
 #include "PreRecorder.h"
 
 #include "AviRecorder.h"
+#include "DibFile.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
@@ -21,7 +22,7 @@ PreRecorder::~PreRecorder() {
 bool PreRecorder::start(const Settings& s, QString* error) {
     settings_ = s;
     capacity_ = std::size_t(std::max(0, s.seconds * s.framesPerSecond));
-    const qint64 rawBytes = qint64((s.width * 3 + 3) & ~3) * s.height;
+    const qint64 rawBytes = qint64(DibFile::paddedStride(s.width)) * s.height;
     // The same conversion and encoder as a recording's own, so kept frames
     // and later ones look alike; a second of raw frames may wait for it.
     const QString description =

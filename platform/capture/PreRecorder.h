@@ -30,6 +30,7 @@ public:
         int framesPerSecond = 0;
         int quality = 85;
         int seconds = 0;
+        bool operator==(const Settings&) const = default;
     };
 
     PreRecorder(QObject* context, BusRelay::ErrorHandler onError);
