@@ -6,6 +6,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -13,6 +15,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -20,6 +23,19 @@ namespace {
 
 QString caption(const SourceList::Source& s) {
     return s.name + QStringLiteral(" - ") + SourceList::masked(s.url);
+}
+
+// Videos by their usual extensions, in either case (cameras and phones
+// often write them in capitals), then everything.
+QStringList videoFilters() {
+    QStringList patterns;
+    for (const char* ext : {"avi", "mp4", "m4v", "mkv", "mov", "webm", "ogv", "ogg", "mpg", "mpeg",
+                            "ts", "mts", "3gp", "mjpeg", "mjpg", "divx", "xvid", "wmv", "flv"}) {
+        const QString e = QLatin1String(ext);
+        patterns << QStringLiteral("*.") + e << QStringLiteral("*.") + e.toUpper();
+    }
+    return {QStringLiteral("Videos (%1)").arg(patterns.join(u' ')),
+            QStringLiteral("All files (*)")};
 }
 
 } // namespace
@@ -46,9 +62,13 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
                                &dialog);
     outcome->setObjectName(QStringLiteral("Outcome"));
     outcome->setWordWrap(true);
+    // A reason names what to install; it can be copied from here.
+    outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* add = new QPushButton(QStringLiteral("&Add"), &dialog);
     auto* remove = new QPushButton(QStringLiteral("&Remove"), &dialog);
     auto* test = new QPushButton(QStringLiteral("&Test"), &dialog);
+    auto* browse = new QPushButton(QStringLiteral("&Browse..."), &dialog);
+    browse->setObjectName(QStringLiteral("Browse"));
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
 
     auto* form = new QFormLayout;
@@ -57,7 +77,7 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
     form->addRow(QStringLiteral("&User:"), user);
     form->addRow(QStringLiteral("&Password:"), password);
     auto* row = new QHBoxLayout;
-    for (QPushButton* b : {add, remove, test})
+    for (QPushButton* b : {add, remove, test, browse})
         row->addWidget(b);
     auto* layout = new QVBoxLayout(&dialog);
     layout->addWidget(list);
@@ -75,8 +95,8 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
         password->setText(url.password());
         for (QLineEdit* edit : {name, address, user, password})
             edit->setEnabled(on);
-        remove->setEnabled(on);
-        test->setEnabled(on);
+        for (QPushButton* b : {remove, test, browse})
+            b->setEnabled(on);
     };
     QObject::connect(list, &QListWidget::currentRowChanged, &dialog, select);
     const auto edited = [&] {
@@ -114,12 +134,33 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
             why.isEmpty()
                 ? QStringLiteral("Pictures of %1 x %2 arrive.").arg(size.width()).arg(size.height())
                 : QStringLiteral("No picture: ") + why);
+        // A long reason takes more lines: the dialog grows to show it whole.
+        dialog.layout()->activate();
+        const int needed = dialog.heightForWidth(dialog.width());
+        if (needed > dialog.height())
+            dialog.resize(dialog.width(), needed);
+    });
+    QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
+        QFileDialog files(&dialog, QStringLiteral("Choose a Recorded Video"));
+        files.setObjectName(QStringLiteral("BrowseDialog"));
+        // Qt's own dialog, the same on every desktop.
+        files.setOption(QFileDialog::DontUseNativeDialog);
+        files.setFileMode(QFileDialog::ExistingFile);
+        files.setNameFilters(videoFilters());
+        const QUrl current(address->text().trimmed());
+        files.setDirectory(current.isLocalFile()
+                               ? QFileInfo(current.toLocalFile()).absolutePath()
+                               : QStandardPaths::writableLocation(QStandardPaths::MoviesLocation));
+        if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty())
+            return;
+        address->setText(QUrl::fromLocalFile(files.selectedFiles().constFirst()).toString());
+        edited();
     });
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     list->setCurrentRow(sources.isEmpty() ? -1 : 0);
-    remove->setEnabled(!sources.isEmpty());
-    test->setEnabled(!sources.isEmpty());
+    for (QPushButton* b : {remove, test, browse})
+        b->setEnabled(!sources.isEmpty());
 
     if (dialog.exec() != QDialog::Accepted)
         return;
