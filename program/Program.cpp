@@ -129,8 +129,13 @@ bool Program::selectDevice(int index) {
     if (m_stuff.DebugMode)
         m_stuff.WriteTrace(QStringLiteral("Device_Click"),
                            QStringLiteral("Select device ") + QString::number(index - 2));
-    if (!m_capture->setDevice(index - 2))
+    // What was said about the old camera no longer applies; a failure says
+    // why in the statistics window's video status, as a lost camera does.
+    m_stuff.CaptureStatusText.clear();
+    if (!m_capture->setDevice(index - 2)) {
+        m_stuff.CaptureStatusText = m_capture->lastError();
         return false;
+    }
     m_stuff.WriteTrace(QStringLiteral("Device_Click"), QStringLiteral("Device selected"));
     m_config.saveNumber(QStringLiteral("Camera"), index);
     return true;

@@ -47,7 +47,8 @@ public:
     void setRefreshTime(int index);
     void setSuspendRefresh(bool on);
     void setCaptureAudio(bool on);
-    // Selects device `index - 2`; false when it cannot be had.
+    // Selects device `index - 2`; false when it cannot be had, with the
+    // reason as the capture status text.
     bool selectDevice(int index);
 
     // Start-up without the window, in the window's order: the trace (with

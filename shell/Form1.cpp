@@ -230,13 +230,20 @@ void Form1::Form_Unload() {
 
 void Form1::mnuDevice_Click(int index) {
     m_menus.enableCapture(false, false, false);
-    if (!m_program.selectDevice(index)) {
+    const bool selected = m_program.selectDevice(index);
+    m_statistics->showCaptureStatus(m_program.stuff().CaptureStatusText);
+    if (!selected) {
+        // Why (a missing decoder, a refused login, ...) is what it takes to
+        // put it right; without a trace the message is where it is seen.
+        const QString why = m_program.capture().lastError();
         if (m_credentialsFor != index - 2)
             QMessageBox::critical(
                 this, AppTitle,
-                QStringLiteral("The selected video device is currently not available."));
+                QStringLiteral("The selected video device is currently not available.") +
+                    (why.isEmpty() ? QString() : QStringLiteral("\n\nReason: ") + why));
         m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
-                                     QStringLiteral("Can't select device"));
+                                     QStringLiteral("Can't select device") +
+                                         (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
         MainMenus::checkOnly(m_menus.mnuDevice, 0);
         return;
     }

@@ -13,6 +13,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
@@ -56,7 +57,8 @@ class tst_Form1 final : public QObject {
     QList<QUrl> m_opened; // pages handed to the desktop
     // Values in force, the keys the option commands store back, the menus
     // checked, the window's place, the frame rate, panels 2 and 5, the
-    // device checked ("(none)" when listed) and "~" when nothing can start.
+    // capture status, the device checked ("(none)" when listed) and "~"
+    // when nothing can start.
     QString inForce(const Run& run) const {
         const PublicStuff& s = run->program.stuff();
         const MainMenus& m = run->form.menus();
@@ -72,8 +74,8 @@ class tst_Form1 final : public QObject {
                                  run->form.width(), run->form.height(),
                                  run->program.capture().FrameRate()) +
                run->program.panels().text(Panel::State) + '|' +
-               run->program.panels().text(Panel::Timestamp) + '|' + checked(m.mnuDevice) +
-               (m.mnuDevice[0]->isVisible() ? "(none)" : "") +
+               run->program.panels().text(Panel::Timestamp) + '|' + s.CaptureStatusText + '|' +
+               checked(m.mnuDevice) + (m.mnuDevice[0]->isVisible() ? "(none)" : "") +
                (m.mnuStartStop->menuAction()->isEnabled() && m.mnuCompress->isEnabled() ? "" : "~");
     }
 
@@ -92,7 +94,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("result");
-        const QString none = "||0|0", scene = "|Sentorix test scene camera",
+        const QString none = "||0|0", scene = "||Sentorix test scene camera",
                       menus = "|&Medium|...end of activity plus...|30 seconds|1 minute",
                       window = "|67,67 530x387 5 fps|OFF|";
         QTest::newRow("empty store")
@@ -115,13 +117,16 @@ private Q_SLOTS:
             << ""
             << "/nohw /START /NoOverlay" << none
             << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|<missing>" + menus + window +
-                   "Overlay disabled|(none)~";
-        // A stored device that cannot be had says so and leaves nothing chosen.
+                   "Overlay disabled||(none)~";
+        // A stored device that cannot be had says so, and why, also as the
+        // capture status, and leaves nothing chosen.
         QTest::newRow("device not available")
             << "Camera=7"
             << ""
-            << "Sentorix|The selected video device is currently not available.|3|1024"
-            << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|7" + menus + window + "|~";
+            << "Sentorix|The selected video device is currently not available.\n\n"
+               "Reason: there is no capture device 5|3|1024"
+            << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|7" + menus + window +
+                   "|there is no capture device 5|~";
     }
     void startUp() {
         QFETCH(QString, settings);
@@ -140,9 +145,10 @@ private Q_SLOTS:
 
     // The whole menu tree with the test scene as device 0: found, chosen
     // and stored; no entry has a shortcut. The option entries put their
-    // values in force and store them. The picture keeps its margin through
-    // a change of size, also after a tiny and a minimised window; closing
-    // stores the geometry in twips.
+    // values in force and store them; in the sources dialog a new entry
+    // takes a recorded video's address from the file dialog. The picture
+    // keeps its margin through a change of size, also after a tiny and a
+    // minimised window; closing stores the geometry in twips.
     void menuTreeAndGeometry() {
         Run run = ProgramRun::start(m_home);
         QStringList captions;
@@ -163,15 +169,32 @@ private Q_SLOTS:
                  "  &Online Information|  -|  &About");
         const MainMenus& m = run->form.menus();
         QString opened;
-        ModalDialog::whenOpen([&opened](QDialog* d) { opened = d->objectName(); }, false);
+        const QString clip = m_home.path(QStringLiteral("my clip.avi"));
+        QVERIFY(QFile(clip).open(QIODevice::WriteOnly));
+        ModalDialog::whenOpen(
+            [&](QDialog* d) {
+                auto* browse = d->findChild<QPushButton*>(QStringLiteral("Browse"));
+                QVERIFY(browse);
+                opened = d->objectName() + (browse->isEnabled() ? " on" : " off");
+                d->findChildren<QPushButton*>().at(0)->click(); // Add
+                ModalDialog::whenOpen([&](QDialog* files) {
+                    // Typed as its name, since the name field has the focus.
+                    opened += ' ' + files->objectName();
+                    files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(clip);
+                });
+                browse->click();
+                opened += '|' + d->findChild<QListWidget*>()->currentItem()->text();
+            },
+            false);
         for (QAction* a : {m.mnuRefresh[6], m.mnuSensitivity[4], m.mnuTimeType[1], m.mnuRec[0],
                            m.mnuSuspendRefresh, m.mnuAudio, m.mnuSources})
             a->trigger();
         QCOMPARE(inForce(run) + ' ' + m_home.stored("Audio") +
                      (run->program.capture().CaptureAudio() ? " on " : " off ") + opened,
                  "8 10 2 0 20 1 false 0 |5|1|2|7|False|2|V&ery low|...a &fixed time of...|"
-                 "10 seconds|Never|67,67 530x387 5 fps|OFF||Sentorix test scene camera True on "
-                 "SourcesDialog");
+                 "10 seconds|Never|67,67 530x387 5 fps|OFF|||Sentorix test scene camera True on "
+                 "SourcesDialog off BrowseDialog|Camera 1 - file://" +
+                     clip);
 
         Form1& form = run->form;
         form.show();
