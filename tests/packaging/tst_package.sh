@@ -13,14 +13,16 @@ cpack -G DEB -B "$tmp/out" --config "$build/CPackConfig.cmake" > "$tmp/cpack.log
   { cat "$tmp/cpack.log"; fail "cpack"; }
 deb="$tmp/out/sentorix_1.0_amd64.deb"
 dpkg-deb -f "$deb" Depends | tee "$tmp/depends"
-{ grep -q libqt6widgets6 "$tmp/depends" && grep -q gstreamer1.0-plugins-good "$tmp/depends"; } ||
-  fail "dependencies"
+for dep in libqt6widgets6 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav; do
+  grep -q "$dep" "$tmp/depends" || fail "dependency $dep"
+done
 dpkg-deb -x "$deb" "$tmp/root"
 root="$tmp/root/usr"
 (cd "$root" && find . -type f | LC_ALL=C sort) > "$tmp/files"
 diff -u - "$tmp/files" <<'END' || fail "file list"
 ./bin/sentorix
 ./libexec/sentorix/sentorix
+./libexec/sentorix/sentorix-source
 ./share/applications/org.example.Sentorix.desktop
 ./share/icons/hicolor/128x128/apps/sentorix.png
 ./share/icons/hicolor/16x16/apps/sentorix.png
