@@ -7,6 +7,7 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <QPointer>
 #include <QUrl>
 
 #include <algorithm>
@@ -22,6 +23,8 @@ const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
 const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}};
 constexpr int maxFrameRate = 60;
 constexpr GstClockTime startTimeout = 5 * GST_SECOND;
+// A source's helper starts GStreamer and reaches the source first.
+constexpr std::chrono::seconds sourceStartTimeout{10};
 
 } // namespace
 
@@ -54,49 +57,84 @@ QSize CaptureControl::Private::fitSize(int n, QSize wanted) const {
     });
 }
 
-bool CaptureControl::Private::startPipeline(QString* error) {
-    const bool scene = isScene(device);
-    const SceneSource::Unplug unplug =
-        sceneUnplugUsed ? SceneSource::Unplug{} : options.sceneUnplug;
-    const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
+// A source is decoded by its helper process, which says the frames' own
+// size before anything here is set up for them.
+bool CaptureControl::Private::startDecoder(QString* error) {
+    decoder = std::make_unique<SourceProcess>();
+    SourceProcess::Settings settings;
+    settings.url = sourceOf(device).url;
+    settings.framesPerSecond = fps;
+    if (sizeChosen)
+        settings.size = size;
+    if (!decoder->start(settings, sourceStartTimeout)) {
+        *error = decoder->error();
+        return false;
+    }
+    size = decoder->size();
+    // Queued: the helper's process object is still reporting its end.
+    connect(
+        decoder.get(), &SourceProcess::ended, q,
+        [this, from = QPointer<SourceProcess>(decoder.get())](const QString& why) {
+            if (from && from == decoder.get())
+                onPipelineError(why);
+        },
+        Qt::QueuedConnection);
+    return true;
+}
 
-    // Whatever the source delivers ends as top-down BGR at our size and
+QString CaptureControl::Private::launchDescription(QString* error) {
+    const bool source = isSource(device);
+    // The helper has converted and paced a source's frames already.
+    if (source && !startDecoder(error))
+        return {};
+    // Whatever the device delivers ends as top-down BGR at our size and
     // rate: the recorder encodes it as it is, and delivery turns it into the
     // program's bottom-up layout with one row copy each (cheaper than a
     // flip element, which moves byte by byte).
-    const bool source = isSource(device);
-    const bool ownSize = source && !sizeChosen;
-    const QString tail =
-        QStringLiteral("videoconvert ! videoscale ! videorate "
-                       "! video/x-raw,format=BGR,%1framerate=%2/1,"
-                       "pixel-aspect-ratio=1/1 "
-                       "! videobalance name=balance "
-                       "! appsink name=sink max-buffers=1 drop=true sync=true")
-            .arg(ownSize
-                     ? QString()
-                     : QStringLiteral("width=%1,height=%2,").arg(size.width()).arg(size.height()))
+    const QString format =
+        QStringLiteral("video/x-raw,format=BGR,width=%1,height=%2,framerate=%3/1,"
+                       "pixel-aspect-ratio=1/1 ! videobalance name=balance ")
+            .arg(size.width())
+            .arg(size.height())
             .arg(fps);
-    // A short queue decouples the source from conversion and delivery. A
-    // camera runs at its own pace, so a slow consumer makes it lose the
-    // oldest frame; the scene is paced by the sink's clock through the
-    // queue's back-pressure, so there it must not leak.
-    const QString leakyQueue = QStringLiteral(
-        " ! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 leaky=downstream ! ");
-    const QString url = source ? sourceOf(device).url : QString();
-    const QString description =
-        source  ? SourceList::launchHead(url) + leakyQueue + tail
-        : scene ? QStringLiteral("appsrc name=src is-live=true format=time max-bytes=%1 "
-                                 "! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 ! ")
-                          .arg(frameBytes * 2) +
-                      tail
-                : QStringLiteral("decodebin name=dec") + leakyQueue + tail;
+    // A source's frames are mapped from the helper's shared memory as they come.
+    if (source)
+        return QStringLiteral("shmsrc name=src is-live=true do-timestamp=true ! ") + format +
+               QStringLiteral("! appsink name=sink max-buffers=1 drop=true sync=false");
+    const QString tail = QStringLiteral("videoconvert ! videoscale ! videorate ! ") + format +
+                         QStringLiteral("! appsink name=sink max-buffers=1 drop=true sync=true");
+    if (isScene(device)) {
+        // The scene is paced by the sink's clock through the queue's
+        // back-pressure, so it must not leak.
+        const qint64 frameBytes = qint64(DibFile::paddedStride(size.width())) * size.height();
+        return QStringLiteral("appsrc name=src is-live=true format=time max-bytes=%1 "
+                              "! queue max-size-buffers=2 max-size-time=0 max-size-bytes=0 ! ")
+                   .arg(frameBytes * 2) +
+               tail;
+    }
+    // A camera runs at its own pace, so a slow consumer makes it lose the
+    // oldest frame.
+    return QStringLiteral("decodebin name=dec ! queue max-size-buffers=2 max-size-time=0 "
+                          "max-size-bytes=0 leaky=downstream ! ") +
+           tail;
+}
+
+bool CaptureControl::Private::startPipeline(QString* error) {
+    const bool scene = isScene(device);
+    const bool source = isSource(device);
+    const SceneSource::Unplug unplug =
+        sceneUnplugUsed ? SceneSource::Unplug{} : options.sceneUnplug;
 
     auto fail = [&](const QString& text) {
         *error = scrubbed(text);
-        refused = bus && bus->notAuthorized();
+        refused = notAuthorized();
         stopPipeline();
         return false;
     };
+    QString why;
+    const QString description = launchDescription(&why);
+    if (description.isEmpty())
+        return fail(why);
     GError* rawError = nullptr;
     pipeline = adoptFloating(gst_parse_launch(description.toUtf8().constData(), &rawError));
     GErrorPtr parseError(rawError);
@@ -112,18 +150,20 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), made->caps().get());
         SceneSource::attach(made, GST_APP_SRC(appsrc.get()));
     } else if (source) {
-        g_object_set(byName(pipeline.get(), "src").get(), "location",
-                     SourceList::location(url).toUtf8().constData(), nullptr);
+        g_object_set(byName(pipeline.get(), "src").get(), "socket-path",
+                     decoder->socketPath().toUtf8().constData(), nullptr);
     } else {
         GstElementPtr camera = cameras.createSource(device);
-        GstElementPtr decoder = byName(pipeline.get(), "dec");
+        GstElementPtr decodebin = byName(pipeline.get(), "dec");
         if (!camera || !gst_bin_add(GST_BIN(pipeline.get()), camera.get()) ||
-            !gst_element_link(camera.get(), decoder.get()))
+            !gst_element_link(camera.get(), decodebin.get()))
             return fail(QStringLiteral("cannot open camera %1").arg(cameras.at(device).name));
     }
 
     slot = std::make_shared<FrameSlot>();
     slot->context = q;
+    if (decoder)
+        slot->heartbeat = decoder->heartbeat();
     GstElementPtr sink = byName(pipeline.get(), "sink");
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &Private::onNewSample;
@@ -132,16 +172,10 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         [](gpointer data) { delete static_cast<std::shared_ptr<FrameSlot>*>(data); });
 
     bus = std::make_unique<BusRelay>(
-        pipeline.get(), q, [this](const QString& text) { onPipelineError(text); },
-        !SourceList::loops(url));
-    if (SourceList::loops(url))
-        bus->setEndOfStreamHandler([this] { loop(); });
+        pipeline.get(), q, [this](const QString& text) { onPipelineError(text); }, true);
     GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     if (result != GST_STATE_CHANGE_FAILURE)
         result = gst_element_get_state(pipeline.get(), nullptr, nullptr, startTimeout);
-    // A network source may fail its start a moment before it posts why.
-    if (result == GST_STATE_CHANGE_FAILURE && !bus->failed())
-        bus->waitForEndOfStream(std::chrono::seconds(1));
     if (result == GST_STATE_CHANGE_FAILURE || result == GST_STATE_CHANGE_ASYNC || bus->failed()) {
         const QString why =
             bus->failed() ? bus->firstError() : QStringLiteral("the device did not start");
@@ -150,6 +184,10 @@ bool CaptureControl::Private::startPipeline(QString* error) {
     applyPictureControls();
     updatePreRecorder();
     return true;
+}
+
+bool CaptureControl::Private::notAuthorized() const {
+    return (bus && bus->notAuthorized()) || (decoder && decoder->refused());
 }
 
 void CaptureControl::Private::stopPipeline() {
@@ -162,17 +200,11 @@ void CaptureControl::Private::stopPipeline() {
     bus.reset();
     pipeline.reset();
     sceneSource.reset();
+    decoder.reset();
 }
 
 QString CaptureControl::Private::scrubbed(const QString& text) const {
     return isSource(device) ? SourceList::scrubbed(text, sourceOf(device).url) : text;
-}
-
-// A recorded video starts again from its beginning, as if the camera went on.
-void CaptureControl::Private::loop() {
-    if (pipeline)
-        gst_element_seek_simple(pipeline.get(), GST_FORMAT_TIME,
-                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0);
 }
 
 bool CaptureControl::Private::available(int n) const {
@@ -255,9 +287,11 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
                 onCameraChanged(sceneIndex());
             });
     }
-    const QString shown = scrubbed(text);
+    // The helper's stream closes as it ends: its reason is the one to tell.
+    const QString shown =
+        scrubbed(decoder && decoder->waitForEnd(std::chrono::seconds(1)) ? decoder->error() : text);
     const int n = device;
-    const bool wantsCredentials = bus && bus->notAuthorized();
+    const bool wantsCredentials = notAuthorized();
     stopPipeline();
     lose(shown);
     if (wantsCredentials)

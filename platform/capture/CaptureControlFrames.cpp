@@ -5,6 +5,7 @@
 #include "DibFile.h"
 
 #include <algorithm>
+#include <chrono>
 #include <utility>
 
 using namespace capturecontrol;
@@ -24,6 +25,10 @@ GstFlowReturn CaptureControl::Private::onNewSample(GstAppSink* sink, gpointer da
         return GST_FLOW_OK;
     std::shared_ptr<AviRecorder> recorder;
     bool post = false;
+    if (slot->heartbeat)
+        slot->heartbeat->store(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
     {
         std::lock_guard lock(slot->mutex);
         recorder = slot->recorder;

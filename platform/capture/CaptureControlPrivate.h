@@ -15,6 +15,7 @@
 #include "PreRecorder.h"
 #include "SceneSource.h"
 #include "SourceList.h"
+#include "SourceProcess.h"
 
 #include <gst/app/gstappsink.h>
 
@@ -27,6 +28,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -53,6 +55,8 @@ struct FrameSlot {
     // While armed with pre-record, every frame goes to the JPEG encoder of
     // the pre-recorder instead, which feeds a running recording itself.
     std::shared_ptr<PreRecorder> preRecorder;
+    // The time of the last frame, for the watch on a source's helper.
+    std::shared_ptr<std::atomic<std::int64_t>> heartbeat;
 };
 
 inline GstElementPtr byName(GstElement* bin, const char* name) {
@@ -87,6 +91,8 @@ struct CaptureControl::Private {
 
     GstElementPtr pipeline;
     std::unique_ptr<BusRelay> bus;
+    // A source's helper process, which decodes it and hands over the frames.
+    std::unique_ptr<SourceProcess> decoder;
     std::shared_ptr<capturecontrol::FrameSlot> slot;
     std::shared_ptr<AviRecorder> recorder;
     int captureGeneration = 0;
@@ -142,12 +148,15 @@ struct CaptureControl::Private {
     const SourceList::Source& sourceOf(int n) const { return sources.at(n - cameraCount()); }
     // `text` without the selected source's password.
     QString scrubbed(const QString& text) const;
-    void loop();
     bool available(int n) const;
     std::vector<QSize> sizesOf(int n) const;
     QSize fitSize(int n, QSize wanted) const;
 
     bool startPipeline(QString* error);
+    // The pipeline text for the open device; for a source, after its helper
+    // has said the frames' size.
+    QString launchDescription(QString* error);
+    bool startDecoder(QString* error);
     void stopPipeline();
     bool restart();
     void endCapture(bool finish);
@@ -162,6 +171,8 @@ struct CaptureControl::Private {
     void keepBottomUp(const std::uint8_t* topDown, int width, int height, std::size_t stride);
     static QImage pictureOf(const std::uint8_t* topDown, int width, int height, std::size_t stride);
     void onPipelineError(const QString& text);
+    // The source refused us for lack of valid credentials.
+    bool notAuthorized() const;
     void onRecorderError(int generation, const QString& text);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer data);
 };

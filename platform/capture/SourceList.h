@@ -31,15 +31,7 @@ public:
     // `text` with the URL and its password replaced by the masked URL.
     static QString scrubbed(QString text, const QString& url);
 
-    // The pipeline part that turns `url` into raw video; its source element
-    // is named "src" and gets its location from location(). Empty for a URL
-    // of another kind.
-    static QString launchHead(const QString& url);
-    static QString location(const QString& url);
-    // A recorded video, played in a loop.
-    static bool loops(const QString& url);
-
-    // Opens `url` and waits for its first frame: an empty text and the
-    // frame's size, or why not (without the password).
+    // Opens `url` in the decoding helper and waits for its first frame: an
+    // empty text and the frame's size, or why not (without the password).
     static QString probe(const QString& url, QSize* size);
 };

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QObject>
+#include <QProcess>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+class QTemporaryDir;
+
+// The recorder's side of the helper process that receives and decodes one
+// network camera or video file (sentorix-source). It starts the helper,
+// waits for its first picture, watches it while it runs and says why it
+// ended: a crash, a kill, a hang, a memory overrun or the source's own
+// failure all end as one `ended` signal, after which the helper is gone.
+class SourceProcess final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SourceProcess)
+
+public:
+    struct Settings {
+        QString url;
+        int framesPerSecond = 5;
+        QSize size;         // empty: the source's own size
+        bool frames = true; // false: only the first picture is waited for
+    };
+
+    // A helper that delivers nothing for this long is ended.
+    static constexpr std::chrono::seconds hangTimeout{10};
+    // Its resident memory, and its address space where that can be limited.
+    static constexpr int memoryLimitMegabytes = 1024;
+
+    explicit SourceProcess(QObject* parent = nullptr);
+    ~SourceProcess() override;
+
+    // Starts the helper and waits up to `timeout` for its first picture;
+    // false, with error() saying why, when none came.
+    bool start(const Settings& settings, std::chrono::milliseconds timeout);
+    QSize size() const { return size_; }
+    QString socketPath() const;
+    QString error() const { return error_; }
+    // The source refused us for lack of valid credentials.
+    bool refused() const { return refused_; }
+    // The time a frame last arrived, set from any thread; the watch ends a
+    // helper whose frames stop.
+    const std::shared_ptr<std::atomic<std::int64_t>>& heartbeat() const { return heartbeat_; }
+    // Waits up to `timeout` for the helper to end by itself (its stream
+    // closed); true and error() set when it did.
+    bool waitForEnd(std::chrono::milliseconds timeout);
+
+    static QString helperPath();
+    // The helper's resident memory in kilobytes, 0 when it is not running.
+    std::int64_t residentKilobytes() const;
+    qint64 processId() const { return process_.processId(); }
+
+Q_SIGNALS:
+    void ended(const QString& why);
+
+private:
+    void readLines();
+    void onFinished(int exitCode, QProcess::ExitStatus status);
+    void watch();
+    void end(const QString& why);
+    static std::int64_t nowMs();
+
+    QProcess process_;
+    std::unique_ptr<QTemporaryDir> socketDir_;
+    QTimer watch_;
+    QSize size_;
+    QString error_;
+    QString endingReason_; // why we ended it ourselves
+    bool refused_ = false;
+    bool over_ = false;
+    std::shared_ptr<std::atomic<std::int64_t>> heartbeat_ =
+        std::make_shared<std::atomic<std::int64_t>>(0);
+};
