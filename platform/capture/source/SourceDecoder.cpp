@@ -4,12 +4,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
 namespace {
 
 constexpr GstClockTime prerollTimeout = 10 * GST_SECOND;
+constexpr std::size_t maxSharedBytes = std::size_t(1) << 30;
 
 // One line to the recorder; a text never breaks the line protocol.
 void say(std::string line) {
@@ -184,8 +186,10 @@ GstPadProbeReturn SourceDecoder::onSinkCaps(GstPad* pad, GstPadProbeInfo* info, 
     if (self->settings_.socketPath.empty())
         return GST_PAD_PROBE_OK;
     GstElementPtr sink(gst_pad_get_parent_element(pad));
-    const std::size_t bytes =
-        GST_VIDEO_INFO_SIZE(&video) * std::size_t(self->settings_.sharedFrames);
+    // Bounded for the largest pictures, where fewer frames fit.
+    const std::size_t frame = GST_VIDEO_INFO_SIZE(&video);
+    const std::size_t bytes = std::max(
+        std::min(frame * std::size_t(self->settings_.sharedFrames), maxSharedBytes), 4 * frame);
     guint now = 0;
     g_object_get(sink.get(), "shm-size", &now, nullptr);
     if (bytes > now)

@@ -157,7 +157,7 @@ void SourceProcess::watch() {
         return end(
             QStringLiteral("the source's decoder delivered no picture for %1 s and was ended")
                 .arg(std::chrono::duration_cast<std::chrono::seconds>(quiet).count()));
-    if (residentKilobytes() > std::int64_t(memoryLimitMegabytes) * 1024)
+    if (privateKilobytes() > std::int64_t(memoryLimitMegabytes) * 1024)
         end(QStringLiteral("the source's decoder went over its memory limit of %1 MB and was ended")
                 .arg(memoryLimitMegabytes));
 }
@@ -168,14 +168,14 @@ bool SourceProcess::waitForEnd(std::chrono::milliseconds timeout) {
     return over_;
 }
 
-std::int64_t SourceProcess::residentKilobytes() const {
+std::int64_t SourceProcess::privateKilobytes() const {
     if (process_.state() != QProcess::Running)
         return 0;
     QFile status(QStringLiteral("/proc/%1/status").arg(process_.processId()));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (QByteArray line; !(line = status.readLine()).isEmpty();)
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith("RssAnon:"))
+            return line.mid(8).trimmed().split(' ').value(0).toLongLong();
     return 0;
 }

@@ -32,7 +32,8 @@ public:
 
     // A helper that delivers nothing for this long is ended.
     static constexpr std::chrono::seconds hangTimeout{10};
-    // Its resident memory, and its address space where that can be limited.
+    // The memory it allocates for itself (not the shared frames), as
+    // resident and, where that can be limited, as its data size.
     static constexpr int memoryLimitMegabytes = 1024;
 
     explicit SourceProcess(QObject* parent = nullptr);
@@ -54,8 +55,9 @@ public:
     bool waitForEnd(std::chrono::milliseconds timeout);
 
     static QString helperPath();
-    // The helper's resident memory in kilobytes, 0 when it is not running.
-    std::int64_t residentKilobytes() const;
+    // The helper's own resident memory in kilobytes, without the shared
+    // frames; 0 when it is not running.
+    std::int64_t privateKilobytes() const;
     qint64 processId() const { return process_.processId(); }
 
 Q_SIGNALS:

@@ -17,7 +17,7 @@
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-constexpr bool sanitized = true; // the sanitizer's shadow memory needs the address space
+constexpr bool sanitized = true; // the sanitizer's shadow memory counts as data
 #else
 constexpr bool sanitized = false;
 #endif
@@ -25,8 +25,10 @@ constexpr bool sanitized = false;
 void limitMemory(std::uint64_t megabytes) {
     if (megabytes == 0 || sanitized)
         return;
+    // The data limit counts what the decoder allocates and writes, not the
+    // shared memory the frames go out through nor address space only reserved.
     const rlimit limit{megabytes << 20, megabytes << 20};
-    setrlimit(RLIMIT_AS, &limit);
+    setrlimit(RLIMIT_DATA, &limit);
 }
 
 int usage() {
