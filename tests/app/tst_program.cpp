@@ -2,6 +2,7 @@
 // close it the way the close box does, and with /START it records the test
 // scene's intruders, mails them, and repairs what kill -9 cut off.
 #include "AviProbe.h"
+#include "Footage.h"
 #include "ProgramHome.h"
 #include "SmtpServer.h"
 
@@ -9,6 +10,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTest>
+#include <QUrl>
 
 #include <algorithm>
 #include <csignal>
@@ -48,6 +50,7 @@ class tst_Program final : public QObject {
         QProcessEnvironment env = m_home.environment();
         env.insert("SENTORIX_SCENE", scene);
         env.insert("SENTORIX_SCENE_UNPLUG", unplug);
+        env.insert("SENTORIX_NO_CAMERAS", "1");
         // AddressSanitizer's quarantine of freed blocks would otherwise
         // make the memory figure about the sanitizer.
         if (env.contains("ASAN_OPTIONS"))
@@ -113,6 +116,34 @@ private Q_SLOTS:
                 jpeg.endsWith("\xff\xd9"));
         // Frames that are examined must not pile up anywhere.
         QVERIFY2(growthKb < 50 * 1024, QByteArray::number(growthKb).constData());
+    }
+
+    // A video as the selected device: armed at once, the program records it
+    // at the video's own size, from the calm seconds kept before the motion.
+    void recordsAVideoSource() {
+        prepare({"Camera=2"}); // the first source, with no cameras
+        const QString clip = m_home.path("door.mp4");
+        const QString made = Footage::make(clip, QSize(768, 576), "-c:v libx264", 8, 10, 4);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+        QVERIFY(SettingsStore(m_home.configPath())
+                    .write("SOURCES", "Source1", QUrl::fromLocalFile(clip).toString()));
+        QProcess program;
+        launch(program, {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"});
+        QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty() && newest() > SomeFrames, 30000);
+        terminate(program);
+        const QString recording = m_home.videos() + recordings().first();
+        const QList<AviProbe::Stream> streams = AviProbe::probe(recording);
+        QVERIFY(streams.size() == 1 && streams[0].width == 768 && streams[0].height == 576);
+        // The first frame is the still grey picture, not the busy one that
+        // started the recording.
+        const QImage first = AviProbe::firstFrame(recording);
+        QVERIFY(first.size() == QSize(768, 576));
+        QStringList busy;
+        for (int x = 8; x < 768; x += 40)
+            if (const QRgb p = first.pixel(x, 300);
+                std::abs(qRed(p) - 128) + std::abs(qGreen(p) - 128) + std::abs(qBlue(p) - 128) > 30)
+                busy << QString::number(p, 16);
+        QVERIFY2(busy.isEmpty(), qPrintable(busy.join(u' ')));
     }
 
     // Start-up waits at "device not available" (no device 1).

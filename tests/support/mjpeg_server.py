@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """A Motion JPEG camera for the tests: serves the given JPEG files in turn,
 ten a second (or $FPS), as multipart/x-mixed-replace on 127.0.0.1, on a free port
-that it prints first. It ends when its standard input closes."""
+that it prints first; with --endless instead, one part that begins as a JPEG
+picture and goes on for 200 MB without its end marker. It ends when its
+standard input closes."""
 import http.server
 import os
 import sys
 import threading
 import time
 
-frames = [open(path, "rb").read() for path in sys.argv[1:]]
+endless = sys.argv[1:] == ["--endless"]
+frames = [] if endless else [open(path, "rb").read() for path in sys.argv[1:]]
 
 
 class Camera(http.server.BaseHTTPRequestHandler):
@@ -18,6 +21,11 @@ class Camera(http.server.BaseHTTPRequestHandler):
         self.end_headers()
         n = 0
         try:
+            if endless:
+                self.wfile.write(b"--frame\r\nContent-Type: image/jpeg\r\n\r\n\xff\xd8")
+                for _ in range(200 * 16):
+                    self.wfile.write(bytes(65536))
+                time.sleep(3600)  # the part is still not over
             while True:
                 jpeg = frames[n % len(frames)]
                 self.wfile.write(b"--frame\r\nContent-Type: image/jpeg\r\n")

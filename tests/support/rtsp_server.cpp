@@ -1,8 +1,10 @@
 // A small RTSP server for the tests: serves the test scene camera's picture, or what a
 // pipeline part given instead of the size makes of JPEG frames, as Motion
-// JPEG over RTP at rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), to
-// anyone or, given USER:PASSWORD, only to that user (basic authentication),
-// and prints the port once it listens. It ends when its standard input closes.
+// JPEG over RTP (a part that ends in its own payloader pay0, such as a
+// file's H.264 through rtph264pay, is served as it is) at
+// rtsp://127.0.0.1:PORT/scene (PORT 0: a free one), to anyone or, given
+// USER:PASSWORD, only to that user (basic authentication), and prints the
+// port once it listens. It ends when its standard input closes.
 
 #include "SceneSource.h"
 
@@ -46,10 +48,13 @@ int main(int argc, char** argv) {
     GstRTSPServer* server = gst_rtsp_server_new();
     g_object_set(server, "address", "127.0.0.1", "service", argv[1], nullptr);
     GstRTSPMediaFactory* factory = gst_rtsp_media_factory_new();
+    const bool ownPayloader = ownSource && std::strstr(argv[2], "name=pay0") != nullptr;
     gchar* launch =
-        ownSource ? g_strdup_printf("( %s ! rtpjpegpay name=pay0 pt=96 )", argv[2])
-                  : g_strdup("( appsrc name=scene is-live=true format=time ! videoconvert "
-                             "! video/x-raw,format=I420 ! jpegenc ! rtpjpegpay name=pay0 pt=96 )");
+        ownPayloader ? g_strdup_printf("( %s )", argv[2])
+        : ownSource
+            ? g_strdup_printf("( %s ! rtpjpegpay name=pay0 pt=96 )", argv[2])
+            : g_strdup("( appsrc name=scene is-live=true format=time ! videoconvert "
+                       "! video/x-raw,format=I420 ! jpegenc ! rtpjpegpay name=pay0 pt=96 )");
     gst_rtsp_media_factory_set_launch(factory, launch);
     g_free(launch);
     gst_rtsp_media_factory_set_shared(factory, TRUE);
