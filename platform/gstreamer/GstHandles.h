@@ -1,7 +1,7 @@
 #pragma once
 
 // Owning handles for the GStreamer and GLib objects of the capture layer.
-// Internal to platform/capture/: the public headers stay free of C headers.
+// Internal to the platform layer: the public headers stay free of C headers.
 
 #include <gst/gst.h>
 #include <gst/video/video.h>
