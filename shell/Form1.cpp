@@ -234,13 +234,12 @@ void Form1::mnuDevice_Click(int index) {
     m_statistics->showCaptureStatus(m_program.stuff().CaptureStatusText);
     if (!selected) {
         // Why (a missing decoder, a refused login, ...) is what it takes to
-        // put it right; without a trace the message is where it is seen.
+        // put it right: the trace and the video status say it.
         const QString why = m_program.capture().lastError();
         if (m_credentialsFor != index - 2)
             QMessageBox::critical(
                 this, AppTitle,
-                QStringLiteral("The selected video device is currently not available.") +
-                    (why.isEmpty() ? QString() : QStringLiteral("\n\nReason: ") + why));
+                QStringLiteral("The selected video device is currently not available."));
         m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
                                      QStringLiteral("Can't select device") +
                                          (why.isEmpty() ? QString() : QStringLiteral(": ") + why));

@@ -118,13 +118,12 @@ private Q_SLOTS:
             << "/nohw /START /NoOverlay" << none
             << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|<missing>" + menus + window +
                    "Overlay disabled||(none)~";
-        // A stored device that cannot be had says so, and why, also as the
-        // capture status, and leaves nothing chosen.
+        // A stored device that cannot be had says so, and why as the capture
+        // status, and leaves nothing chosen.
         QTest::newRow("device not available")
             << "Camera=7"
             << ""
-            << "Sentorix|The selected video device is currently not available.\n\n"
-               "Reason: there is no capture device 5|3|1024"
+            << "Sentorix|The selected video device is currently not available.|3|1024"
             << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|7" + menus + window +
                    "|there is no capture device 5|~";
     }
