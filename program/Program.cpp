@@ -61,29 +61,32 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
                 action("mnuTimer", "Start in &30 seconds", this),
                 action("mnuSuspend", "Sus&pend", this),
                 action("mnuStat", "Show Video &Statistics", this)}
-    , m_capture(new CaptureControl(options.capture, this))
-    , m_panels(new StatusPanels(this))
-    , m_surveillance(
-          new Surveillance(*m_capture, m_stuff, *m_panels, m_commandLine, m_actions, this))
-    , m_winsock(new Winsock(this))
-    , m_telnet(new TelnetConsole(*m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, this))
+    , m_capture(std::make_unique<CaptureControl>(options.capture, this))
+    , m_panels(std::make_unique<StatusPanels>(this))
+    , m_surveillance(std::make_unique<Surveillance>(*m_capture, m_stuff, *m_panels, m_commandLine,
+                                                    m_actions, this))
+    , m_winsock(std::make_unique<Winsock>(this))
+    , m_telnet(std::make_unique<TelnetConsole>(*m_winsock, m_stuff, *m_panels, *m_surveillance,
+                                               *m_capture, this))
     , m_jpegLibrary(std::make_unique<JpegLibrary>())
     , m_snapshot(std::make_unique<JpegSnapshot>(
           *m_jpegLibrary,
           [this](const QString& where, const QString& text) { m_stuff.WriteTrace(where, text); }))
-    , m_mail(new MailNotification(
+    , m_mail(std::make_unique<MailNotification>(
           m_stuff, *m_panels, *m_surveillance, *m_snapshot,
-          {[this] { return cameraName(); },
-           [this](const QString& first, const QString& second, const QString& recording) {
-               AddLogEntry(first, second, recording);
-           }},
+          MailNotification::Window{
+              [this] { return cameraName(); },
+              [this](const QString& first, const QString& second, const QString& recording) {
+                  AddLogEntry(first, second, recording);
+              }},
           this))
-    , m_power(new PowerBroadcast(m_stuff, options.loginBus, options.powerPollMs, this))
+    , m_power(
+          std::make_unique<PowerBroadcast>(m_stuff, options.loginBus, options.powerPollMs, this))
     , m_deviceNames{QStringLiteral("(none)")} {
     m_actions.mnuSuspend->setEnabled(false);
     m_actions.mnuStat->setCheckable(true);
     m_stuff.setSystemDirectory(options.saverDirectory);
-    connect(m_surveillance, &Surveillance::recordingStopped, this, &Program::AddLogEntry);
+    connect(m_surveillance.get(), &Surveillance::recordingStopped, this, &Program::AddLogEntry);
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_store);
 }
