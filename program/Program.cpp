@@ -25,6 +25,7 @@ constexpr std::array<std::int16_t, 6> RecordTimes{10, 20, 30, 60, 120, 300};
 constexpr std::array<std::int16_t, 7> RefreshTimes{30, 60, 300, 600, 1800, 3600, 0};
 
 constexpr int MinFrameRate = 1;
+constexpr int DefaultMaxRecordMinutes = 30;
 constexpr int MaxFrameRate = 25;
 
 template <typename T, std::size_t N>
@@ -155,6 +156,12 @@ void Program::loadCapture() {
     m_capture->setPreview(true);
     m_capture->setFrameRate(std::clamp<int>(m_config.int16(QStringLiteral("CaptureFPS"), 5),
                                             MinFrameRate, MaxFrameRate));
+    bool whole = false;
+    const int longest =
+        m_store.read(QStringLiteral("CAPTURE"), QStringLiteral("MaxRecordMinutes"), QString())
+            .trimmed()
+            .toInt(&whole);
+    m_stuff.MaxRecordMinutes = whole && longest >= 0 ? longest : DefaultMaxRecordMinutes;
     m_surveillance->setNoOverlay(m_commandLine.noOverlay);
     if (m_commandLine.noOverlay)
         m_panels->setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));

@@ -218,10 +218,13 @@ private Q_SLOTS:
 
     // Gone after a second of frames, back a second later: the device menu
     // follows. Choosing the camera again while it records ends and logs the
-    // recording first, so no file goes unlogged.
+    // recording first, so no file goes unlogged. The longest recording is
+    // read from the capture section.
     void unpluggedAndChosenAgain() {
+        QVERIFY(SettingsStore(m_home.configPath()).write("CAPTURE", "MaxRecordMinutes", " 5 "));
         Run run =
             ProgramRun::start(m_home, QString(), sceneCamera({}, TestScene::parseUnplug("1:1")));
+        QCOMPARE(run->program.stuff().MaxRecordMinutes, 5);
         const auto usable = [this, &run] {
             return inForce(run).endsWith("|Sentorix test scene camera");
         };
