@@ -63,6 +63,8 @@ public:
     std::int16_t RecordSeconds = 0;
     StopMode TimeType = StopMode::AfterActivity;
     std::int16_t RefreshSeconds = 0;
+    // A recording ends after this long whatever the frames say; 0 never.
+    std::int32_t MaxRecordMinutes = 30;
 
     // Detection figures.
     std::int32_t BaseSize = 0;

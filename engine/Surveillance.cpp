@@ -124,8 +124,13 @@ void Surveillance::stop() {
     m_surveillanceOn = false;
     m_frameWaiting = false;
     trace("Stop", "Step 2");
-    if (m_menus.mnuSuspend->isEnabled())
+    if (m_menus.mnuSuspend->isEnabled()) {
+        const std::uint64_t armings = m_armings;
         mnuSuspend_Click();
+        // Armed again while the recording ended: that came last.
+        if (m_armings != armings)
+            return;
+    }
     m_capture.setPreRecordArmed(false);
     m_menus.mnuStart->setText(QStringLiteral("&Start"));
     m_menus.mnuTimer->setVisible(true);
@@ -159,7 +164,9 @@ void Surveillance::mnuSuspend_Click() {
     if (std::exchange(m_recordingHasFile, false))
         Q_EMIT recordingStopped(m_panels.text(Panel::Timestamp), DateText::general(m_stuff.now()),
                                 m_capture.CaptureFile());
-    m_panels.setState(SystemState::Standby);
+    // A disarm that ran meanwhile has the last word.
+    if (m_surveillanceOn)
+        m_panels.setState(SystemState::Standby);
     m_panels.setText(Panel::Deviation, QString());
     m_panels.setText(Panel::TimeToGo, QString());
     m_panels.setText(Panel::Timestamp, QString());
@@ -355,6 +362,7 @@ void Surveillance::Timer2_Timer() {
         return;
     }
     m_captureRetryAt = QDateTime();
+    m_captureStartedAt = m_stuff.now();
     m_recordingHasFile = true;
 }
 
@@ -369,6 +377,14 @@ void Surveillance::Timer1_Timer() {
 }
 
 bool Surveillance::countDownEndingPeriod() {
+    // A scene that changed for good would otherwise record until the disk
+    // is full; the next frame is its new base.
+    if (m_capture.IsCapturing() && m_stuff.MaxRecordMinutes > 0 &&
+        secondsSince(m_captureStartedAt) >= std::int64_t(m_stuff.MaxRecordMinutes) * 60) {
+        trace("Timer_1", "Longest recording reached");
+        m_stuff.BaseSize = 0;
+        return endRecording();
+    }
     if (!m_capture.IsCapturing() || !m_stopPending) {
         m_panels.setText(Panel::TimeToGo, QString());
         return false;
@@ -378,8 +394,17 @@ bool Surveillance::countDownEndingPeriod() {
     m_panels.setText(Panel::TimeToGo, secondsText(r));
     if (r >= 1)
         return false;
+    return endRecording();
+}
+
+bool Surveillance::endRecording() {
     const QString started = m_panels.text(Panel::Timestamp);
+    const std::uint64_t armings = m_armings;
     mnuSuspend_Click();
+    // A disarm or a new arming while it ended came last: the recording
+    // belongs to a surveillance that is over, and nobody is told of it.
+    if (!m_surveillanceOn || m_armings != armings)
+        return true;
     if (m_stuff.TimeType == StopMode::FixedTime) {
         m_panels.setState(SystemState::Recorded);
         m_recordedLatch = true;

@@ -109,8 +109,11 @@ private:
     void stop();
     void startRecording();
     void initiateStop(const QString& kind);
-    // Tick step 1; true when the tick ends there because a mail was sent.
+    // Tick step 1; true when the tick ends there (see endRecording).
     bool countDownEndingPeriod();
+    // Ends the running recording as its ending period does; true when a
+    // mail is under way, or when a disarm or an arming ran while it ended.
+    bool endRecording();
     void countDownBaseRefresh();
     void checkLowSpace();
     void stopForLowSpace();
@@ -156,6 +159,7 @@ private:
     bool m_recordedLatch = false;
     bool m_stopPending = false;
     QDateTime m_stopPendingSince;
+    QDateTime m_captureStartedAt;
     bool m_forceRecording = false;
     bool m_noOverlay = false;
     QString m_outputFile;

@@ -25,6 +25,7 @@ constexpr std::array<std::int16_t, 6> RecordTimes{10, 20, 30, 60, 120, 300};
 constexpr std::array<std::int16_t, 7> RefreshTimes{30, 60, 300, 600, 1800, 3600, 0};
 
 constexpr int MinFrameRate = 1;
+constexpr int DefaultMaxRecordMinutes = 30;
 constexpr int MaxFrameRate = 25;
 
 template <typename T, std::size_t N>
@@ -61,29 +62,32 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
                 action("mnuTimer", "Start in &30 seconds", this),
                 action("mnuSuspend", "Sus&pend", this),
                 action("mnuStat", "Show Video &Statistics", this)}
-    , m_capture(new CaptureControl(options.capture, this))
-    , m_panels(new StatusPanels(this))
-    , m_surveillance(
-          new Surveillance(*m_capture, m_stuff, *m_panels, m_commandLine, m_actions, this))
-    , m_winsock(new Winsock(this))
-    , m_telnet(new TelnetConsole(*m_winsock, m_stuff, *m_panels, *m_surveillance, *m_capture, this))
+    , m_capture(std::make_unique<CaptureControl>(options.capture, this))
+    , m_panels(std::make_unique<StatusPanels>(this))
+    , m_surveillance(std::make_unique<Surveillance>(*m_capture, m_stuff, *m_panels, m_commandLine,
+                                                    m_actions, this))
+    , m_winsock(std::make_unique<Winsock>(this))
+    , m_telnet(std::make_unique<TelnetConsole>(*m_winsock, m_stuff, *m_panels, *m_surveillance,
+                                               *m_capture, this))
     , m_jpegLibrary(std::make_unique<JpegLibrary>())
     , m_snapshot(std::make_unique<JpegSnapshot>(
           *m_jpegLibrary,
           [this](const QString& where, const QString& text) { m_stuff.WriteTrace(where, text); }))
-    , m_mail(new MailNotification(
+    , m_mail(std::make_unique<MailNotification>(
           m_stuff, *m_panels, *m_surveillance, *m_snapshot,
-          {[this] { return cameraName(); },
-           [this](const QString& first, const QString& second, const QString& recording) {
-               AddLogEntry(first, second, recording);
-           }},
+          MailNotification::Window{
+              [this] { return cameraName(); },
+              [this](const QString& first, const QString& second, const QString& recording) {
+                  AddLogEntry(first, second, recording);
+              }},
           this))
-    , m_power(new PowerBroadcast(m_stuff, options.loginBus, options.powerPollMs, this))
+    , m_power(
+          std::make_unique<PowerBroadcast>(m_stuff, options.loginBus, options.powerPollMs, this))
     , m_deviceNames{QStringLiteral("(none)")} {
     m_actions.mnuSuspend->setEnabled(false);
     m_actions.mnuStat->setCheckable(true);
     m_stuff.setSystemDirectory(options.saverDirectory);
-    connect(m_surveillance, &Surveillance::recordingStopped, this, &Program::AddLogEntry);
+    connect(m_surveillance.get(), &Surveillance::recordingStopped, this, &Program::AddLogEntry);
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_store);
 }
@@ -152,6 +156,12 @@ void Program::loadCapture() {
     m_capture->setPreview(true);
     m_capture->setFrameRate(std::clamp<int>(m_config.int16(QStringLiteral("CaptureFPS"), 5),
                                             MinFrameRate, MaxFrameRate));
+    bool whole = false;
+    const int longest =
+        m_store.read(QStringLiteral("CAPTURE"), QStringLiteral("MaxRecordMinutes"), QString())
+            .trimmed()
+            .toInt(&whole);
+    m_stuff.MaxRecordMinutes = whole && longest >= 0 ? longest : DefaultMaxRecordMinutes;
     m_surveillance->setNoOverlay(m_commandLine.noOverlay);
     if (m_commandLine.noOverlay)
         m_panels->setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));

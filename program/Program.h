@@ -98,22 +98,25 @@ public:
     std::int16_t DeviceCount = 0;
 
 private:
+    // Members go in the reverse order: each service before what it uses
+    // (the state, the settings, the log, the menu entries, which as Qt
+    // children go last of all).
     const CommandLine m_commandLine;
     const ProgramOptions m_options;
     PublicStuff m_stuff;
     SettingsStore m_store;
     ConfigSection m_config;
+    const EventLog m_eventLog;
     Surveillance::Menus m_actions;
-    CaptureControl* const m_capture;
-    StatusPanels* const m_panels;
-    Surveillance* const m_surveillance;
-    Winsock* const m_winsock;
-    TelnetConsole* const m_telnet;
+    const std::unique_ptr<CaptureControl> m_capture;
+    const std::unique_ptr<StatusPanels> m_panels;
+    const std::unique_ptr<Surveillance> m_surveillance;
+    const std::unique_ptr<Winsock> m_winsock;
+    const std::unique_ptr<TelnetConsole> m_telnet;
     const std::unique_ptr<JpegLibrary> m_jpegLibrary;
     const std::unique_ptr<JpegSnapshot> m_snapshot;
-    MailNotification* const m_mail;
-    PowerBroadcast* const m_power;
-    const EventLog m_eventLog;
+    const std::unique_ptr<MailNotification> m_mail;
+    const std::unique_ptr<PowerBroadcast> m_power;
     // "(none)", then the names of the devices found.
     QStringList m_deviceNames;
 };

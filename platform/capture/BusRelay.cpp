@@ -35,6 +35,10 @@ BusRelay::~BusRelay() {
 }
 
 GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data) {
+    // A message the handler drops is the handler's to free; one left behind
+    // holds its source, so the pipeline, its bus and the bus's two
+    // descriptors would never go.
+    const GstMessagePtr dropped(message);
     const std::shared_ptr<Shared> shared = static_cast<std::weak_ptr<Shared>*>(data)->lock();
     if (!shared)
         return GST_BUS_DROP;

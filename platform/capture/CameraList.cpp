@@ -130,6 +130,8 @@ void CameraList::open(QObject* context, ChangeHandler onChange) {
 }
 
 GstBusSyncReply CameraList::onMonitorMessage(GstBus*, GstMessage* message, gpointer data) {
+    // A message the handler drops is the handler's to free.
+    const GstMessagePtr dropped(message);
     const bool added = GST_MESSAGE_TYPE(message) == GST_MESSAGE_DEVICE_ADDED;
     if (!added && GST_MESSAGE_TYPE(message) != GST_MESSAGE_DEVICE_REMOVED)
         return GST_BUS_DROP;

@@ -4,7 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
 #include <QStringList>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <optional>
 
@@ -123,6 +127,17 @@ bool SettingsStore::write(const QString& section, const QString& key, const QStr
     }
 
     if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
+        return false;
+    // It holds camera and console passwords: only the user may read it, an
+    // older file made readable to others included. The file that replaces
+    // it takes its mode.
+    const int fd = ::open(QFile::encodeName(m_filePath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC,
+                          S_IRUSR | S_IWUSR);
+    if (fd < 0)
+        return false;
+    const bool closed = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0;
+    ::close(fd);
+    if (!closed)
         return false;
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly))

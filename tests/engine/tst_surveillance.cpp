@@ -41,7 +41,7 @@ class tst_Surveillance final : public QObject {
     void record(SurveillanceRig& rig) {
         rig.examine(active());
         QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 30000);
     }
     // Panels 2 to 5: state, base refresh, ending period, start.
     static QString panels(const SurveillanceRig& rig) {
@@ -326,6 +326,79 @@ private Q_SLOTS:
         rig.surveillance.StatusCallback(CaptureControl::StatusDeviceBack, QString());
         QVERIFY(rig.surveillance.SurveillanceOn());
         QCOMPARE(panels(rig), QStringLiteral("STANDBY|||"));
+
+        // A scene that changed for good: the recording ends at its longest,
+        // is logged, and the next frame is the base; a visit that goes on
+        // records again, and without a limit for as long as it lasts.
+        rig.stuff.RefreshSeconds = 0;
+        rig.stuff.MaxRecordMinutes = 1;
+        rig.examine(base());
+        record(rig);
+        rig.examine(active());
+        QCOMPARE(tick(rig, 59), "RECORDING|||" + rig.text(Panel::Timestamp));
+        QCOMPARE(tick(rig, 1), QStringLiteral("STANDBY|||"));
+        QVERIFY(!rig.capture.IsCapturing());
+        QCOMPARE(QList<qsizetype>({rig.stuff.BaseSize, rig.rows.size()}), QList<qsizetype>({0, 4}));
+        QCOMPARE(rig.rows.last().section(u'|', 2), rig.surveillance.OutputFile());
+        rig.examine(active());
+        QCOMPARE(rig.stuff.BaseSize, 110000);
+        QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
+        rig.stuff.MaxRecordMinutes = 0;
+        rig.examine(base());
+        QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 30000);
+        rig.examine(base());
+        QVERIFY(tick(rig, 100000).startsWith(QStringLiteral("RECORDING|")));
+        QVERIFY(rig.capture.IsCapturing());
+    }
+
+    // A command that runs while a recording ends (the stop lets events run)
+    // has the last word: a disarm leaves "OFF" and asks for no mail, an arm
+    // "STANDBY", a forced recording the next frame's recording. Rows: the
+    // recording ends by a disarm (or its ending period), the commands
+    // meanwhile (1 arm, 2 disarm, 3 force), the state then, the mails.
+    void aCommandDuringTheStopHasTheLastWord() {
+        for (const auto& [byDisarm, commands, state, mails] :
+             {std::tuple<bool, QString, QString, int>{false, "2", "OFF", 0},
+              {false, "21", "STANDBY", 0},
+              {false, "3", "RECORDING", 1},
+              {true, "1", "STANDBY", 0}}) {
+            SurveillanceRig rig;
+            QVERIFY(rig.openCamera());
+            rig.stuff.Notify = 1;
+            rig.stuff.EMail = QStringLiteral("owner@example.com");
+            rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
+            QSignalSpy mailed(&rig.surveillance, &Surveillance::mailRequested);
+            arm(rig);
+            record(rig);
+            rig.examine(calm());
+            for (const QChar command : commands)
+                QMetaObject::invokeMethod(
+                    &rig.surveillance,
+                    [&rig, command] {
+                        if (command == u'3')
+                            rig.surveillance.forceRecording();
+                        else if (rig.surveillance.SurveillanceOn() == (command == u'2'))
+                            rig.surveillance.mnuStart_Click();
+                    },
+                    Qt::QueuedConnection);
+            if (byDisarm)
+                rig.surveillance.mnuStart_Click();
+            else
+                tick(rig, rig.stuff.RecordSeconds);
+            QVERIFY(!rig.capture.IsCapturing());
+            QCOMPARE(rig.rows.size(), 1);
+            QCOMPARE(mailed.count(), mails);
+            if (rig.surveillance.Mailing())
+                rig.surveillance.mailEnded();
+            const bool armed = state != QStringLiteral("OFF");
+            QCOMPARE(rig.surveillance.SurveillanceOn(), armed);
+            QCOMPARE(rig.surveillance.Timer1.isActive(), armed);
+            QCOMPARE(rig.mnuStart.text(),
+                     armed ? QStringLiteral("&Stop") : QStringLiteral("&Start"));
+            rig.examine(calm());
+            QCOMPARE(rig.text(Panel::State), state);
+        }
     }
 
     // Rows: the limit as a share of a first recording of seven frames (room

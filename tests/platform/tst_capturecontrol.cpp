@@ -312,6 +312,41 @@ private Q_SLOTS:
             QVERIFY2(std::abs(kept[1].duration - kept[0].duration) <= 0.1,
                      qPrintable(QString::number(kept[1].duration - kept[0].duration)));
         }
+
+        // Recording after recording, and a camera lost and back, keep no
+        // descriptor (each pipeline's bus holds two until it is freed) and
+        // no thread.
+        TestScene::Unplug unplug;
+        unplug.afterFrames = 30;
+        unplug.backAfterMs = 500;
+        CaptureControl unplugged(sceneCamera({}, unplug));
+        QSignalSpy lostAndBack(&unplugged, &CaptureControl::StatusCallback);
+        QSignalSpy unpluggedFrames(&unplugged, &CaptureControl::FrameCallback);
+        QVERIFY(unplugged.setDevice(0));
+        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), 30000);
+        const auto entries = [](const char* folder) {
+            return QDir(QLatin1String(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        };
+        const qsizetype descriptors = entries("/proc/self/fd").size();
+        const qsizetype threads = entries("/proc/self/task").size();
+        QVERIFY(lostAndBack.isEmpty());
+        for (int i = 0; i < 10; ++i) {
+            next.setCaptureFile(file("again.avi"));
+            QSignalSpy again(&next, &CaptureControl::StreamCallback);
+            QVERIFY2(next.StartCapture(), qPrintable(next.lastError()));
+            QTRY_VERIFY_WITH_TIMEOUT(again.count() >= 2, 30000);
+            next.StopCapture();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(lostAndBack.size() == 2, 30000);
+        QCOMPARE(lostAndBack.last().at(0).toInt(), int(CaptureControl::StatusDeviceBack));
+        unpluggedFrames.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), 30000);
+        QTRY_VERIFY2_WITH_TIMEOUT(entries("/proc/self/fd").size() <= descriptors,
+                                  qPrintable(QStringLiteral("%1 descriptors, %2 before")
+                                                 .arg(entries("/proc/self/fd").size())
+                                                 .arg(descriptors)),
+                                  30000);
+        QTRY_VERIFY_WITH_TIMEOUT(entries("/proc/self/task").size() <= threads, 30000);
     }
 
     // The dialog shows a stored source without its password, removes it, adds,

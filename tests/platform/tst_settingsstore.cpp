@@ -10,6 +10,11 @@ class tst_SettingsStore final : public QObject {
 
     QTemporaryDir m_dir;
     const QString m_path = m_dir.filePath(QStringLiteral("Norvane/Sentorix.conf"));
+    // The owner's, group's and others' bits, without Qt's duplicate user bits.
+    static constexpr QFile::Permissions modeBits{
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+        QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+        QFile::ExeOther};
 
 private Q_SLOTS:
     void cleanup() { QFile::remove(m_path); }
@@ -27,6 +32,7 @@ private Q_SLOTS:
                      u'|' + store.read("CONFIG", "X", "2"),
                  " Night Sky |4|2");
         QCOMPARE(TestData::readFile(m_path).toLower().count("camera="), 1);
+        QCOMPARE(QFile::permissions(m_path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(TestData::writeFile(m_dir.filePath(QStringLiteral("blocker")), {}));
         QVERIFY(
             !SettingsStore(m_dir.filePath(QStringLiteral("blocker/x.conf"))).write("A", "B", "C"));
@@ -55,6 +61,8 @@ private Q_SLOTS:
                      .join(u'|'),
                  "d|9| 1 |2|3|/a=b/");
         QVERIFY(TestData::readFile(m_path).contains("\nVidPath=/a=b/\nCamera=3\n\n[LAST]\n"));
+        // A file left readable to others is closed to them at the next write.
+        QCOMPARE(QFile::permissions(m_path) & modeBits, QFile::ReadOwner | QFile::WriteOwner);
     }
 };
 

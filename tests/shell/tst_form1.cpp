@@ -1,5 +1,6 @@
 // The main window over a real program with the test scene camera, in a
 // throw-away home.
+#include "AviProbe.h"
 #include "CaptureControl.h"
 #include "CaptureView.h"
 #include "EventLog.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
 
@@ -217,10 +219,15 @@ private Q_SLOTS:
 
     // Gone after a second of frames, back a second later: the device menu
     // follows. Choosing the camera again while it records ends and logs the
-    // recording first, so no file goes unlogged.
+    // recording first, so no file goes unlogged. The longest recording is
+    // read from the capture section.
     void unpluggedAndChosenAgain() {
-        Run run =
-            ProgramRun::start(m_home, QString(), sceneCamera({}, TestScene::parseUnplug("1:1")));
+        QVERIFY(SettingsStore(m_home.configPath()).write("CAPTURE", "MaxRecordMinutes", " 5 "));
+        QVERIFY(SettingsStore(m_home.configPath())
+                    .write("CONFIG", "RemotePW", PublicStuff::ScramblePassword("Secret42")));
+        Run run = ProgramRun::start(m_home, QStringLiteral("/DEBUG"),
+                                    sceneCamera({}, TestScene::parseUnplug("1:1")));
+        QCOMPARE(run->program.stuff().MaxRecordMinutes, 5);
         const auto usable = [this, &run] {
             return inForce(run).endsWith("|Sentorix test scene camera");
         };
@@ -236,7 +243,18 @@ private Q_SLOTS:
         run->form.menus().mnuDevice[1]->trigger();
         QVERIFY(rows.size() == 1 && QFile::exists(rows[0][2].toString()));
         QCOMPARE(run->program.panels().text(Panel::State), QStringLiteral("STANDBY"));
-        run->form.menus().mnuStart->trigger();
+        // Gone while it records and a console is open, without the window's
+        // unload: each service goes before what it uses (the closing console
+        // still writes to the trace), and the recording is still finished.
+        QTcpSocket console;
+        console.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
+        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, 30000);
+        run->program.surveillance().forceRecording();
+        QTRY_VERIFY_WITH_TIMEOUT(run->program.capture().IsCapturing(), 30000);
+        const QString recording = run->program.capture().CaptureFile();
+        run.reset();
+        QVERIFY(!AviProbe::probe(recording).isEmpty());
+        QVERIFY(SettingsStore(m_home.configPath()).write("CONFIG", "RemotePW", ""));
     }
 
     // A network camera that wants credentials has them asked for once, opens
