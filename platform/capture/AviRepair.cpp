@@ -210,6 +210,8 @@ public:
     bool zerosFrom(qint64 at) {
         char block[4096];
         while (at < m_size) {
+            if (stopped())
+                return false;
             const qint64 n = std::min<qint64>(sizeof block, m_size - at);
             if (!m_chunks.peek(at, block, n) ||
                 std::any_of(block, block + n, [](char c) { return c != 0; }))
