@@ -22,6 +22,14 @@ QString timeWithSecondsFormat(const QLocale& locale) {
 
 } // namespace
 
+QString DateText::dateFormat() {
+    return shortDateFormat(QLocale());
+}
+
+QString DateText::timeFormat() {
+    return timeWithSecondsFormat(QLocale());
+}
+
 QString DateText::general(const QDateTime& when) {
     const QLocale locale; // the default locale, which is the system's unless a test fixes it
     const QString date = locale.toString(when.date(), shortDateFormat(locale));

@@ -10,4 +10,7 @@
 class DateText final {
 public:
     static QString general(const QDateTime& when);
+    // The formats general uses, for reading such a text back.
+    static QString dateFormat();
+    static QString timeFormat();
 };

@@ -2,16 +2,19 @@
 
 #include "AviRepair.h"
 #include "CaptureControl.h"
+#include "DateText.h"
 #include "JpegLibrary.h"
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
 #include "PowerBroadcast.h"
+#include "RecordingName.h"
 #include "SDASubclass.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
 #include "Winsock.h"
 
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -92,7 +95,15 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
     m_capture->setDriverSettings(&m_store);
 }
 
-Program::~Program() = default;
+Program::~Program() {
+    stopRepair();
+}
+
+void Program::stopRepair() {
+    m_stopRepair = true;
+    if (m_repair.joinable())
+        m_repair.join();
+}
 
 void Program::openTrace(const QString& title) {
     m_stuff.DebugMode = false;
@@ -247,16 +258,44 @@ void Program::finishLoad(WindowHandle window) {
 }
 
 void Program::repairRecordings() {
-    // Recordings cut off by a killed program get their lengths and index
-    // back before anything can arm.
-    for (const AviRepair::Report& report : AviRepair::repairFolder(m_stuff.VidPath)) {
-        const QString what =
-            report.outcome == AviRepair::Outcome::Repaired ? QStringLiteral("Recording repaired: ")
-            : report.outcome == AviRepair::Outcome::Removed
-                ? QStringLiteral("Recording without a frame removed: ")
-                : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
-        m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
-    }
+    // Recordings cut off by a killed program get their lengths, index and
+    // log row back. Only the files named as the program names its
+    // recordings are looked at, and they are listed now, before anything
+    // can arm; the repair itself runs on a worker, so the window and the
+    // termination signals are answered meanwhile.
+    const QStringList paths = AviRepair::recordings(m_stuff.VidPath, [](const QString& name) {
+        return RecordingName::startOf(name).has_value();
+    });
+    if (paths.isEmpty() || m_repair.joinable())
+        return;
+    m_repair = std::thread([this, paths] {
+        for (const QString& path : paths) {
+            if (m_stopRepair)
+                return;
+            const AviRepair::Report report = AviRepair::repair(path, &m_stopRepair);
+            if (report.outcome != AviRepair::Outcome::Untouched)
+                QMetaObject::invokeMethod(
+                    this, [this, report] { recordingRepaired(report); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void Program::recordingRepaired(const AviRepair::Report& report) {
+    const QString what = report.outcome == AviRepair::Outcome::Repaired
+                             ? QStringLiteral("Recording repaired: ")
+                         : report.outcome == AviRepair::Outcome::Removed
+                             ? QStringLiteral("Recording without a frame removed: ")
+                             : QStringLiteral("Recording not repaired (%1): ").arg(report.error);
+    m_stuff.WriteTrace(QStringLiteral("Init"), what + report.path);
+    if (report.outcome != AviRepair::Outcome::Repaired)
+        return;
+    // Its row, as if it had ended with its last frame.
+    const std::optional<QDateTime> start =
+        RecordingName::startOf(QFileInfo(report.path).fileName());
+    if (!start)
+        return;
+    const QDateTime end = start->addMSecs(qint64(report.seconds * 1000.0));
+    AddLogEntry(DateText::general(*start), DateText::general(end), report.path);
 }
 
 void Program::endCapture() {
@@ -268,6 +307,7 @@ void Program::endCapture() {
 }
 
 void Program::unload() {
+    stopRepair();
     m_power->EndSubclassing();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AviRepair.h"
 #include "CommandLine.h"
 #include "ConfigSection.h"
 #include "EventLog.h"
@@ -14,8 +15,10 @@
 #include <QRectF>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
+#include <thread>
 
 class CaptureControl;
 class JpegLibrary;
@@ -61,10 +64,12 @@ public:
     void loadCapture();
     void loadSettings();
     void finishLoad(WindowHandle window);
+    // Repairs on a worker; each outcome comes back to this thread, a
+    // repaired recording with its log row.
     void repairRecordings();
-    // Shutdown: a recording ends and is logged, the hook is released, the
-    // trace closed. The window stores its position and hides its windows
-    // in between.
+    // Shutdown: a recording ends and is logged, a repair still running is
+    // stopped between chunks, the hook is released, the trace closed. The window stores its
+    // position and hides its windows in between.
     void endCapture();
     void unload();
     void closeTrace();
@@ -119,4 +124,8 @@ private:
     const std::unique_ptr<PowerBroadcast> m_power;
     // "(none)", then the names of the devices found.
     QStringList m_deviceNames;
+    std::atomic<bool> m_stopRepair{false};
+    std::thread m_repair;
+    void stopRepair();
+    void recordingRepaired(const AviRepair::Report& report);
 };

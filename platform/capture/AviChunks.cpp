@@ -73,11 +73,30 @@ AviChunks::AviChunks(int fd)
     }
 }
 
+bool AviChunks::peek(qint64 at, char* into, qint64 size) {
+    constexpr qint64 WindowBytes = 1 << 20;
+    if (at < windowAt_ || at + size > windowAt_ + window_.size()) {
+        if (size > WindowBytes || at < 0)
+            return read(fd_, at, into, size);
+        const qint64 length = std::min(WindowBytes, size_ - at);
+        if (length < size)
+            return false;
+        window_.resize(length);
+        windowAt_ = at;
+        if (!read(fd_, at, window_.data(), length)) {
+            window_.clear();
+            return false;
+        }
+    }
+    std::memcpy(into, window_.constData() + (at - windowAt_), size_t(size));
+    return true;
+}
+
 bool AviChunks::next(Chunk* chunk) {
     while (!parts_.empty() && at_ + ChunkHeader <= size_) {
         char head[ListHeader];
         const qint64 have = std::min(ListHeader, size_ - at_);
-        if (!read(fd_, at_, head, have))
+        if (!peek(at_, head, have))
             return false;
         const bool list = isCode(head, "LIST") || isCode(head, "RIFF");
         if (list && have < ListHeader)

@@ -39,11 +39,18 @@ public:
     qint64 movi() const { return parts_.empty() ? -1 : parts_.front().list; }
     quint32 moviSize() const { return moviSize_; }
     // The next whole chunk; false at the end of the file or at a chunk cut
-    // off.
+    // off, which at() then points at.
     bool next(Chunk* chunk);
+    // Where the next chunk is looked for; skipTo moves there, past damage.
+    qint64 at() const { return at_; }
+    void skipTo(qint64 at) { at_ = at; }
+    // Like read, through a window kept from the last call: a walk over many
+    // small chunks costs one system call a window, not one a chunk.
+    bool peek(qint64 at, char* into, qint64 size);
     // The parts met so far, the first RIFF first.
     const std::vector<Part>& parts() const { return parts_; }
     qint64 fileSize() const { return size_; }
+    int fd() const { return fd_; }
 
     // The four-character code at bytes is fourcc.
     static bool isCode(const char* bytes, const char* fourcc);
@@ -57,4 +64,6 @@ private:
     qint64 at_ = 0;
     quint32 moviSize_ = 0;
     std::vector<Part> parts_;
+    QByteArray window_;
+    qint64 windowAt_ = 0;
 };

@@ -39,6 +39,8 @@ constexpr char IndexOfChunks = 1;
 constexpr qsizetype AvihFlags = 12;
 constexpr qsizetype AvihTotalFrames = 16;
 constexpr qsizetype StrhType = 0;
+constexpr qsizetype StrhScale = 20;
+constexpr qsizetype StrhRate = 24;
 constexpr qsizetype StrhLength = 32;
 constexpr qsizetype StrhSuggestedBuffer = 36;
 constexpr qsizetype StrhSampleSize = 44;
@@ -180,6 +182,98 @@ int streamOf(const char* code, std::size_t streams) {
     return std::size_t(n) < streams ? n : -1;
 }
 
+// A data chunk of a stream: "00dc", "00db", "01wb" ...
+bool isFrameCode(const char* code, std::size_t streams) {
+    return streamOf(code, streams) >= 0 &&
+           ((code[2] == 'd' && (code[3] == 'c' || code[3] == 'b')) ||
+            (code[2] == 'w' && code[3] == 'b'));
+}
+
+bool isIndexCode(const char* code, std::size_t streams) {
+    return is(code, "idx1") ||
+           (code[0] == 'i' && code[1] == 'x' && streamOf(code + 2, streams) >= 0);
+}
+
+// Finds where whole chunks go on after damage: a header is believed when its
+// size ends inside the file where another header, the end of the file or a
+// tail of zeros follows.
+class Resync final {
+public:
+    Resync(AviChunks& chunks, std::size_t streams, const std::atomic<bool>* stop)
+        : m_chunks(chunks)
+        , m_size(chunks.fileSize())
+        , m_streams(streams)
+        , m_stop(stop) {}
+
+    bool stopped() const { return m_stop != nullptr && m_stop->load(std::memory_order_relaxed); }
+
+    bool zerosFrom(qint64 at) {
+        char block[4096];
+        while (at < m_size) {
+            if (stopped())
+                return false;
+            const qint64 n = std::min<qint64>(sizeof block, m_size - at);
+            if (!m_chunks.peek(at, block, n) ||
+                std::any_of(block, block + n, [](char c) { return c != 0; }))
+                return false;
+            at += n;
+        }
+        return true;
+    }
+
+    bool headerFollows(qint64 at) {
+        char code[4];
+        // The end, or a header torn by the kill.
+        if (at + ChunkHeader > m_size)
+            return true;
+        if (m_chunks.peek(at, code, 4) &&
+            (isFrameCode(code, m_streams) || isIndexCode(code, m_streams) || is(code, "JUNK") ||
+             is(code, "LIST") || is(code, "RIFF")))
+            return true;
+        return zerosFrom(at);
+    }
+
+    bool plausible(qint64 at) {
+        char head[ListHeader];
+        if (at + ListHeader > m_size || !m_chunks.peek(at, head, ListHeader))
+            return false;
+        if ((is(head, "RIFF") && is(head + 8, "AVIX")) ||
+            (is(head, "LIST") && is(head + 8, "movi")))
+            return true;
+        if (!isFrameCode(head, m_streams) && !isIndexCode(head, m_streams))
+            return false;
+        const quint32 size = u32(head + 4);
+        return at + ChunkHeader + qint64(size) <= m_size &&
+               headerFollows(at + ChunkHeader + size + (size & 1));
+    }
+
+    // The first believable header at or after from; -1 when none. Chunks
+    // start at even offsets, whatever the damage did to the sizes.
+    qint64 next(qint64 from) {
+        constexpr qint64 Block = 1 << 16;
+        QByteArray bytes;
+        for (qint64 at = from + (from & 1); at + ListHeader <= m_size && !stopped(); at += Block) {
+            bytes.resize(std::min(Block + 3, m_size - at));
+            if (!AviChunks::read(m_chunks.fd(), at, bytes.data(), bytes.size()))
+                return -1;
+            for (qsizetype i = 0; i + 4 <= bytes.size() && i < Block; i += 2) {
+                const char* c = bytes.constData() + i;
+                if ((isFrameCode(c, m_streams) || isIndexCode(c, m_streams) || is(c, "RIFF") ||
+                     is(c, "LIST")) &&
+                    plausible(at + i))
+                    return at + i;
+            }
+        }
+        return -1;
+    }
+
+private:
+    AviChunks& m_chunks;
+    qint64 m_size;
+    std::size_t m_streams;
+    const std::atomic<bool>* m_stop;
+};
+
 // Closes the descriptor and, once the file was changed, puts its times
 // back, however the repair ended.
 class OpenFile final {
@@ -209,7 +303,7 @@ private:
 
 } // namespace
 
-AviRepair::Report AviRepair::repair(const QString& path) {
+AviRepair::Report AviRepair::repair(const QString& path, const std::atomic<bool>* stop) {
     Report report{path, Outcome::Untouched, {}};
     const auto fail = [&report](const QString& why) {
         report.outcome = Outcome::Failed;
@@ -227,6 +321,9 @@ AviRepair::Report AviRepair::repair(const QString& path) {
         return report;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return report;
+    // Root may write anything: a file made read-only is left as it is.
+    if ((info.st_mode & S_IWUSR) == 0)
         return report;
     const qint64 fileSize = info.st_size;
     const auto remove = [&] {
@@ -269,12 +366,65 @@ AviRepair::Report AviRepair::repair(const QString& path) {
     int last = -1;
     qint64 end = 0;
     bool padMissing = false;
-    for (AviChunks::Chunk chunk; chunks.next(&chunk);) {
+    // Frame chunks whose size was damaged: where the size lies, and the
+    // size up to the next header.
+    std::vector<std::pair<qint64, quint32>> sizeFixes;
+    Resync resync(chunks, streams.size(), stop);
+    bool zeroTail = false;
+    for (;;) {
+        if (resync.stopped())
+            return report;
+        AviChunks::Chunk chunk;
+        if (!chunks.next(&chunk)) {
+            // A chunk that runs past the end, or fewer bytes than a header.
+            const qint64 at = chunks.at();
+            if (at >= fileSize)
+                break;
+            char head[ChunkHeader]{};
+            const qint64 have = std::min(ChunkHeader, fileSize - at);
+            if (!chunks.peek(at, head, have))
+                return fail(systemError());
+            if (have < ChunkHeader)
+                break; // a header torn by the kill
+            if (isFrameCode(head, streams.size())) {
+                const qint64 found = resync.next(at + ChunkHeader);
+                if (found < 0)
+                    break; // the torn last frame
+                std::memcpy(chunk.code.data(), head, 4);
+                chunk.at = at;
+                chunk.size = quint32(found - at - ChunkHeader);
+                chunk.part = int(chunks.parts().size()) - 1;
+                sizeFixes.emplace_back(at + 4, chunk.size);
+                chunks.skipTo(found);
+            } else if (isIndexCode(head, streams.size()) || is(head, "RIFF") || is(head, "LIST")) {
+                break; // an index or a part cut off while it was written
+            } else if (resync.zerosFrom(at)) {
+                zeroTail = true;
+                break;
+            } else if (const qint64 found = resync.next(at + 1); found >= 0) {
+                chunks.skipTo(found);
+                continue;
+            } else {
+                return resync.stopped() ? report
+                                        : fail(QStringLiteral("unknown chunk at byte %1").arg(at));
+            }
+        }
         const int n = streamOf(chunk.code.data(), streams.size());
         const int ix = chunk.code[0] == 'i' && chunk.code[1] == 'x'
                            ? streamOf(chunk.code.data() + 2, streams.size())
                            : -1;
         if (n >= 0) {
+            if (!resync.headerFollows(chunk.end())) {
+                // Its size is damaged: the frame goes on to the next header.
+                const qint64 found = resync.next(chunk.data());
+                if (found < 0)
+                    return resync.stopped()
+                               ? report
+                               : fail(QStringLiteral("unknown chunk at byte %1").arg(chunk.end()));
+                chunk.size = quint32(found - chunk.data());
+                sizeFixes.emplace_back(chunk.at + 4, chunk.size);
+                chunks.skipTo(found);
+            }
             Stream& stream = streams[std::size_t(n)];
             if (stream.parts.size() <= std::size_t(chunk.part))
                 stream.parts.resize(std::size_t(chunk.part) + 1);
@@ -292,8 +442,34 @@ AviRepair::Report AviRepair::repair(const QString& path) {
         } else if (chunk.is("idx1") && chunk.part == 0) {
             idx1 = chunk.at;
             idx1End = chunk.end();
+        } else if (resync.zerosFrom(chunk.at)) {
+            zeroTail = true; // what a power cut leaves
+            break;
         } else if (!chunk.is("JUNK")) {
-            return fail(QStringLiteral("unknown chunk at byte %1").arg(chunk.at));
+            const qint64 found = resync.next(chunk.at + 1);
+            if (found < 0)
+                return resync.stopped()
+                           ? report
+                           : fail(QStringLiteral("unknown chunk at byte %1").arg(chunk.at));
+            chunks.skipTo(found);
+        }
+    }
+    // A frame whose zeros run on to the end of the file was torn by the
+    // power cut.
+    if (zeroTail && !entries.empty()) {
+        const Entry torn = entries.back();
+        char lastByte = 1;
+        if (torn.size > 0 && chunks.peek(torn.at + ChunkHeader + torn.size - 1, &lastByte, 1) &&
+            lastByte == 0) {
+            Count& count = streams[std::size_t(streamOf(torn.code.data(), streams.size()))]
+                               .parts[std::size_t(last)];
+            --count.chunks;
+            count.bytes -= torn.size;
+            entries.pop_back();
+            end = torn.at;
+            padMissing = false;
+            if (entries.empty() && last == 0)
+                last = -1;
         }
     }
     if (last < 0)
@@ -416,9 +592,25 @@ AviRepair::Report AviRepair::repair(const QString& path) {
     // Each step leaves a file that reads as before, and a later repair
     // finds the same chunks: the index is appended first, the main header,
     // which tells a finished file, changes last.
+    if (resync.stopped())
+        return report;
     file.changing();
-    if (::ftruncate(fd, off_t(end)) != 0 || !AviChunks::write(fd, end, tail) || ::fsync(fd) != 0)
+    if (::ftruncate(fd, off_t(end)) != 0)
         return fail(systemError());
+    // A long index is written in pieces; stopped in between, the file goes
+    // back to its frames alone, which the next start repairs.
+    constexpr qsizetype Piece = 1 << 22;
+    for (qsizetype done = 0; done < tail.size(); done += Piece) {
+        if (resync.stopped())
+            return ::ftruncate(fd, off_t(end)) == 0 ? report : fail(systemError());
+        if (!AviChunks::write(fd, end + done, tail.mid(done, Piece)))
+            return fail(systemError());
+    }
+    if (::fsync(fd) != 0)
+        return fail(systemError());
+    for (const auto& [at, size] : sizeFixes)
+        if (at < end) // not of a torn frame that was cut off
+            partSizes.emplace_back(at, size);
     for (const auto& [at, size] : partSizes) {
         QByteArray bytes(4, '\0');
         put32(bytes, 0, size);
@@ -429,17 +621,32 @@ AviRepair::Report AviRepair::repair(const QString& path) {
         ::fsync(fd) != 0)
         return fail(systemError());
     report.outcome = Outcome::Repaired;
+    if (firstVideo != nullptr) {
+        const char* strh = header.constData() + firstVideo->strh;
+        const quint32 scale = u32(strh + StrhScale);
+        const quint32 rate = u32(strh + StrhRate);
+        report.frames = allFrames;
+        report.seconds = rate > 0 ? double(allFrames) * scale / rate : 0.0;
+    }
     return report;
 }
 
-QList<AviRepair::Report> AviRepair::repairFolder(const QString& folder) {
-    QList<Report> reports;
+QStringList AviRepair::recordings(const QString& folder, const NameTest& isOwn) {
+    QStringList paths;
     if (folder.isEmpty())
-        return reports;
+        return paths;
     const QDir dir(folder);
     for (const QString& name :
-         dir.entryList({QStringLiteral("*.avi")}, QDir::Files | QDir::NoSymLinks, QDir::Name)) {
-        Report report = repair(dir.filePath(name));
+         dir.entryList({QStringLiteral("*.avi")}, QDir::Files | QDir::NoSymLinks, QDir::Name))
+        if (isOwn(name))
+            paths << dir.filePath(name);
+    return paths;
+}
+
+QList<AviRepair::Report> AviRepair::repairFolder(const QString& folder, const NameTest& isOwn) {
+    QList<Report> reports;
+    for (const QString& path : recordings(folder, isOwn)) {
+        Report report = repair(path);
         if (report.outcome != Outcome::Untouched)
             reports.append(std::move(report));
     }

@@ -2,10 +2,14 @@
 // close it the way the close box does, and with /START it records the test
 // scene's intruders, mails them, and repairs what kill -9 cut off.
 #include "AviProbe.h"
+#include "DateText.h"
 #include "Footage.h"
 #include "ProgramHome.h"
+#include "RecordingName.h"
 #include "SmtpServer.h"
+#include "TestData.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
@@ -14,6 +18,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <map>
 
 class tst_Program final : public QObject {
     Q_OBJECT
@@ -24,6 +29,19 @@ class tst_Program final : public QObject {
 
     QStringList recordings() const {
         return QDir(m_home.videos()).entryList({"*.avi"}, QDir::Files, QDir::Name);
+    }
+    QByteArray read(const QString& recording) const {
+        return TestData::readFile(m_home.videos() + recording);
+    }
+    // The first two cells of the log row that links to recording.
+    QStringList logRow(const QByteArray& page, const QString& recording) const {
+        const QString link = "<A HREF=\"file:///" + m_home.videos() + recording + '"';
+        for (const QString& line : QString::fromUtf8(page).split("\r\n"))
+            if (line.contains(link))
+                return line.section("<TD ALIGN=LEFT>", 1, 2)
+                    .remove("</TD>")
+                    .split("<TD ALIGN=LEFT>");
+        return {};
     }
     // Bytes of the newest recording.
     qint64 newest() const { return QFileInfo(m_home.videos() + recordings().last()).size(); }
@@ -179,7 +197,19 @@ private Q_SLOTS:
         QCOMPARE(files.size(), 4);
         const double cut = AviProbe::probe(m_home.videos() + files[0]).value(0).duration;
         QVERIFY2(cut > 0 && cut <= 4.0, QByteArray::number(cut).constData()); // 2 s pre-record
-        QCOMPARE(m_home.read("zarvellog.html").count("\">Play</A></TD></TR>\r\n"), 1);
+        // Each start repaired and logged what the kill before it cut off.
+        QCOMPARE(m_home.read("zarvellog.html").count("\">Play</A></TD></TR>\r\n"), 3);
+        // What the program did not write, and a read-only recording of its
+        // own, stay as they are.
+        const QString stem = files[3].chopped(4);
+        const QByteArray cutOff = read(files[3]);
+        const std::map<QString, QByteArray> foreign{{"notes.txt", "not a recording"},
+                                                    {"holiday.avi", ""},
+                                                    {"camcorder.avi", cutOff},
+                                                    {stem + "-2.avi", cutOff}};
+        for (const auto& [name, bytes] : foreign)
+            QVERIFY(TestData::writeFile(m_home.videos() + name, bytes));
+        QVERIFY(QFile::setPermissions(m_home.videos() + stem + "-2.avi", QFile::ReadOwner));
         QProcess program;
         launch(program, {"/DEBUG", "/NOREMOTE"}, "1:3");
         const auto repaired = [this](const QString& name) {
@@ -188,13 +218,45 @@ private Q_SLOTS:
         };
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(files.begin() + 1, files.end(), repaired), 15000);
         terminate(program, SIGINT);
+        for (const auto& [name, bytes] : foreign)
+            QVERIFY2(read(name) == bytes, qPrintable(name));
+        const QByteArray page = m_home.read("zarvellog.html");
+        QCOMPARE(page.count("\">Play</A></TD></TR>\r\n"), 4);
         for (const QString& name : files) {
             const QList<AviProbe::Stream> streams = AviProbe::probe(m_home.videos() + name);
             // The default frame rate is 5 per second.
             QVERIFY(streams.size() == 1 && streams[0].frames > 0);
             QVERIFY(qAbs(streams[0].duration - streams[0].frames / 5.0) <= 0.2 + 1e-6);
             QCOMPARE(AviProbe::decodeErrors(m_home.videos() + name), QByteArray());
+            // A repaired recording's row runs from the time in its name to
+            // its last frame.
+            const QStringList row = logRow(page, name);
+            QVERIFY2(row.size() == 2, qPrintable(name));
+            if (name == files[0])
+                continue;
+            QCOMPARE(RecordingName::fromStartText(QString(), row[0]), name);
+            const QLocale locale;
+            const QString format = DateText::dateFormat() + u' ' + DateText::timeFormat();
+            const qint64 seconds =
+                locale.toDateTime(row[0], format).secsTo(locale.toDateTime(row[1], format));
+            QVERIFY2(qAbs(seconds - streams[0].frames / 5.0) <= 1.0, qPrintable(row.join(u'|')));
         }
+
+        // A long repair does not keep the program from answering a
+        // termination signal, and is left for the next start untouched.
+        const QString tiny = stem + "-3.avi";
+        const QByteArray chunks = cutOff.left(cutOff.indexOf("movi") + 4) +
+                                  QByteArray("00dc\2\0\0\0xx", 10).repeated(5000000);
+        QVERIFY(TestData::writeFile(m_home.videos() + tiny, chunks));
+        const qsizetype loads = m_home.trace().count("Position Window");
+        launch(program, {"/DEBUG", "/NOREMOTE"});
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().count("Position Window") > loads, 20000);
+        QElapsedTimer answer;
+        answer.start();
+        terminate(program);
+        qInfo("SIGTERM answered in %lld ms during a repair", answer.elapsed());
+        QVERIFY2(answer.elapsed() < 5000, QByteArray::number(answer.elapsed()).constData());
+        QVERIFY(read(tiny) == chunks);
     }
 };
 

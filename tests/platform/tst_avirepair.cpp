@@ -91,22 +91,55 @@ private Q_SLOTS:
     void repairsKilledRecording_data() {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<int>("tornBytes");
-        QTest::newRow("mjpeg with sound") << "audio;mjpeg" << 0;
-        QTest::newRow("mjpeg, last frame torn") << "none;mjpeg" << 1000;
-        QTest::newRow("uncompressed") << "none;yuy2" << 0;
-        QTest::newRow("past 1 GB, last frame torn") << "big;mjpeg" << 1000;
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("mjpeg with sound") << "audio;mjpeg" << 0 << "";
+        QTest::newRow("mjpeg, last frame torn") << "none;mjpeg" << 1000 << "";
+        QTest::newRow("uncompressed") << "none;yuy2" << 0 << "";
+        QTest::newRow("past 1 GB, last frame torn") << "big;mjpeg" << 1000 << "";
+        // The size of the eleventh frame runs past the end of the file, or
+        // into the next frame; a power cut leaves zeros after the frames.
+        QTest::newRow("mjpeg, a frame's size past the end") << "none;mjpeg" << 0 << "huge";
+        QTest::newRow("mjpeg, a frame's size too long") << "none;mjpeg" << 0 << "longer";
+        QTest::newRow("mjpeg, power cut") << "none;mjpeg" << 0 << "zeros";
     }
     void repairsKilledRecording() {
         QFETCH(QString, kind);
         QFETCH(int, tornBytes);
+        QFETCH(QString, damage);
         const QString path = (kind.startsWith("big") ? m_big : m_dir)
                                  .filePath(QTest::currentDataTag() + QStringLiteral(".avi"));
         killedRecording(path, kind, kind.startsWith("big") ? 1100000000 : 1000000);
         QVERIFY(QFile::resize(path, QFileInfo(path).size() - tornBytes) &&
                 ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
+        // The frames of the same recording repaired without the damage.
+        int undamagedFrames = -1;
+        if (!damage.isEmpty()) {
+            QByteArray bytes = readFile(path);
+            QVERIFY(writeFile(path + ".clean", bytes));
+            QCOMPARE(AviRepair::repair(path + ".clean").outcome, AviRepair::Outcome::Repaired);
+            undamagedFrames = AviProbe::probe(path + ".clean").value(0).frames;
+            qsizetype at = bytes.indexOf("movi") + 4;
+            for (int frame = 0; frame < 10; ++frame)
+                at += 8 + (qFromLittleEndian<quint32>(bytes.constData() + at + 4) + 1) / 2 * 2;
+            QCOMPARE(bytes.mid(at, 2), "00");
+            const quint32 size = qFromLittleEndian<quint32>(bytes.constData() + at + 4);
+            if (damage == "zeros")
+                bytes += QByteArray(1 << 20, '\0');
+            else
+                qToLittleEndian<quint32>(damage == "huge" ? 0x7ffffff0 : size + 1000,
+                                         bytes.data() + at + 4);
+            QVERIFY(writeFile(path, bytes));
+        }
+        const int damagedFrames = AviProbe::probe(path).value(0).frames;
         const std::optional<FileIdentity> before = FileIdentity::of(path);
         QCOMPARE(AviRepair::repair(path).outcome, AviRepair::Outcome::Repaired);
         const QList<AviProbe::Stream> streams = AviProbe::probe(path);
+        if (!damage.isEmpty()) {
+            qInfo("%s: %d frames before the repair, %d after, %d undamaged", qPrintable(damage),
+                  damagedFrames, streams.value(0).frames, undamagedFrames);
+            QVERIFY(streams.value(0).frames >= damagedFrames);
+            QCOMPARE(streams.value(0).frames, undamagedFrames);
+        }
         QCOMPARE(streams.size(), kind.startsWith("audio") ? 2 : 1);
         const double seconds = double(streams[0].frames) / FramesPerSecond;
         QVERIFY(qAbs(streams[0].duration - seconds) <= 1.0 / FramesPerSecond);
@@ -172,14 +205,24 @@ private Q_SLOTS:
         QVERIFY(writer.open(QIODevice::ReadOnly) && ::flock(writer.handle(), LOCK_SH) == 0);
         QVERIFY(writeFile(file("empty.avi"), {}) && writeFile(file("notes.avi"), "no recording") &&
                 writeFile(file("frameless.avi"), cut.left(headerEnd)));
+        // Files of other names and read-only ones are not ours to change,
+        // whoever runs the repair.
+        QVERIFY(writeFile(file("other-empty.avi"), {}) && writeFile(file("other-cut.avi"), cut) &&
+                writeFile(file("readonly.avi"), cut) &&
+                ::chmod(QFile::encodeName(file("readonly.avi")).constData(), 0444) == 0);
         QStringList outcomes;
-        for (const AviRepair::Report& report : AviRepair::repairFolder(m_dir.path()))
+        for (const AviRepair::Report& report :
+             AviRepair::repairFolder(m_dir.path(), [](const QString& name) {
+                 return !name.startsWith(QLatin1String("other-"));
+             }))
             outcomes << QFileInfo(report.path).fileName() + u' ' +
                             QString::number(int(report.outcome));
         QCOMPARE(outcomes, QStringList({"big.avi 4", "empty.avi 3", "frameless.avi 3",
                                         "interrupted-killed.avi 2"}));
         QVERIFY(readFile(file("busy.avi")) == cut && readFile(file("notes.avi")) == "no recording");
         QVERIFY(!QFile::exists(file("empty.avi")) && !QFile::exists(file("frameless.avi")));
+        QVERIFY(QFile::exists(file("other-empty.avi")) && readFile(file("other-cut.avi")) == cut &&
+                readFile(file("readonly.avi")) == cut);
     }
 };
 
