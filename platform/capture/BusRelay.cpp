@@ -7,7 +7,6 @@ struct BusRelay::Shared {
     QObject* context = nullptr;
     ErrorHandler onError;
     bool endOfStreamIsError = false;
-    std::function<void()> onEndOfStream;
 
     mutable std::mutex mutex;
     std::condition_variable changed;
@@ -71,14 +70,6 @@ GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data)
         shared->endOfStream = true;
         report = shared->endOfStreamIsError;
         text = QStringLiteral("the device stopped delivering frames");
-        if (shared->onEndOfStream)
-            QMetaObject::invokeMethod(
-                shared->context,
-                [weak = std::weak_ptr<Shared>(shared)] {
-                    if (const auto s = weak.lock())
-                        s->onEndOfStream();
-                },
-                Qt::QueuedConnection);
         break;
     }
     default:
@@ -95,11 +86,6 @@ GstBusSyncReply BusRelay::onMessage(GstBus*, GstMessage* message, gpointer data)
             Qt::QueuedConnection);
     }
     return GST_BUS_DROP;
-}
-
-void BusRelay::setEndOfStreamHandler(std::function<void()> onEnd) {
-    std::lock_guard lock(shared_->mutex);
-    shared_->onEndOfStream = std::move(onEnd);
 }
 
 bool BusRelay::waitForEndOfStream(std::chrono::milliseconds timeout) {

@@ -23,10 +23,6 @@ public:
     BusRelay(const BusRelay&) = delete;
     BusRelay& operator=(const BusRelay&) = delete;
 
-    // End of stream goes to `onEnd` on the thread of `context` instead (a
-    // video played in a loop starts again). Set it before the pipeline runs.
-    void setEndOfStreamHandler(std::function<void()> onEnd);
-
     // True once EOS has come through; false on timeout or on an error.
     bool waitForEndOfStream(std::chrono::milliseconds timeout);
     bool failed() const;

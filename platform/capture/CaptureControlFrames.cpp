@@ -5,7 +5,6 @@
 #include "DibFile.h"
 
 #include <algorithm>
-#include <chrono>
 #include <utility>
 
 using namespace capturecontrol;
@@ -26,9 +25,7 @@ GstFlowReturn CaptureControl::Private::onNewSample(GstAppSink* sink, gpointer da
     std::shared_ptr<AviRecorder> recorder;
     bool post = false;
     if (slot->heartbeat)
-        slot->heartbeat->store(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::steady_clock::now().time_since_epoch())
-                                   .count());
+        slot->heartbeat->store(SourceProcess::nowMs());
     {
         std::lock_guard lock(slot->mutex);
         recorder = slot->recorder;

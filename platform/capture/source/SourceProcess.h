@@ -55,10 +55,8 @@ public:
     bool waitForEnd(std::chrono::milliseconds timeout);
 
     static QString helperPath();
-    // The helper's own resident memory in kilobytes, without the shared
-    // frames; 0 when it is not running.
-    std::int64_t privateKilobytes() const;
-    qint64 processId() const { return process_.processId(); }
+    // The clock the heartbeat is stamped with.
+    static std::int64_t nowMs();
 
 Q_SIGNALS:
     void ended(const QString& why);
@@ -68,7 +66,9 @@ private:
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void watch();
     void end(const QString& why);
-    static std::int64_t nowMs();
+    // The helper's own resident memory in kilobytes, without the shared
+    // frames; 0 when it is not running.
+    std::int64_t privateKilobytes() const;
 
     QProcess process_;
     std::unique_ptr<QTemporaryDir> socketDir_;
