@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace {
 
@@ -91,6 +92,11 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
     m_actions.mnuStat->setCheckable(true);
     m_stuff.setSystemDirectory(options.saverDirectory);
     connect(m_surveillance.get(), &Surveillance::recordingStopped, this, &Program::AddLogEntry);
+    connect(m_capture.get(), &CaptureControl::deviceOpened, this, &Program::deviceOpened);
+    connect(m_capture.get(), &CaptureControl::StatusCallback, this, [this](int code) {
+        if (code == CaptureControl::StatusDeviceBack)
+            armIfPending();
+    });
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_store);
 }
@@ -135,7 +141,7 @@ QStringList Program::detectDevices() {
     return found;
 }
 
-bool Program::selectDevice(int index) {
+void Program::selectDevice(int index, bool keepTrying) {
     // A recording of the old camera is ended and logged before the switch,
     // and the new camera's first frame becomes the base.
     if (m_surveillance->SurveillanceOn() && m_capture->IsCapturing())
@@ -147,13 +153,30 @@ bool Program::selectDevice(int index) {
     // What was said about the old camera no longer applies; a failure says
     // why in the statistics window's video status, as a lost camera does.
     m_stuff.CaptureStatusText.clear();
-    if (!m_capture->setDevice(index - 2)) {
+    m_capture->openDevice(index - 2, keepTrying);
+}
+
+void Program::deviceOpened(int n, bool ok) {
+    if (!ok) {
         m_stuff.CaptureStatusText = m_capture->lastError();
-        return false;
+        Q_EMIT deviceSelected(n + 2, false);
+        return;
     }
     m_stuff.WriteTrace(QStringLiteral("Device_Click"), QStringLiteral("Device selected"));
-    m_config.saveNumber(QStringLiteral("Camera"), index);
-    return true;
+    m_config.saveNumber(QStringLiteral("Camera"), n + 2);
+    Q_EMIT deviceSelected(n + 2, true);
+    armIfPending();
+}
+
+void Program::startWhenReady() {
+    m_startPending = true;
+    if (m_capture->Device() >= 0 && !m_capture->isOpening())
+        armIfPending();
+}
+
+void Program::armIfPending() {
+    if (std::exchange(m_startPending, false) && !m_surveillance->SurveillanceOn())
+        m_surveillance->mnuStart_Click();
 }
 
 void Program::loadCapture() {

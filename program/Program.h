@@ -50,9 +50,14 @@ public:
     void setRefreshTime(int index);
     void setSuspendRefresh(bool on);
     void setCaptureAudio(bool on);
-    // Selects device `index - 2`; false when it cannot be had, with the
-    // reason as the capture status text.
-    bool selectDevice(int index);
+    // Starts selecting device `index - 2`; deviceSelected follows, and a
+    // device that cannot be had leaves its reason as the capture status
+    // text. With `keepTrying` (the stored device at start-up) it is tried
+    // again until it comes, as a lost camera is.
+    void selectDevice(int index, bool keepTrying = false);
+    // Arms as soon as a device is open: now, or when the one being opened
+    // (or tried again) comes.
+    void startWhenReady();
 
     // Start-up without the window, in the window's order: the trace (with
     // the window's title), the devices' names, sound and the capture's
@@ -102,6 +107,10 @@ public:
     const Surveillance::Menus& actions() const { return m_actions; }
     std::int16_t DeviceCount = 0;
 
+Q_SIGNALS:
+    // The selection that selectDevice began has ended.
+    void deviceSelected(int index, bool selected);
+
 private:
     // Members go in the reverse order: each service before what it uses
     // (the state, the settings, the log, the menu entries, which as Qt
@@ -126,6 +135,9 @@ private:
     QStringList m_deviceNames;
     std::atomic<bool> m_stopRepair{false};
     std::thread m_repair;
+    bool m_startPending = false;
+    void deviceOpened(int n, bool ok);
+    void armIfPending();
     void stopRepair();
     void recordingRepaired(const AviRepair::Report& report);
 };

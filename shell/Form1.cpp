@@ -81,6 +81,7 @@ Form1::Form1(Program& program, QWidget* parent)
     connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(&capture, &CaptureControl::credentialsNeeded, this, &Form1::onCredentialsNeeded);
+    connect(&m_program, &Program::deviceSelected, this, &Form1::onDeviceSelected);
     auto* history = new DeviationHistory(surveillance, m_program.panels(), m_program.stuff(), this);
     m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, *history, this);
     connect(&surveillance, &Surveillance::captureStatusChanged, m_statistics,
@@ -129,10 +130,14 @@ void Form1::Form_Load() {
     }
     m_menus.addSourcesEntry(*this);
     ConfigSection& config = m_program.config();
-    if (m_program.DeviceCount < 1)
+    // A stored device that is not there yet (a camera still starting) is
+    // tried again until it comes.
+    if (m_program.DeviceCount < 1) {
         m_menus.enableCapture(false, false, false);
-    else
-        mnuDevice_Click(config.int16(QStringLiteral("Camera"), 2));
+    } else {
+        m_menus.enableCapture(false, false, false);
+        m_program.selectDevice(config.int16(QStringLiteral("Camera"), 2), true);
+    }
 
     // 5 to 8: sound, status, the capture's set-up and overlay.
     m_program.loadCapture();
@@ -169,9 +174,9 @@ void Form1::Form_Load() {
     Form_Resize();
     m_program.repairRecordings();
 
-    // 22: arm at once when asked and a device is ready.
-    if (m_menus.mnuStartStop->menuAction()->isEnabled() && m_program.commandLine().start)
-        mnuStart_Click();
+    // 22: arm when asked, as soon as the device is ready.
+    if (m_program.DeviceCount >= 1 && m_program.commandLine().start)
+        m_program.startWhenReady();
 }
 
 void Form1::Form_Resize() {
@@ -230,25 +235,44 @@ void Form1::Form_Unload() {
 
 void Form1::mnuDevice_Click(int index) {
     m_menus.enableCapture(false, false, false);
-    const bool selected = m_program.selectDevice(index);
+    m_program.selectDevice(index);
+}
+
+void Form1::onDeviceSelected(int index, bool selected) {
     m_statistics->showCaptureStatus(m_program.stuff().CaptureStatusText);
     if (!selected) {
         // Why (a missing decoder, a refused login, ...) is what it takes to
         // put it right: the trace and the video status say it.
         const QString why = m_program.capture().lastError();
         if (m_credentialsFor != index - 2)
-            QMessageBox::critical(
-                this, AppTitle,
-                QStringLiteral("The selected video device is currently not available."));
+            showDeviceUnavailable();
         m_program.stuff().WriteTrace(QStringLiteral("Device_Click"),
                                      QStringLiteral("Can't select device") +
                                          (why.isEmpty() ? QString() : QStringLiteral(": ") + why));
         MainMenus::checkOnly(m_menus.mnuDevice, 0);
         return;
     }
+    closeDeviceUnavailable();
     MainMenus::checkOnly(m_menus.mnuDevice, index);
     const CaptureControl& capture = m_program.capture();
     m_menus.enableCapture(capture.HasSourceDialog(), capture.HasFormatDialog(), true);
+}
+
+void Form1::showDeviceUnavailable() {
+    if (m_unavailableBox)
+        return;
+    m_unavailableBox =
+        new QMessageBox(QMessageBox::Critical, AppTitle,
+                        QStringLiteral("The selected video device is currently not available."),
+                        QMessageBox::Ok, this);
+    m_unavailableBox->setObjectName(QStringLiteral("DeviceUnavailable"));
+    m_unavailableBox->setAttribute(Qt::WA_DeleteOnClose);
+    m_unavailableBox->open();
+}
+
+void Form1::closeDeviceUnavailable() {
+    if (m_unavailableBox)
+        m_unavailableBox->close();
 }
 
 void Form1::mnuAudio_Click() {
@@ -356,6 +380,7 @@ void Form1::onCaptureStatus(int code, const QString&) {
         MainMenus::checkOnly(m_menus.mnuDevice, 0);
         m_menus.enableCapture(false, false, false);
     } else if (code == CaptureControl::StatusDeviceBack) {
+        closeDeviceUnavailable();
         const CaptureControl& capture = m_program.capture();
         MainMenus::checkOnly(m_menus.mnuDevice, capture.Device() + 2);
         m_menus.enableCapture(capture.HasSourceDialog(), capture.HasFormatDialog(), true);

@@ -4,6 +4,8 @@
 
 #include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 
 #include <cstdint>
 
@@ -75,6 +77,11 @@ private:
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
     void onCredentialsNeeded(int device, bool refused);
+    void onDeviceSelected(int index, bool selected);
+    // Says a device cannot be had without holding anything up: start-up
+    // and the console go on, and the box closes itself when the device comes.
+    void showDeviceUnavailable();
+    void closeDeviceUnavailable();
 
     Program& m_program;
     MainMenus m_menus;
@@ -91,5 +98,6 @@ private:
     bool m_loaded = false;
     // The source whose refusal is answered once its selection has returned.
     int m_credentialsFor = -1;
+    QPointer<QMessageBox> m_unavailableBox;
     bool m_unloaded = false;
 };

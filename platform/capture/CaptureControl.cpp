@@ -7,6 +7,7 @@
 
 #include <gst/app/gstappsrc.h>
 
+#include <QEventLoop>
 #include <QPointer>
 #include <QUrl>
 
@@ -22,7 +23,7 @@ namespace {
 const QString sceneCameraName = QStringLiteral("Sentorix test scene camera");
 const std::vector<QSize> sceneSizes = {{320, 240}, {640, 480}, {1280, 720}, {1920, 1080}};
 constexpr int maxFrameRate = 60;
-constexpr GstClockTime startTimeout = 5 * GST_SECOND;
+constexpr std::chrono::seconds startTimeout{5};
 // A source's helper starts GStreamer and reaches the source first.
 constexpr std::chrono::seconds sourceStartTimeout{10};
 
@@ -66,15 +67,22 @@ bool CaptureControl::Private::startDecoder(QString* error) {
     settings.framesPerSecond = fps;
     if (sizeChosen)
         settings.size = size;
-    if (!decoder->start(settings, sourceStartTimeout)) {
+    if (!decoder->begin(settings, sourceStartTimeout)) {
         *error = decoder->error();
         return false;
     }
-    size = decoder->size();
-    // Queued: the helper's process object is still reporting its end.
+    // Queued: the helper's process object is still reading or reporting.
+    const QPointer<SourceProcess> from(decoder.get());
+    connect(
+        decoder.get(), &SourceProcess::ready, q,
+        [this, from] {
+            if (from && from == decoder.get() && opening.active)
+                buildPipeline();
+        },
+        Qt::QueuedConnection);
     connect(
         decoder.get(), &SourceProcess::ended, q,
-        [this, from = QPointer<SourceProcess>(decoder.get())](const QString& why) {
+        [this, from](const QString& why) {
             if (from && from == decoder.get())
                 onPipelineError(why);
         },
@@ -82,11 +90,7 @@ bool CaptureControl::Private::startDecoder(QString* error) {
     return true;
 }
 
-QString CaptureControl::Private::launchDescription(QString* error) {
-    const bool source = isSource(device);
-    // The helper has converted and paced a source's frames already.
-    if (source && !startDecoder(error))
-        return {};
+QString CaptureControl::Private::launchDescription() const {
     // Whatever the device delivers ends as top-down BGR at our size and
     // rate: the recorder encodes it as it is, and delivery turns it into the
     // program's bottom-up layout with one row copy each (cheaper than a
@@ -97,8 +101,9 @@ QString CaptureControl::Private::launchDescription(QString* error) {
             .arg(size.width())
             .arg(size.height())
             .arg(fps);
-    // A source's frames are mapped from the helper's shared memory as they come.
-    if (source)
+    // A source's frames, converted and paced by its helper, are mapped from
+    // the helper's shared memory as they come.
+    if (isSource(device))
         return QStringLiteral("shmsrc name=src is-live=true do-timestamp=true ! ") + format +
                QStringLiteral("! appsink name=sink max-buffers=1 drop=true sync=false");
     const QString tail = QStringLiteral("videoconvert ! videoscale ! videorate ! ") + format +
@@ -119,27 +124,28 @@ QString CaptureControl::Private::launchDescription(QString* error) {
            tail;
 }
 
-bool CaptureControl::Private::startPipeline(QString* error) {
+void CaptureControl::Private::beginOpen(OpenFor purpose, bool keepTrying) {
+    opening = Opening{true, purpose, keepTrying, {}};
+    opening.elapsed.start();
+    if (!isSource(device))
+        return buildPipeline();
+    QString why;
+    if (!startDecoder(&why))
+        finishOpen(why);
+}
+
+void CaptureControl::Private::buildPipeline() {
+    if (decoder)
+        size = decoder->size();
     const bool scene = isScene(device);
-    const bool source = isSource(device);
     const SceneSource::Unplug unplug =
         sceneUnplugUsed ? SceneSource::Unplug{} : options.sceneUnplug;
-
-    auto fail = [&](const QString& text) {
-        *error = scrubbed(text);
-        refused = notAuthorized();
-        stopPipeline();
-        return false;
-    };
-    QString why;
-    const QString description = launchDescription(&why);
-    if (description.isEmpty())
-        return fail(why);
     GError* rawError = nullptr;
-    pipeline = adoptFloating(gst_parse_launch(description.toUtf8().constData(), &rawError));
+    pipeline = adoptFloating(gst_parse_launch(launchDescription().toUtf8().constData(), &rawError));
     GErrorPtr parseError(rawError);
     if (!pipeline)
-        return fail(QString::fromUtf8(parseError ? parseError->message : "cannot build pipeline"));
+        return finishOpen(
+            QString::fromUtf8(parseError ? parseError->message : "cannot build pipeline"));
 
     if (scene) {
         auto made = std::make_shared<SceneSource>(size.width(), size.height(), fps, options.scene,
@@ -149,7 +155,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         GstElementPtr appsrc = byName(pipeline.get(), "src");
         gst_app_src_set_caps(GST_APP_SRC(appsrc.get()), made->caps().get());
         SceneSource::attach(made, GST_APP_SRC(appsrc.get()));
-    } else if (source) {
+    } else if (decoder) {
         g_object_set(byName(pipeline.get(), "src").get(), "socket-path",
                      decoder->socketPath().toUtf8().constData(), nullptr);
     } else {
@@ -157,7 +163,7 @@ bool CaptureControl::Private::startPipeline(QString* error) {
         GstElementPtr decodebin = byName(pipeline.get(), "dec");
         if (!camera || !gst_bin_add(GST_BIN(pipeline.get()), camera.get()) ||
             !gst_element_link(camera.get(), decodebin.get()))
-            return fail(QStringLiteral("cannot open camera %1").arg(cameras.at(device).name));
+            return finishOpen(QStringLiteral("cannot open camera %1").arg(cameras.at(device).name));
     }
 
     slot = std::make_shared<FrameSlot>();
@@ -173,17 +179,101 @@ bool CaptureControl::Private::startPipeline(QString* error) {
 
     bus = std::make_unique<BusRelay>(
         pipeline.get(), q, [this](const QString& text) { onPipelineError(text); }, true);
-    GstStateChangeReturn result = gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    if (result != GST_STATE_CHANGE_FAILURE)
-        result = gst_element_get_state(pipeline.get(), nullptr, nullptr, startTimeout);
-    if (result == GST_STATE_CHANGE_FAILURE || result == GST_STATE_CHANGE_ASYNC || bus->failed()) {
-        const QString why =
-            bus->failed() ? bus->firstError() : QStringLiteral("the device did not start");
-        return fail(why);
+    if (gst_element_set_state(pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return finishOpen(bus->failed() ? bus->firstError()
+                                        : QStringLiteral("the device did not start"));
+    settle.start();
+    checkStarted();
+}
+
+// A live device reaches PLAYING once its first data flows; it is asked
+// without waiting, so the window goes on meanwhile.
+void CaptureControl::Private::checkStarted() {
+    if (!opening.active || !pipeline)
+        return settle.stop();
+    const GstStateChangeReturn result = gst_element_get_state(pipeline.get(), nullptr, nullptr, 0);
+    if (bus->failed())
+        return finishOpen(bus->firstError());
+    if (result == GST_STATE_CHANGE_FAILURE)
+        return finishOpen(QStringLiteral("the device did not start"));
+    if (result == GST_STATE_CHANGE_ASYNC) {
+        if (std::chrono::milliseconds(opening.elapsed.elapsed()) >= startTimeout)
+            finishOpen(QStringLiteral("the device did not start"));
+        return;
     }
-    applyPictureControls();
-    updatePreRecorder();
-    return true;
+    finishOpen({});
+}
+
+void CaptureControl::Private::finishOpen(const QString& error) {
+    settle.stop();
+    if (!opening.active)
+        return;
+    const Opening was = std::exchange(opening, Opening{});
+    if (error.isEmpty()) {
+        applyPictureControls();
+        updatePreRecorder();
+        return openSucceeded(was);
+    }
+    const QString why = scrubbed(error);
+    refused = notAuthorized();
+    const int n = device;
+    stopPipeline();
+    device = -1;
+    openFailed(was, n, why);
+}
+
+void CaptureControl::Private::openSucceeded(const Opening& was) {
+    const int n = device;
+    switch (was.purpose) {
+    case OpenFor::Select: {
+        lastError.clear();
+        const bool back = n == std::exchange(lostDevice, -1);
+        retry.stop();
+        Q_EMIT q->deviceOpened(n, true);
+        if (back)
+            Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+        break;
+    }
+    case OpenFor::Reopen:
+        backAtFirstFrame = isSource(n);
+        lostDevice = -1;
+        retry.stop();
+        lastError.clear();
+        if (!backAtFirstFrame)
+            Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
+        break;
+    case OpenFor::Restart:
+        break;
+    }
+}
+
+void CaptureControl::Private::openFailed(const Opening& was, int n, const QString& why) {
+    lastError = why;
+    switch (was.purpose) {
+    case OpenFor::Select:
+        if (std::exchange(refused, false)) {
+            askCredentials(n);
+        } else if (was.keepTrying) {
+            lostDevice = n;
+            retryMs = firstRetryMs;
+            retry.start(retryMs);
+        }
+        Q_EMIT q->deviceOpened(n, false);
+        break;
+    case OpenFor::Reopen: {
+        if (std::exchange(refused, false))
+            return askCredentials(lostDevice);
+        // One whose attempts take long (a start timeout) is tried less often.
+        const bool grow = isSource(lostDevice) || was.elapsed.elapsed() >= 1000;
+        retryMs = grow ? std::min(retryMs * 2, lastRetryMs) : firstRetryMs;
+        retry.start(retryMs);
+        break;
+    }
+    case OpenFor::Restart:
+        device = n;
+        lose(why);
+        break;
+    }
 }
 
 bool CaptureControl::Private::notAuthorized() const {
@@ -191,6 +281,9 @@ bool CaptureControl::Private::notAuthorized() const {
 }
 
 void CaptureControl::Private::stopPipeline() {
+    opening = Opening{};
+    settle.stop();
+    helperReason.stop();
     if (pipeline)
         gst_element_set_state(pipeline.get(), GST_STATE_NULL);
     // Deliveries still queued for this pipeline see a different slot and
@@ -230,31 +323,16 @@ void CaptureControl::Private::lose(const QString& text) {
 
 // Opens the lost device again with the format and picture controls it had.
 void CaptureControl::Private::reopen() {
-    if (lostDevice < 0 || device >= 0)
+    if (lostDevice < 0 || device >= 0 || opening.active)
         return;
-    QElapsedTimer attempt;
-    attempt.start();
-    if (available(lostDevice)) {
-        device = lostDevice;
-        size = fitSize(device, requestedSize);
-        QString error;
-        if (startPipeline(&error)) {
-            backAtFirstFrame = isSource(device);
-            lostDevice = -1;
-            retry.stop();
-            lastError.clear();
-            if (!backAtFirstFrame)
-                Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
-            return;
-        }
-        device = -1;
-        lastError = error;
-        if (std::exchange(refused, false))
-            return askCredentials(lostDevice);
+    if (!available(lostDevice)) {
+        retryMs = firstRetryMs;
+        retry.start(retryMs);
+        return;
     }
-    const bool grow = isSource(lostDevice) || attempt.elapsed() >= 1000;
-    retryMs = grow ? std::min(retryMs * 2, lastRetryMs) : firstRetryMs;
-    retry.start(retryMs);
+    device = lostDevice;
+    size = fitSize(device, requestedSize);
+    beginOpen(OpenFor::Reopen);
 }
 
 void CaptureControl::Private::onCameraChanged(int index) {
@@ -262,21 +340,40 @@ void CaptureControl::Private::onCameraChanged(int index) {
         reopen();
 }
 
-// Rebuilds the live pipeline after a format change.
-bool CaptureControl::Private::restart() {
+// Rebuilds the live pipeline after a format change; an open under way
+// starts over with the new format and keeps its purpose.
+void CaptureControl::Private::restart() {
     if (device < 0)
-        return true;
+        return;
+    const Opening was = opening;
     stopPipeline();
-    QString error;
-    if (startPipeline(&error))
-        return true;
-    lose(error);
-    return false;
+    if (was.active)
+        beginOpen(was.purpose, was.keepTrying);
+    else
+        beginOpen(OpenFor::Restart);
 }
 
 void CaptureControl::Private::onPipelineError(const QString& text) {
+    if (opening.active)
+        return finishOpen(text);
+    if (device < 0)
+        return;
     // The recording keeps what it has and is closed properly.
     endCapture(true);
+    // The helper's stream closes as it ends: its reason, which follows, is
+    // the one to tell.
+    if (decoder && !decoder->isOver()) {
+        if (!helperReason.isActive()) {
+            pipelineReason = text;
+            helperReason.start();
+        }
+        return;
+    }
+    lost(decoder ? decoder->error() : text);
+}
+
+void CaptureControl::Private::lost(const QString& text) {
+    helperReason.stop();
     if (sceneSource && sceneSource->unplugged()) {
         sceneUnplugUsed = true;
         scenePresent = false;
@@ -287,9 +384,7 @@ void CaptureControl::Private::onPipelineError(const QString& text) {
                 onCameraChanged(sceneIndex());
             });
     }
-    // The helper's stream closes as it ends: its reason is the one to tell.
-    const QString shown =
-        scrubbed(decoder && decoder->waitForEnd(std::chrono::seconds(1)) ? decoder->error() : text);
+    const QString shown = scrubbed(text);
     const int n = device;
     const bool wantsCredentials = notAuthorized();
     stopPipeline();
@@ -328,6 +423,11 @@ CaptureControl::CaptureControl(const Options& options, QObject* parent)
     std::call_once(initialised, [] { gst_init(nullptr, nullptr); });
     d->retry.setSingleShot(true);
     connect(&d->retry, &QTimer::timeout, this, [this] { d->reopen(); });
+    d->settle.setInterval(20);
+    connect(&d->settle, &QTimer::timeout, this, [this] { d->checkStarted(); });
+    d->helperReason.setSingleShot(true);
+    d->helperReason.setInterval(1000);
+    connect(&d->helperReason, &QTimer::timeout, this, [this] { d->lost(d->pipelineReason); });
     if (options.listCameras)
         d->cameras.open(this, [this](int index) { d->onCameraChanged(index); });
 }
@@ -361,37 +461,50 @@ int CaptureControl::Device() const {
     return d->device;
 }
 
-bool CaptureControl::setDevice(int n) {
+void CaptureControl::openDevice(int n, bool keepTrying) {
     d->endCapture(true);
     d->stopPipeline();
+    // A lost device is no longer waited for once another one is chosen.
+    if (n != d->lostDevice) {
+        d->lostDevice = -1;
+        d->retry.stop();
+    }
     d->device = -1;
     d->bottomUpSize = QSize();
     d->backAtFirstFrame = false;
     if (n < 0 || n >= MaxDevices || n > d->sceneIndex()) {
         d->lastError = QStringLiteral("there is no capture device %1").arg(n);
-        return false;
-    }
-    if (!d->available(n)) {
-        d->lastError = QStringLiteral("capture device %1 is not connected").arg(n);
-        return false;
+        Q_EMIT deviceOpened(n, false);
+        return;
     }
     d->device = n;
     d->size = d->fitSize(n, d->requestedSize);
     d->opened.start();
-    QString error;
-    if (!d->startPipeline(&error)) {
-        d->device = -1;
-        d->lastError = error;
-        if (std::exchange(d->refused, false))
-            d->askCredentials(n);
-        return false;
-    }
-    d->lastError.clear();
-    const bool back = n == std::exchange(d->lostDevice, -1);
-    d->retry.stop();
-    if (back)
-        Q_EMIT StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
-    return true;
+    if (d->available(n))
+        return d->beginOpen(Private::OpenFor::Select, keepTrying);
+    d->opening = Private::Opening{true, Private::OpenFor::Select, keepTrying, {}};
+    d->finishOpen(QStringLiteral("capture device %1 is not connected").arg(n));
+}
+
+bool CaptureControl::setDevice(int n) {
+    std::optional<bool> outcome;
+    QEventLoop loop;
+    const QMetaObject::Connection waiting =
+        connect(this, &CaptureControl::deviceOpened, &loop, [&](int opened, bool ok) {
+            if (opened == n) {
+                outcome = ok;
+                loop.quit();
+            }
+        });
+    openDevice(n);
+    if (!outcome)
+        loop.exec();
+    disconnect(waiting);
+    return outcome.value_or(false);
+}
+
+bool CaptureControl::isOpening() const {
+    return d->opening.active;
 }
 
 QString CaptureControl::lastError() const {

@@ -58,12 +58,17 @@ public:
     QString DeviceVersion(int n) const;
 
     int Device() const;
-    // Opens device n and starts its live picture. Returns false, and leaves
-    // no device selected, when n is not available; lastError() says why.
-    // A device lost while open (StatusDeviceLost) is opened again with its
-    // format and picture controls as soon as it is back (StatusDeviceBack),
-    // until another device is selected.
+    // Starts opening device n and its live picture, and returns at once;
+    // deviceOpened tells the outcome, and on failure lastError() says why
+    // and no device is selected. With `keepTrying`, a device that cannot be
+    // opened now is tried again as a lost one is. A device lost while open
+    // (StatusDeviceLost) is opened again with its format and picture
+    // controls as soon as it is back (StatusDeviceBack), until another
+    // device is selected.
+    void openDevice(int n, bool keepTrying = false);
+    // openDevice and a wait for its outcome, for tools and tests.
     bool setDevice(int n);
+    bool isOpening() const;
     QString lastError() const;
 
     bool HasSourceDialog() const;
@@ -156,6 +161,8 @@ Q_SIGNALS:
     void FrameCallback(const VideoHeader* header);
     void StreamCallback(const VideoHeader* header);
     void StatusCallback(int code, const QString& text);
+    // The open that openDevice began has ended.
+    void deviceOpened(int n, bool ok);
     // Source n refused us for lack of a user and password, or (`refused`)
     // refused the ones in its address. It is not tried again by itself.
     void credentialsNeeded(int n, bool refused);

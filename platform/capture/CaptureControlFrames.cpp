@@ -70,6 +70,10 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
     const int height = GST_VIDEO_FRAME_HEIGHT(frame);
     const auto stride = static_cast<std::size_t>(GST_VIDEO_FRAME_PLANE_STRIDE(frame, 0));
     const auto* topDown = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(frame, 0));
+    // A picture is proof enough that the device plays, whatever its state
+    // change still says.
+    if (opening.active)
+        finishOpen({});
     keepBottomUp(topDown, width, height, stride);
     size = QSize(width, height); // a source's own size shows only here
     if (std::exchange(backAtFirstFrame, false))

@@ -152,15 +152,38 @@ struct CaptureControl::Private {
     std::vector<QSize> sizesOf(int n) const;
     QSize fitSize(int n, QSize wanted) const;
 
-    bool startPipeline(QString* error);
+    // Opening a device never waits: a source's helper reports its size, the
+    // pipeline is built, and its start is polled until it plays, fails or
+    // runs out of time. What the open was for decides what follows.
+    enum class OpenFor { Select, Reopen, Restart };
+    struct Opening {
+        bool active = false;
+        OpenFor purpose = OpenFor::Select;
+        // A selection that fails leaves the device to be tried again.
+        bool keepTrying = false;
+        QElapsedTimer elapsed;
+    };
+    Opening opening;
+    QTimer settle;
+    void beginOpen(OpenFor purpose, bool keepTrying = false);
+    void buildPipeline();
+    void checkStarted();
+    void finishOpen(const QString& error);
+    void openSucceeded(const Opening& was);
+    void openFailed(const Opening& was, int n, const QString& why);
     // The pipeline text for the open device; for a source, after its helper
     // has said the frames' size.
-    QString launchDescription(QString* error);
+    QString launchDescription() const;
     bool startDecoder(QString* error);
     void stopPipeline();
-    bool restart();
+    void restart();
     void endCapture(bool finish);
     void lose(const QString& text);
+    // A source's pipeline failed: its helper's reason, when it follows
+    // within a second, is the one to tell.
+    QTimer helperReason;
+    QString pipelineReason;
+    void lost(const QString& text);
     // The last start failed because the source wants other credentials.
     bool refused = false;
     void askCredentials(int n);

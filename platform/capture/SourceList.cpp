@@ -9,7 +9,6 @@
 
 namespace {
 const QString section = QStringLiteral("SOURCES");
-constexpr std::chrono::seconds probeTimeout{10};
 } // namespace
 
 QList<SourceList::Source> SourceList::read(const SettingsStore& store) {

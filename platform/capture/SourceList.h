@@ -4,6 +4,8 @@
 #include <QSize>
 #include <QString>
 
+#include <chrono>
+
 class SettingsStore;
 
 // The sources listed beside the cameras, kept in the [SOURCES] section as
@@ -34,4 +36,6 @@ public:
     // Opens `url` in the decoding helper and waits for its first frame: an
     // empty text and the frame's size, or why not (without the password).
     static QString probe(const QString& url, QSize* size);
+    // How long a source has to show its first picture to a test of it.
+    static constexpr std::chrono::seconds probeTimeout{10};
 };

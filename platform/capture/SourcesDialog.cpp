@@ -2,6 +2,7 @@
 
 #include "CaptureControl.h"
 #include "SourceList.h"
+#include "SourceProcess.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -125,20 +126,37 @@ void SourcesDialog::ShowSourcesDialog(CaptureControl& capture, QWidget* parent) 
         }
         select(list->currentRow());
     });
-    QObject::connect(test, &QPushButton::clicked, &dialog, [&] {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        QSize size;
-        const QString why = SourceList::probe(sources.at(list->currentRow()).url, &size);
-        QApplication::restoreOverrideCursor();
+    // The helper is asked without waiting for it: the window (and the
+    // recording behind it) goes on while a source takes its time to answer.
+    const auto showOutcome = [&](SourceProcess* helper, const QString& url, const QString& why) {
+        helper->disconnect(&dialog);
+        helper->deleteLater();
+        test->setEnabled(list->currentRow() >= 0);
+        const QSize size = helper->size();
         outcome->setText(
             why.isEmpty()
                 ? QStringLiteral("Pictures of %1 x %2 arrive.").arg(size.width()).arg(size.height())
-                : QStringLiteral("No picture: ") + why);
+                : QStringLiteral("No picture: ") + SourceList::scrubbed(why, url));
         // A long reason takes more lines: the dialog grows to show it whole.
         dialog.layout()->activate();
         const int needed = dialog.heightForWidth(dialog.width());
         if (needed > dialog.height())
             dialog.resize(dialog.width(), needed);
+    };
+    QObject::connect(test, &QPushButton::clicked, &dialog, [&] {
+        const QString url = sources.at(list->currentRow()).url;
+        auto* helper = new SourceProcess(&dialog);
+        SourceProcess::Settings settings;
+        settings.url = url;
+        settings.frames = false;
+        if (!helper->begin(settings, SourceList::probeTimeout))
+            return showOutcome(helper, url, helper->error());
+        test->setEnabled(false);
+        outcome->setText(QStringLiteral("Waiting for a picture..."));
+        QObject::connect(helper, &SourceProcess::ready, &dialog,
+                         [&, helper, url] { showOutcome(helper, url, QString()); });
+        QObject::connect(helper, &SourceProcess::ended, &dialog,
+                         [&, helper, url](const QString& why) { showOutcome(helper, url, why); });
     });
     QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
         QFileDialog files(&dialog, QStringLiteral("Choose a Recorded Video"));

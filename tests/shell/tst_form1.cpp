@@ -4,6 +4,7 @@
 #include "CaptureControl.h"
 #include "CaptureView.h"
 #include "EventLog.h"
+#include "Footage.h"
 #include "ModalDialog.h"
 #include "ProgramRun.h"
 #include "Statistics.h"
@@ -12,11 +13,14 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -141,7 +145,7 @@ private Q_SLOTS:
         QTEST(inForce(run), "result");
         // No trace without /debug.
         QVERIFY(run->form.windowTitle() == "Sentorix V1.0" && !QFile::exists(m_home.tracePath()));
-        QCOMPARE(shown.line(), box);
+        QTRY_COMPARE(shown.line(), box);
     }
 
     // The whole menu tree with the test scene as device 0: found, chosen
@@ -284,6 +288,34 @@ private Q_SLOTS:
         run->form.menus().mnuDevice[1]->trigger();
         QTRY_COMPARE(seen.text, url + " refused the user name and password.");
         QCOMPARE(inForce(run).section('|', -1), "~"); // nothing selected
+    }
+
+    // A stored source that is not there at start-up holds nothing up: the
+    // box says so while the console answers; the source is tried again, and
+    // when it comes the box closes by itself and /START arms.
+    void aStoredSourceThatComesLate() {
+        const QString clip = m_home.path("late.mp4"), made = m_home.path("made.mp4");
+        QCOMPARE(Footage::make(made, QSize(320, 240), "-c:v libx264", 2, 10), QString());
+        const QString url = QUrl::fromLocalFile(clip).toString();
+        QVERIFY(SettingsStore(m_home.configPath()).write("SOURCES", "Source1", url));
+        QVERIFY(m_home.store({"Camera=2", "LowSpace=0", "VidPath=" + m_home.videos(),
+                              "RemotePW=" + PublicStuff::ScramblePassword("Secret42")}));
+        Run run = ProgramRun::start(m_home, QStringLiteral("/START"));
+        const QPointer<QMessageBox> box =
+            run->form.findChild<QMessageBox*>(QStringLiteral("DeviceUnavailable"));
+        QVERIFY(box && box->isVisible() &&
+                box->text() == "The selected video device is currently not available.");
+        QTcpSocket console;
+        console.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
+        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, 30000);
+        QVERIFY(!run->program.surveillance().SurveillanceOn() && box);
+        QVERIFY(QFile::rename(made, clip));
+        QElapsedTimer appeared;
+        appeared.start();
+        QTRY_VERIFY_WITH_TIMEOUT(run->program.surveillance().SurveillanceOn(), 90000);
+        qInfo("armed %.1f s after the source appeared", double(appeared.elapsed()) / 1000.0);
+        QTRY_VERIFY_WITH_TIMEOUT(!box, 10000);
+        QVERIFY(inForce(run).endsWith('|' + url));
     }
 
     // With /debug the run traces its start and end, CR LF ended, and each

@@ -7,6 +7,8 @@
 #include "ProgramOptions.h"
 #include "SceneCamera.h"
 
+#include <QTest>
+
 #include <memory>
 
 // One program run as main() builds it, over a settings file of the test's
@@ -31,6 +33,10 @@ struct ProgramRun {
           const CaptureControl::Options& capture = sceneCamera()) {
         auto run = std::make_unique<ProgramRun>(home, commandLine, capture);
         run->form.Form_Load();
+        // The stored device opens without holding start-up up; tests begin
+        // once it is open or has failed.
+        if (!QTest::qWaitFor([&run] { return !run->program.capture().isOpening(); }, 30000))
+            qWarning("the stored device was still opening after 30 s");
         return run;
     }
     Program program;

@@ -36,6 +36,17 @@ SourceProcess::SourceProcess(QObject* parent)
     connect(&process_, &QProcess::finished, this, &SourceProcess::onFinished);
     watch_.setInterval(250);
     connect(&watch_, &QTimer::timeout, this, &SourceProcess::watch);
+    connect(&process_, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        // A helper that never ran sends no finished signal.
+        if (error == QProcess::FailedToStart && !std::exchange(over_, true)) {
+            firstPicture_.stop();
+            error_ =
+                QStringLiteral("cannot start %1: %2").arg(helperPath(), process_.errorString());
+            Q_EMIT ended(error_);
+        }
+    });
+    firstPicture_.setSingleShot(true);
+    connect(&firstPicture_, &QTimer::timeout, this, &SourceProcess::giveUpWaiting);
 }
 
 SourceProcess::~SourceProcess() {
@@ -66,7 +77,7 @@ std::int64_t SourceProcess::nowMs() {
         .count();
 }
 
-bool SourceProcess::start(const Settings& settings, std::chrono::milliseconds timeout) {
+bool SourceProcess::begin(const Settings& settings, std::chrono::milliseconds timeout) {
     QStringList arguments{QStringLiteral("--fps"), QString::number(settings.framesPerSecond),
                           QStringLiteral("--memory-mb"), QString::number(memoryLimitMegabytes)};
     if (!settings.size.isEmpty())
@@ -85,26 +96,35 @@ bool SourceProcess::start(const Settings& settings, std::chrono::milliseconds ti
                   << QString::number(sharedFramesFor(settings.framesPerSecond));
     }
     process_.start(helperPath(), arguments);
-    if (!process_.waitForStarted(10000)) {
+    if (process_.state() == QProcess::NotRunning) {
         error_ = QStringLiteral("cannot start %1: %2").arg(helperPath(), process_.errorString());
         return false;
     }
     // The address goes on standard input, never on the command line, where
     // every user could read its password.
     process_.write(settings.url.trimmed().toUtf8() + '\n');
+    timeout_ = timeout;
+    firstPicture_.start(timeout);
+    return true;
+}
+
+bool SourceProcess::start(const Settings& settings, std::chrono::milliseconds timeout) {
+    if (!begin(settings, timeout))
+        return false;
     const QDeadlineTimer deadline(timeout);
     while (size_.isEmpty() && !over_ && !deadline.hasExpired())
         process_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
     if (size_.isEmpty() && !over_) {
-        end(QStringLiteral("no picture within %1 seconds")
-                .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count()));
+        giveUpWaiting();
         process_.waitForFinished(5000);
     }
-    if (size_.isEmpty())
-        return false;
-    heartbeat_->store(nowMs());
-    watch_.start();
-    return true;
+    return !size_.isEmpty();
+}
+
+void SourceProcess::giveUpWaiting() {
+    if (size_.isEmpty() && !over_)
+        end(QStringLiteral("no picture within %1 seconds")
+                .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout_).count()));
 }
 
 void SourceProcess::readLines() {
@@ -114,8 +134,13 @@ void SourceProcess::readLines() {
         const QString rest = line.section(u' ', 1);
         if (word == QLatin1String("size")) {
             const QSize size(rest.section(u' ', 0, 0).toInt(), rest.section(u' ', 1, 1).toInt());
-            if (!size.isEmpty())
+            if (!size.isEmpty() && size_.isEmpty()) {
                 size_ = size;
+                firstPicture_.stop();
+                heartbeat_->store(nowMs());
+                watch_.start();
+                Q_EMIT ready();
+            }
         } else if (word == QLatin1String("error") || word == QLatin1String("refused")) {
             refused_ = word == QLatin1String("refused");
             if (endingReason_.isEmpty())
@@ -136,6 +161,7 @@ void SourceProcess::onFinished(int exitCode, QProcess::ExitStatus status) {
             why = QStringLiteral("the source's decoder ended (exit code %1)").arg(exitCode);
     }
     watch_.stop();
+    firstPicture_.stop();
     if (std::exchange(over_, true))
         return;
     error_ = why;
@@ -160,12 +186,6 @@ void SourceProcess::watch() {
     if (privateKilobytes() > std::int64_t(memoryLimitMegabytes) * 1024)
         end(QStringLiteral("the source's decoder went over its memory limit of %1 MB and was ended")
                 .arg(memoryLimitMegabytes));
-}
-
-bool SourceProcess::waitForEnd(std::chrono::milliseconds timeout) {
-    if (!over_)
-        process_.waitForFinished(int(timeout.count()));
-    return over_;
 }
 
 std::int64_t SourceProcess::privateKilobytes() const {

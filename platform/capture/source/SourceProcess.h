@@ -39,8 +39,12 @@ public:
     explicit SourceProcess(QObject* parent = nullptr);
     ~SourceProcess() override;
 
-    // Starts the helper and waits up to `timeout` for its first picture;
-    // false, with error() saying why, when none came.
+    // Starts the helper and returns at once: `ready` follows its first
+    // picture, or `ended` says why none came within `timeout`. False, with
+    // error() saying why and no signal, when it cannot even be started.
+    bool begin(const Settings& settings, std::chrono::milliseconds timeout);
+    // begin() and a wait for the outcome; false, with error() saying why,
+    // when no picture came.
     bool start(const Settings& settings, std::chrono::milliseconds timeout);
     QSize size() const { return size_; }
     QString socketPath() const;
@@ -50,15 +54,16 @@ public:
     // The time a frame last arrived, set from any thread; the watch ends a
     // helper whose frames stop.
     const std::shared_ptr<std::atomic<std::int64_t>>& heartbeat() const { return heartbeat_; }
-    // Waits up to `timeout` for the helper to end by itself (its stream
-    // closed); true and error() set when it did.
-    bool waitForEnd(std::chrono::milliseconds timeout);
+    // The helper has ended; error() says why.
+    bool isOver() const { return over_; }
 
     static QString helperPath();
     // The clock the heartbeat is stamped with.
     static std::int64_t nowMs();
 
 Q_SIGNALS:
+    // The first picture's size is known: size() and socketPath() are valid.
+    void ready();
     void ended(const QString& why);
 
 private:
@@ -66,6 +71,7 @@ private:
     void onFinished(int exitCode, QProcess::ExitStatus status);
     void watch();
     void end(const QString& why);
+    void giveUpWaiting();
     // The helper's own resident memory in kilobytes, without the shared
     // frames; 0 when it is not running.
     std::int64_t privateKilobytes() const;
@@ -73,6 +79,8 @@ private:
     QProcess process_;
     std::unique_ptr<QTemporaryDir> socketDir_;
     QTimer watch_;
+    QTimer firstPicture_;
+    std::chrono::milliseconds timeout_{0};
     QSize size_;
     QString error_;
     QString endingReason_; // why we ended it ourselves
