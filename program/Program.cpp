@@ -330,7 +330,8 @@ void Program::recordingRepaired(const AviRepair::Report& report) {
     if (!start)
         return;
     const QDateTime end = start->addMSecs(qint64(report.seconds * 1000.0));
-    // Deleted meanwhile to make room: its deletion has the last row.
+    // Deleted meanwhile, to make room or for its age: its deletion row
+    // is the last word on it.
     if (!QFileInfo::exists(report.path))
         return;
     AddLogEntry(DateText::general(*start), DateText::general(end), report.path);
