@@ -65,6 +65,10 @@ public:
     std::int16_t RefreshSeconds = 0;
     // A recording ends after this long whatever the frames say; 0 never.
     std::int32_t MaxRecordMinutes = 30;
+    // Own recordings make room where low space would stop surveillance, and
+    // go after this many days (0 keeps them all).
+    bool DeleteOldest = false;
+    std::int32_t KeepDays = 0;
 
     // Detection figures.
     std::int32_t BaseSize = 0;

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QScopedValueRollback>
 
 #include <algorithm>
@@ -36,7 +37,8 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     , m_panels(panels)
     , m_commandLine(commandLine)
     , m_menus(menus)
-    , m_compressor(MotionMeasure::Level) {
+    , m_compressor(MotionMeasure::Level)
+    , m_retention(stuff) {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TickMs);
     Timer2.setObjectName(QStringLiteral("Timer2"));
@@ -78,7 +80,7 @@ void Surveillance::mnuStart_Click() {
 
 void Surveillance::start() {
     trace("Start", "Step 1");
-    if (m_stuff.freeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace)) {
+    if (lowOnSpace()) {
         m_panels.setText(Panel::Timestamp, StatusPanels::stateName(SystemState::LowDiskSpace));
         return;
     }
@@ -229,7 +231,12 @@ void Surveillance::captureFailed() {
         m_recordingHasFile = false;
     }
     if (m_capture.outOfSpace()) {
-        // A recording start on a full volume would only fail again.
+        // The next recording may start at once where old ones made room;
+        // otherwise a start on a full volume would only fail again.
+        if (makeRoom()) {
+            m_captureRetryAt = QDateTime();
+            return;
+        }
         stopForLowSpace();
         return;
     }
@@ -446,8 +453,45 @@ void Surveillance::countDownBaseRefresh() {
 
 void Surveillance::checkLowSpace() {
     trace("Timer_1", "Check low space");
-    if (m_stuff.freeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace))
+    if (lowOnSpace())
         stopForLowSpace();
+}
+
+bool Surveillance::lowOnSpace() {
+    const auto low = [this] {
+        return m_stuff.freeDiskSpaceMB(m_stuff.VidPath) < double(m_stuff.LowSpace);
+    };
+    if (!low())
+        return false;
+    makeRoom();
+    return low();
+}
+
+bool Surveillance::makeRoom() {
+    if (!m_stuff.DeleteOldest)
+        return false;
+    const QList<Retention::Deletion> deleted = m_retention.makeRoom(runningRecording());
+    for (const Retention::Deletion& d : deleted)
+        Q_EMIT recordingDeleted(DateText::general(d.started),
+                                QStringLiteral("Deleted to make room: ") +
+                                    QFileInfo(d.file).fileName());
+    return !deleted.isEmpty();
+}
+
+void Surveillance::removeOldRecordings() {
+    const std::int32_t days = m_stuff.KeepDays;
+    for (const Retention::Deletion& d : m_retention.removeOlderThan(days, runningRecording()))
+        Q_EMIT recordingDeleted(DateText::general(d.started),
+                                QStringLiteral("Deleted, older than %1 %2: %3")
+                                    .arg(days)
+                                    .arg(days == 1 ? QStringLiteral("day") : QStringLiteral("days"),
+                                         QFileInfo(d.file).fileName()));
+}
+
+QString Surveillance::runningRecording() const {
+    // From the decision to record until its end, the recording's file is
+    // being written or about to be.
+    return m_menus.mnuSuspend->isEnabled() || m_capture.IsCapturing() ? m_outputFile : QString();
 }
 
 void Surveillance::stopForLowSpace() {

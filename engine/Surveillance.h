@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "CompressionWorker.h"
+#include "Retention.h"
 #include "VideoHeader.h"
 
 #include <QDateTime>
@@ -66,6 +67,9 @@ public:
     // The mail that mailRequested asked for has been sent or has failed: the tick
     // and the detection go on.
     void mailEnded();
+    // Deletes the own recordings older than KeepDays days (none when it is
+    // 0), never the running one.
+    void removeOldRecordings();
     // The remote console's "record now": the next frame starts a recording.
     void forceRecording() { m_forceRecording = true; }
     void setNoOverlay(bool noOverlay) { m_noOverlay = noOverlay; }
@@ -96,6 +100,9 @@ Q_SIGNALS:
     // A recording's ending period is over and its mail is due; the tick and
     // the detection wait for mailEnded().
     void mailRequested(const QString& startText);
+    // An own recording was deleted: its start text and a message for the
+    // event log.
+    void recordingDeleted(const QString& started, const QString& message);
     // A frame was compared with the base image; also in LastDeviation.
     void deviationMeasured(float deviation);
     // The capture control reported a new status, now in CaptureStatusText.
@@ -116,6 +123,13 @@ private:
     bool endRecording();
     void countDownBaseRefresh();
     void checkLowSpace();
+    // Free space below LowSpace; with DeleteOldest, after the oldest own
+    // recordings have made what room they can.
+    bool lowOnSpace();
+    // With DeleteOldest, deletes the oldest own recordings as Retention
+    // does; true when any went.
+    bool makeRoom();
+    QString runningRecording() const;
     void stopForLowSpace();
     // A capture could not start or ended early: its frames are logged, an
     // attempt without frames is not, and a full volume ends surveillance.
@@ -135,6 +149,7 @@ private:
     const CommandLine m_commandLine;
     const Menus m_menus;
     CompressionWorker m_compressor;
+    Retention m_retention;
     // The frame being compressed and the newest one waiting for its turn.
     // Kept from frame to frame: fresh multi-megabyte blocks per frame cost
     // page faults on every touch.

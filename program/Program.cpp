@@ -32,6 +32,16 @@ constexpr int MinFrameRate = 1;
 constexpr int DefaultMaxRecordMinutes = 30;
 constexpr int MaxFrameRate = 25;
 
+const QString StorageSection = QStringLiteral("STORAGE");
+
+// A stored whole number, or nothing when the text is none.
+std::optional<int> wholeNumber(const SettingsStore& store, const QString& section,
+                               const QString& key) {
+    bool whole = false;
+    const int value = store.read(section, key, QString()).trimmed().toInt(&whole);
+    return whole ? std::optional<int>(value) : std::nullopt;
+}
+
 template <typename T, std::size_t N>
 std::optional<T> entry(const std::array<T, N>& table, int index) {
     if (index < 1 || index > int(N))
@@ -97,6 +107,13 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
         if (code == CaptureControl::StatusDeviceBack)
             armIfPending();
     });
+    connect(m_surveillance.get(), &Surveillance::recordingDeleted, this,
+            [this](const QString& started, const QString& message) {
+                AddLogEntry(started, message, QString());
+            });
+    m_keepDaysTimer.setInterval(KeepDaysCheckMs);
+    connect(&m_keepDaysTimer, &QTimer::timeout, m_surveillance.get(),
+            &Surveillance::removeOldRecordings);
     // The driver keeps its dialog choices beside the program's settings.
     m_capture->setDriverSettings(&m_store);
 }
@@ -273,11 +290,29 @@ void Program::loadSettings() {
     m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
     m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
     m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
+    m_stuff.DeleteOldest =
+        wholeNumber(m_store, StorageSection, QStringLiteral("DeleteOldest")).value_or(0) == 1;
+    m_stuff.KeepDays =
+        std::max(0, wholeNumber(m_store, StorageSection, QStringLiteral("KeepDays")).value_or(0));
+}
+
+void Program::setRetention(bool deleteOldest, std::int32_t keepDays) {
+    m_stuff.WriteTrace(QStringLiteral("Storage_Click"), QStringLiteral("Change Storage"));
+    m_stuff.DeleteOldest = deleteOldest;
+    m_stuff.KeepDays = std::max(0, keepDays);
+    m_store.write(StorageSection, QStringLiteral("DeleteOldest"),
+                  deleteOldest ? QStringLiteral("1") : QStringLiteral("0"));
+    m_store.write(StorageSection, QStringLiteral("KeepDays"), QString::number(m_stuff.KeepDays));
+    m_surveillance->removeOldRecordings();
 }
 
 void Program::finishLoad(WindowHandle window) {
     m_eventLog.createIfMissing();
     m_power->StartSubclassing(window);
+    // Before the repair lists the recordings, so it never works on one
+    // that goes.
+    m_surveillance->removeOldRecordings();
+    m_keepDaysTimer.start();
 }
 
 void Program::repairRecordings() {
@@ -318,6 +353,10 @@ void Program::recordingRepaired(const AviRepair::Report& report) {
     if (!start)
         return;
     const QDateTime end = start->addMSecs(qint64(report.seconds * 1000.0));
+    // Deleted meanwhile, to make room or for its age: its deletion row
+    // is the last word on it.
+    if (!QFileInfo::exists(report.path))
+        return;
     AddLogEntry(DateText::general(*start), DateText::general(end), report.path);
 }
 

@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QRectF>
 #include <QStringList>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
@@ -50,6 +51,9 @@ public:
     void setRefreshTime(int index);
     void setSuspendRefresh(bool on);
     void setCaptureAudio(bool on);
+    // What may happen to old recordings (section STORAGE), applied and
+    // stored; recordings past the new age go at once.
+    void setRetention(bool deleteOldest, std::int32_t keepDays);
     // Starts selecting device `index - 2`; deviceSelected follows, and a
     // device that cannot be had leaves its reason as the capture status
     // text. With `keepTrying` (the stored device at start-up) it is tried
@@ -61,14 +65,16 @@ public:
 
     // Start-up without the window, in the window's order: the trace (with
     // the window's title), the devices' names, sound and the capture's
-    // set-up, the console and notification settings, the event log and the
-    // power hook on the window, and at last the repair of recordings cut
-    // off by a killed program.
+    // set-up, the console, notification and storage settings, the event log
+    // and the power hook on the window with the first removal of recordings
+    // past their age (then every hour), and at last the repair of
+    // recordings cut off by a killed program.
     void openTrace(const QString& title);
     QStringList detectDevices();
     void loadCapture();
     void loadSettings();
     void finishLoad(WindowHandle window);
+    static constexpr int KeepDaysCheckMs = 3600 * 1000;
     // Repairs on a worker; each outcome comes back to this thread, a
     // repaired recording with its log row.
     void repairRecordings();
@@ -131,6 +137,8 @@ private:
     const std::unique_ptr<JpegSnapshot> m_snapshot;
     const std::unique_ptr<MailNotification> m_mail;
     const std::unique_ptr<PowerBroadcast> m_power;
+    // Uses the surveillance, so it goes first.
+    QTimer m_keepDaysTimer;
     // "(none)", then the names of the devices found.
     QStringList m_deviceNames;
     std::atomic<bool> m_stopRepair{false};

@@ -13,6 +13,7 @@
 #include "SourcesDialog.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
+#include "StorageDialog.h"
 #include "TimerForm.h"
 #include "frmAbout.h"
 
@@ -357,6 +358,15 @@ void Form1::mnuConfig_Click() {
     dialog.exec();
     // A changed power option is applied now rather than at the next check.
     m_program.powerOptionChanged();
+}
+
+void Form1::mnuStorage_Click() {
+    m_program.stuff().WriteTrace(QStringLiteral("Storage_Click"),
+                                 QStringLiteral("Display Storage Dialog"));
+    const PublicStuff& stuff = m_program.stuff();
+    StorageDialog dialog(stuff.DeleteOldest, stuff.KeepDays, this);
+    if (dialog.exec() == QDialog::Accepted)
+        m_program.setRetention(dialog.deleteOldest(), dialog.keepDays());
 }
 
 void Form1::mnuLogShow_Click() {

@@ -50,6 +50,8 @@ public:
     void mnuSuspend_Click();
     // The general settings in their modal dialog.
     void mnuConfig_Click();
+    // Deletion of old recordings, in its modal dialog.
+    void mnuStorage_Click();
     // Standby countdown, statistics window, about box and help.
     void mnuTimer_Click();
     void mnuStat_Click();

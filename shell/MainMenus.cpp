@@ -105,6 +105,8 @@ void MainMenus::build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& f
     addDriven(mnuSettings, mnuStat, form, &Form1::mnuStat_Click);
     named(mnuSettings->addSeparator(), "mnuDiv4");
     mnuConfig = command(mnuSettings, "&Configuration", "mnuConfig", form, &Form1::mnuConfig_Click);
+    named(mnuSettings->addSeparator(), "mnuDivStorage");
+    mnuStorage = command(mnuSettings, "&Storage...", "mnuStorage", form, &Form1::mnuStorage_Click);
 
     mnuLog = named(bar.addMenu(QStringLiteral("&Log")), "mnuLog");
     mnuLogShow = command(mnuLog, "&Show log", "mnuLogShow", form, &Form1::mnuLogShow_Click);

@@ -45,6 +45,7 @@ struct MainMenus {
     QAction* mnuSuspendRefresh = nullptr;
     QAction* mnuStat = nullptr;
     QAction* mnuConfig = nullptr;
+    QAction* mnuStorage = nullptr;
     QMenu* mnuLog = nullptr;
     QAction* mnuLogShow = nullptr;
     QAction* mnuLogClear = nullptr;

@@ -12,9 +12,13 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
                                  const CaptureControl::Options& camera)
     : clock(QDate(2026, 12, 6), QTime(9, 5, 7))
     , frames(frames)
-    , stuff([this] {
-        return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
-    })
+    , stuff(
+          [this] {
+              return this->frames == Frames::FromCamera ? QDateTime::currentDateTime() : clock;
+          },
+          [this](const QString& path) {
+              return freeSpace ? freeSpace(path) : PublicStuff::FreeDiskSpaceMB(path);
+          })
     , capture(camera)
     , surveillance(capture, stuff, panels, CommandLine::parse(commandLine),
                    {&mnuStart, &mnuTimer, &mnuSuspend, &mnuStat}) {
@@ -38,6 +42,9 @@ SurveillanceRig::SurveillanceRig(const QString& commandLine, Frames frames,
                      [this](const QString& start, const QString& stop, const QString& file) {
                          rows << start + u'|' + stop + u'|' + file;
                      });
+    QObject::connect(
+        &surveillance, &Surveillance::recordingDeleted, &surveillance,
+        [this](const QString& start, const QString& message) { rows << start + u'|' + message; });
 }
 
 void SurveillanceRig::deliver(const std::vector<std::uint8_t>& frame) {

@@ -19,7 +19,8 @@
 // What the main window gives the surveillance: the capture control on the
 // test scene camera, the state, the panels, the four menu entries and a
 // folder for the recordings. The clock is the test's with frames from the
-// test, the real one with the camera's. Recording rows: "start|stop|file".
+// test, the real one with the camera's. Recording rows: "start|stop|file";
+// deletion rows: "start|message".
 struct SurveillanceRig {
     enum class Frames { FromTest, FromCamera };
 
@@ -38,6 +39,8 @@ struct SurveillanceRig {
 
     QDateTime clock;
     const Frames frames;
+    // The free space the surveillance sees; the volume's when not set.
+    PublicStuff::FreeSpace freeSpace;
     QTemporaryDir videos;
     PublicStuff stuff;
     CaptureControl capture;

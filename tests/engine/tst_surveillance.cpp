@@ -1,10 +1,12 @@
 #include "AviProbe.h"
 #include "DateText.h"
+#include "Footage.h"
 #include "MotionMeasure.h"
 #include "RecordingName.h"
 #include "SurveillanceRig.h"
 #include "TestData.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,7 +22,8 @@
 // The surveillance states, transition by transition, on frames of known
 // compressed size and a clock the test sets; recordings really capture
 // the test scene camera. Last, a full disk on the scene's own frames and
-// the real clock, its AVI files read back.
+// the real clock, its AVI files read back; and old recordings that make
+// room on a small drive or go after some days.
 class tst_Surveillance final : public QObject {
     Q_OBJECT
 
@@ -448,6 +451,155 @@ private Q_SLOTS:
                 QVERIFY(!AviProbe::probe(file).isEmpty());
             }
         }
+    }
+
+    // A small drive (free space: a capacity less the folder's files) with
+    // DeleteOldest: arming and every check delete the program's own
+    // recordings, oldest first, so surveillance goes on; other files and a
+    // read-only one of ours keep their bytes. With nothing of ours left but
+    // the running recording, low space stops surveillance as before. Then
+    // KeepDays goes by the start time in the name, not by the file's time.
+    void oldRecordingsMakeRoom() {
+        SurveillanceRig rig;
+        QVERIFY(rig.openCamera());
+        const QString folder = rig.stuff.VidPath;
+        const auto usedMb = [&folder] {
+            qint64 used = 0;
+            for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files))
+                used += f.size();
+            return PublicStuff::megabytes(std::uint64_t(used));
+        };
+        double capacityMb = 0;
+        rig.freeSpace = [&](const QString&) { return capacityMb - usedMb(); };
+        const auto ours = [&folder](const QDateTime& start, qint64 bytes) {
+            const QString path = RecordingName::fromStartText(folder, DateText::general(start));
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(bytes, 'x')) == bytes
+                       ? QFileInfo(path).fileName()
+                       : QString();
+        };
+        const auto ownFiles = [&folder] {
+            QStringList own;
+            for (const QString& name : QDir(folder).entryList({"*.avi"}, QDir::Files, QDir::Name))
+                if (RecordingName::startOf(name))
+                    own << name;
+            return own;
+        };
+        const auto sorted = [](QStringList names) {
+            names.sort();
+            return names;
+        };
+        QFile notes(folder + "notes.txt"), holiday(folder + "holiday.avi");
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("buy milk\n") == 9 &&
+                holiday.open(QIODevice::WriteOnly));
+        notes.close();
+        holiday.close();
+        const QString made =
+            Footage::make(folder + "MVI_0042.avi", QSize(320, 240), "-c:v mpeg4", 1, 10);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+        const QString kept = ours(QDateTime(QDate(2026, 11, 20), QTime(7, 0)), 1000);
+        QVERIFY(QFile::setPermissions(folder + kept, QFile::ReadOwner));
+        const auto sums = [&] {
+            QStringList out;
+            for (const QString& name : {QStringLiteral("notes.txt"), QStringLiteral("holiday.avi"),
+                                        QStringLiteral("MVI_0042.avi"), kept}) {
+                QFile f(folder + name);
+                out << name + u' ' +
+                           (f.open(QIODevice::ReadOnly)
+                                ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                                      .toHex()
+                                : QByteArray("missing"));
+            }
+            return out;
+        };
+        const QStringList before = sums();
+        const QString older = ours(QDateTime(QDate(2026, 11, 30), QTime(8, 0)), 30000);
+        const QString old = ours(QDateTime(QDate(2026, 12, 1), QTime(8, 0)), 30000);
+        QVERIFY(!older.isEmpty() && !old.isEmpty());
+
+        // 0.04 MB short: both old recordings go as it arms, the older first
+        // (12/1 is named as 1/21 would be; the later start is taken).
+        rig.stuff.LowSpace = 1;
+        rig.stuff.RefreshSeconds = 0;
+        rig.stuff.DeleteOldest = true;
+        capacityMb = usedMb() + 0.96;
+        arm(rig);
+        QCOMPARE(rig.rows, QStringList({"11/30/2026 8:00:00 AM|Deleted to make room: " + older,
+                                        "12/1/2026 8:00:00 AM|Deleted to make room: " + old}));
+
+        // Room for two and a half of the first visit's recording; eight visits.
+        capacityMb += 100;
+        QStringList recorded, deleted;
+        for (int visit = 0; visit < 8; ++visit) {
+            rig.advance(60);
+            QSignalSpy written(&rig.capture, &CaptureControl::StreamCallback);
+            record(rig);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 5, 20000);
+            rig.surveillance.mnuSuspend_Click();
+            recorded << QFileInfo(rig.surveillance.OutputFile()).fileName();
+            if (visit == 0)
+                capacityMb = usedMb() + 1 +
+                             2.5 * PublicStuff::megabytes(
+                                       std::uint64_t(QFileInfo(folder + recorded[0]).size()));
+            QCOMPARE(tick(rig), QStringLiteral("STANDBY|||"));
+        }
+        for (const QString& row : rig.rows.mid(2))
+            if (row.contains(QStringLiteral("|Deleted to make room: ")))
+                deleted << row.section(u' ', -1);
+        QVERIFY2(deleted.size() >= 3, qPrintable(deleted.join(u' ')));
+        QCOMPARE(deleted, recorded.mid(0, deleted.size()));
+        QCOMPARE(ownFiles(), sorted(QStringList(kept) + recorded.mid(deleted.size())));
+        QCOMPARE(sums(), before);
+
+        // Too little room even without the others: they go, the running
+        // recording stays and is ended by the stop.
+        capacityMb += 100;
+        rig.advance(60);
+        record(rig);
+        const QString started = rig.text(Panel::Timestamp);
+        const QString running = QFileInfo(rig.surveillance.OutputFile()).fileName();
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder + running).size() > 0, 20000);
+        QStringList others = ownFiles();
+        others.removeAll(kept);
+        others.removeAll(running);
+        QVERIFY(!others.isEmpty());
+        double othersMb = 0;
+        for (const QString& name : others)
+            othersMb += PublicStuff::megabytes(std::uint64_t(QFileInfo(folder + name).size()));
+        rig.rows.clear();
+        capacityMb = usedMb() - othersMb + 0.5;
+        QCOMPARE(tick(rig), QStringLiteral("OFF|||LOW DISK SPACE"));
+        QCOMPARE(rig.rows.size(), others.size() + 1);
+        QCOMPARE(rig.rows.last().section(u'|', 0, 0) + rig.rows.last().section(u'|', 2),
+                 started + folder + running);
+        QCOMPARE(ownFiles(), sorted({kept, running}));
+        // Arming deletes that one too and is still refused.
+        capacityMb = usedMb() + 0.5 -
+                     PublicStuff::megabytes(std::uint64_t(QFileInfo(folder + running).size()));
+        rig.rows.clear();
+        rig.surveillance.mnuStart_Click();
+        QCOMPARE(panels(rig), QStringLiteral("OFF|||LOW DISK SPACE"));
+        QCOMPARE(rig.rows, QStringList(started + "|Deleted to make room: " + running));
+        QCOMPARE(ownFiles(), QStringList(kept));
+        QCOMPARE(sums(), before);
+
+        // Eight days by its name though written today; six days by its
+        // name though written a month ago.
+        const QString eightDays = ours(rig.clock.addDays(-8), 10);
+        const QString sixDays = ours(rig.clock.addDays(-6), 10);
+        QFile six(folder + sixDays);
+        QVERIFY(six.open(QIODevice::ReadWrite) &&
+                six.setFileTime(rig.clock.addDays(-30), QFileDevice::FileModificationTime));
+        six.close();
+        rig.rows.clear();
+        for (const int days : {0, 7}) {
+            rig.stuff.KeepDays = days;
+            rig.surveillance.removeOldRecordings();
+        }
+        QCOMPARE(rig.rows, QStringList(DateText::general(rig.clock.addDays(-8)) +
+                                       "|Deleted, older than 7 days: " + eightDays));
+        QCOMPARE(ownFiles(), sorted({kept, sixDays}));
+        QCOMPARE(sums(), before);
     }
 };
 

@@ -11,6 +11,7 @@
 #include "StatusPanels.h"
 #include "frmAbout.h"
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QElapsedTimer>
@@ -25,6 +26,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
@@ -170,8 +172,8 @@ private Q_SLOTS:
                  "  &Refresh base image every...|    30 seconds|    1 minute*|    5 minutes|"
                  "    10 minutes|    30 minutes|    1 hour|    Never|    -|"
                  "    &No refresh when recording*|  -|  Show Video &Statistics|  -|"
-                 "  &Configuration|&Log|  &Show log|  &Clear log|&?|  &Documentation|"
-                 "  &Online Information|  -|  &About");
+                 "  &Configuration|  -|  &Storage...|&Log|  &Show log|  &Clear log|&?|"
+                 "  &Documentation|  &Online Information|  -|  &About");
         const MainMenus& m = run->form.menus();
         QString opened;
         const QString clip = m_home.path(QStringLiteral("my clip.avi"));
@@ -224,14 +226,19 @@ private Q_SLOTS:
     // Gone after a second of frames, back a second later: the device menu
     // follows. Choosing the camera again while it records ends and logs the
     // recording first, so no file goes unlogged. The longest recording is
-    // read from the capture section.
+    // read from the capture section, what may happen to old recordings from
+    // the storage section.
     void unpluggedAndChosenAgain() {
         QVERIFY(SettingsStore(m_home.configPath()).write("CAPTURE", "MaxRecordMinutes", " 5 "));
+        QVERIFY(SettingsStore(m_home.configPath()).write("STORAGE", "DeleteOldest", " 1"));
+        QVERIFY(SettingsStore(m_home.configPath()).write("STORAGE", "KeepDays", "90"));
         QVERIFY(SettingsStore(m_home.configPath())
                     .write("CONFIG", "RemotePW", PublicStuff::ScramblePassword("Secret42")));
         Run run = ProgramRun::start(m_home, QStringLiteral("/DEBUG"),
                                     sceneCamera({}, TestScene::parseUnplug("1:1")));
         QCOMPARE(run->program.stuff().MaxRecordMinutes, 5);
+        QVERIFY(run->program.stuff().DeleteOldest);
+        QCOMPARE(run->program.stuff().KeepDays, 90);
         const auto usable = [this, &run] {
             return inForce(run).endsWith("|Sentorix test scene camera");
         };
@@ -320,9 +327,11 @@ private Q_SLOTS:
 
     // With /debug the run traces its start and end, CR LF ended, and each
     // dialog opened from its entry; the statistics follow their entry only
-    // while armed. The log and the help pages go to the desktop (a log with
-    // an execute bit too; a missing page opens nothing); Clear asks first,
-    // then starts the log anew from its template.
+    // while armed. The storage dialog's Cancel leaves everything as it was,
+    // its OK puts both values in force and stores them. The log and the help
+    // pages go to the desktop (a log with an execute bit too; a missing page
+    // opens nothing); Clear asks first, then starts the log anew from its
+    // template.
     void windowsFromTheMenus() {
         for (const char* scheme : {"file", "https"})
             QDesktopServices::setUrlHandler(scheme, this, "open");
@@ -346,6 +355,24 @@ private Q_SLOTS:
         QCOMPARE(opened, QStringList({"FormatDialog", "SourceDialog", "CompressionDialog",
                                       "AudioFormatDialog", "frmAbout", "Revision 1.0.18 closed",
                                       "TimerForm"}));
+        for (const bool ok : {false, true}) {
+            ModalDialog::whenOpen(
+                [ok](QDialog* d) {
+                    d->findChild<QCheckBox*>(QStringLiteral("DeleteOldest"))->setChecked(true);
+                    d->findChild<QSpinBox*>(QStringLiteral("KeepDays"))->setValue(14);
+                    d->findChild<QPushButton*>(ok ? QStringLiteral("OK") : QStringLiteral("Cancel"))
+                        ->click();
+                },
+                ok);
+            m.mnuStorage->trigger();
+            const SettingsStore store(m_home.configPath());
+            QCOMPARE(QStringList({QString::number(run->program.stuff().DeleteOldest),
+                                  QString::number(run->program.stuff().KeepDays),
+                                  store.read("STORAGE", "DeleteOldest", "<missing>"),
+                                  store.read("STORAGE", "KeepDays", "<missing>")})
+                         .join(u' '),
+                     ok ? "1 14 1 14" : "0 0 <missing> <missing>");
+        }
         m.mnuStat->trigger();
         QVERIFY(!run->form.statistics().isVisible());
         m.mnuDoc->trigger(); // no page yet
@@ -377,9 +404,10 @@ private Q_SLOTS:
         for (const char* line :
              {"Init - Sentorix V1.0", "Init - Position Window",
               "Init - Hardware detected: Sentorix test scene camera", "End - Unload completed",
-              "Format_Click - Display Format Dialog", "Timer_Click - Display Timer Countdown"})
+              "Format_Click - Display Format Dialog", "Timer_Click - Display Timer Countdown",
+              "Storage_Click - Display Storage Dialog"})
             counts += QString::number(trace.count(" - " + QByteArray(line) + "\r\n"));
-        QCOMPARE(counts, QStringLiteral("0111111"));
+        QCOMPARE(counts, QStringLiteral("01111112"));
     }
 };
 
