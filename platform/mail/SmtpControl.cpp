@@ -30,6 +30,11 @@ struct CurlFree {
     void operator()(curl_mime* mime) const { curl_mime_free(mime); }
 };
 using CurlEasy = std::unique_ptr<CURL, CurlFree>;
+// CURL and CURLM are the same type to the compiler.
+struct CurlMultiFree {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using CurlMulti = std::unique_ptr<CURLM, CurlMultiFree>;
 using CurlList = std::unique_ptr<curl_slist, CurlFree>;
 using CurlMime = std::unique_ptr<curl_mime, CurlFree>;
 
@@ -205,7 +210,10 @@ struct SmtpControl::Worker {
         CurlMime mime;
         const CurlEasy handle(curl_easy_init());
         CURL* const curl = handle.get();
-        bool ready = curl != nullptr && append(recipients, to);
+        // Declared after the handle, so its cleanup, which closes the
+        // connection, comes first.
+        const CurlMulti multi(curl_multi_init());
+        bool ready = curl != nullptr && multi && append(recipients, to);
         for (const std::string& line : headers)
             ready = ready && append(headerLines, line);
         if (ready) {
@@ -247,7 +255,7 @@ struct SmtpControl::Worker {
         curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
         curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Worker::onCloseSocket);
         curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
-        const CURLcode result = curl_easy_perform(curl);
+        const CURLcode result = perform(multi.get(), curl);
         QString description = QString::fromUtf8(curl_easy_strerror(result));
         if (error[0] != '\0')
             description += QStringLiteral(": ") + QString::fromUtf8(error).trimmed();
@@ -263,7 +271,30 @@ struct SmtpControl::Worker {
             post([result,
                   description](SmtpControl& c) { Q_EMIT c.SendError(int(result), description); },
                  true);
+        // The connection is closed, with QUIT, by the cache's own handle,
+        // which takes its timeouts from the handle added last; left alone it
+        // would wait two minutes for a reply to QUIT.
+        curl_multi_remove_handle(multi.get(), curl);
         curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, QuitReplySeconds);
+        curl_multi_add_handle(multi.get(), curl);
+        curl_multi_remove_handle(multi.get(), curl);
+    }
+
+    // The transfer, as curl_easy_perform runs it, but on a cache of our own.
+    static CURLcode perform(CURLM* multi, CURL* curl) {
+        if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+            return CURLE_FAILED_INIT;
+        for (int running = 1; running > 0;) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK)
+                return CURLE_FAILED_INIT;
+            if (running > 0 && curl_multi_poll(multi, nullptr, 0, 1000, nullptr) != CURLM_OK)
+                return CURLE_FAILED_INIT;
+        }
+        int left = 0;
+        while (const CURLMsg* message = curl_multi_info_read(multi, &left))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+                return message->data.result;
+        return CURLE_FAILED_INIT;
     }
 
     // Every worker still running, kept by the thread that runs it.

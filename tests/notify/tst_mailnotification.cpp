@@ -26,7 +26,7 @@ private Q_SLOTS:
     // A first mail as the row says, then a second to a server that accepts
     // it: each mail has its own control, and neither a failure nor a server
     // that stops answering keeps the recorder in MAILING or holds the event
-    // loop.
+    // loop, and neither mail keeps a descriptor or a thread.
     void mail_data() {
         QTest::addColumn<Mode>("mode");
         QTest::addColumn<int>("timeType");
@@ -95,6 +95,8 @@ private Q_SLOTS:
                          [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
         sinceTick.start();
         tick.start(20);
+        const qsizetype descriptors = TestData::entryCount("/proc/self/fd");
+        const qsizetype threads = TestData::entryCount("/proc/self/task");
 
         mailRequested();
         QCOMPARE(QStringList({rig.text(Panel::Deviation), rig.text(Panel::State),
@@ -119,6 +121,12 @@ private Q_SLOTS:
         QCOMPARE(rig.text(Panel::State), panels[1]);
         QCOMPARE(rig.surveillance.Timer1.isActive(), armed);
         QVERIFY2(longestGapMs < 1000, qPrintable(QString::number(longestGapMs)));
+        QTRY_VERIFY2_WITH_TIMEOUT(TestData::entryCount("/proc/self/fd") <= descriptors,
+                                  qPrintable(QStringLiteral("%1 descriptors, %2 before")
+                                                 .arg(TestData::entryCount("/proc/self/fd"))
+                                                 .arg(descriptors)),
+                                  20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads, 20000);
 
         QCOMPARE(server.messages().size(), mode == Mode::Accept ? 1 : 0);
         QCOMPARE(accepting.messages().size(), 1);

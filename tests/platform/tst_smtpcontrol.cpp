@@ -1,6 +1,7 @@
 // The mail control against a real SMTP server on 127.0.0.1.
 #include "SmtpControl.h"
 #include "SmtpServer.h"
+#include "TestData.h"
 
 #include <QElapsedTimer>
 #include <QRegularExpression>
@@ -52,7 +53,8 @@ private Q_SLOTS:
     // program fills it in. The server text has %1 for the test server's
     // "127.0.0.1:port". A server that stops answering ends the mail within
     // the whole-mail limit, and dropping the control, after the outcome or
-    // while the server keeps the next mail waiting, never waits for it.
+    // while the server keeps the next mail waiting, never waits for it. No
+    // mail keeps a descriptor or a thread once it has ended.
     void mail_data() {
         QTest::addColumn<Mode>("mode");
         QTest::addColumn<QString>("server");
@@ -84,6 +86,8 @@ private Q_SLOTS:
         QFETCH(int, saved);
         SmtpServer smtpServer(mode);
         QVERIFY(smtpServer.isRunning());
+        const qsizetype descriptors = TestData::entryCount("/proc/self/fd");
+        const qsizetype threads = TestData::entryCount("/proc/self/task");
         server.replace("%1", smtpServer.address());
         QStringList got;
         QElapsedTimer t;
@@ -101,6 +105,13 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(smtpServer.seen("stall"), 2, 10000);
             drop(smtp);
         }
+        // An abandoned worker ends on its own, a finished one after QUIT.
+        QTRY_VERIFY2_WITH_TIMEOUT(TestData::entryCount("/proc/self/fd") <= descriptors,
+                                  qPrintable(QStringLiteral("%1 descriptors, %2 before")
+                                                 .arg(TestData::entryCount("/proc/self/fd"))
+                                                 .arg(descriptors)),
+                                  20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads, 20000);
     }
 };
 

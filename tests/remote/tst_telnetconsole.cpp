@@ -4,6 +4,7 @@
 #include "ProgramRun.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
+#include "TestData.h"
 #include "Winsock.h"
 
 #include <QDeadlineTimer>
@@ -254,7 +255,8 @@ private Q_SLOTS:
     // The real program, armed on the test scene, under a few thousand
     // loopback connections that are opened and dropped: some read the
     // banner and hang up, some reset at once, some send half a password.
-    // It must still answer afterwards.
+    // It must still answer afterwards, and keep no descriptor or thread of
+    // any session.
     void theRealProgramSurvivesManyShortConnections() {
         QVERIFY(m_home.store({"Notify=0"}));
         const auto port = quint16(m_home.telnetPort);
@@ -266,6 +268,14 @@ private Q_SLOTS:
         program.setWorkingDirectory(m_home.root());
         program.start(QStringLiteral(SENTORIX_BINARY), {"/START", "/NOMAIL"});
         QVERIFY(program.waitForStarted());
+        // Counted while the first visit's recording runs: with a visit every
+        // six seconds and a minute of recording after each, it lasts to the
+        // end.
+        const QString own = QStringLiteral("/proc/%1/").arg(program.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_home.videos()).entryInfoList({"*.avi"}).value(0).size() > 0,
+                                 30000);
+        const qsizetype descriptors = TestData::entryCount(own + "fd");
+        const qsizetype threads = TestData::entryCount(own + "task");
         constexpr int Connections = 3000;
         int served = 0, faults = 0, refused = 0;
         const QDeadlineTimer deadline(120000);
@@ -308,6 +318,12 @@ private Q_SLOTS:
                      (output.contains("Pgm Status  : STANDBY\r\n") ||
                       output.contains("Pgm Status  : RECORDING\r\n")),
                  output.constData());
+        QTRY_VERIFY2_WITH_TIMEOUT(TestData::entryCount(own + "fd") <= descriptors,
+                                  qPrintable(QStringLiteral("%1 descriptors, %2 before")
+                                                 .arg(TestData::entryCount(own + "fd"))
+                                                 .arg(descriptors)),
+                                  20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount(own + "task") <= threads, 20000);
         ::kill(pid_t(program.processId()), SIGTERM);
         QVERIFY(program.waitForFinished(20000));
         QCOMPARE(program.exitCode(), 0);

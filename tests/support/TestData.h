@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QString>
@@ -17,6 +18,12 @@ inline QByteArray readFile(const QString& path) {
 inline bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
+
+// The entries of a folder; for a process under /proc, its descriptors
+// ("fd") or its threads ("task").
+inline qsizetype entryCount(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
 }
 
 // A picture whose rows, columns and channels can be told apart, even after
