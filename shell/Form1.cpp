@@ -129,7 +129,9 @@ void Form1::Form_Load() {
         m_menus.addDevice(description, *this);
         m_menus.mnuDevice.front()->setVisible(false);
     }
-    m_menus.addSourcesEntry(*this);
+    // Without hardware there is no device to add either.
+    if (!m_program.commandLine().noHardware)
+        m_menus.addSourcesEntry(*this);
     ConfigSection& config = m_program.config();
     // A stored device that is not there yet (a camera still starting) is
     // tried again until it comes.
@@ -401,7 +403,7 @@ void Form1::onCaptureStatus(int code, const QString&) {
 void Form1::onCredentialsNeeded(int device, bool refused) {
     m_credentialsFor = device;
     QTimer::singleShot(0, this, [this, device, refused] {
-        m_credentialsFor = -1;
+        m_credentialsFor.reset();
         CaptureControl& capture = m_program.capture();
         const QString camera = capture.DeviceName(device);
         if (refused) {

@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <cstdint>
+#include <optional>
 
 class CaptureView;
 class Program;
@@ -99,7 +100,7 @@ private:
     std::int32_t m_picFrameHeight = 0;
     bool m_loaded = false;
     // The source whose refusal is answered once its selection has returned.
-    int m_credentialsFor = -1;
+    std::optional<int> m_credentialsFor;
     QPointer<QMessageBox> m_unavailableBox;
     bool m_unloaded = false;
 };

@@ -134,6 +134,12 @@ private Q_SLOTS:
             << "Sentorix|The selected video device is currently not available.|3|1024"
             << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|7" + menus + window +
                    "|there is no capture device 5|~";
+        QTest::newRow("the hidden (none) entry stored")
+            << "Camera=1"
+            << ""
+            << "Sentorix|The selected video device is currently not available.|3|1024"
+            << "4 30 1 60 20 1 true 0 |3|3|1|2|<missing>|1" + menus + window +
+                   "|there is no capture device -1|~";
     }
     void startUp() {
         QFETCH(QString, settings);
@@ -148,6 +154,8 @@ private Q_SLOTS:
         // No trace without /debug.
         QVERIFY(run->form.windowTitle() == "Sentorix V1.0" && !QFile::exists(m_home.tracePath()));
         QTRY_COMPARE(shown.line(), box);
+        // Without hardware there is nothing to add to the device list either.
+        QCOMPARE(run->form.menus().mnuSources == nullptr, commandLine.contains("/nohw"));
     }
 
     // The whole menu tree with the test scene as device 0: found, chosen
