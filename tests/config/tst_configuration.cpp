@@ -8,6 +8,7 @@
 #include "PowerScheme.h"
 #include "ProgramRun.h"
 #include "RegistryView.h"
+#include "WaitBound.h"
 #include "Winsock.h"
 
 #include <QCheckBox>
@@ -185,7 +186,7 @@ private Q_SLOTS:
         CaptureControl& capture = m_run->program.capture();
         capture.setCaptureFile(m_home.path("videos/running.avi"));
         QVERIFY(capture.StartCapture());
-        QTRY_VERIFY(capture.IsCapturing());
+        QTRY_VERIFY_WITH_TIMEOUT(capture.IsCapturing(), TestData::Bound);
         const QString none = "<missing>|<missing>|<missing>", refused = "Sentorix|%1|2|1024",
                       lowSpace = "Sentorix|Warning: There is less diskspace available on the "
                                  "selected drive than the  99999999 MB you just entered. The "

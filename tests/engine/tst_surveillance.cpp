@@ -44,7 +44,7 @@ class tst_Surveillance final : public QObject {
     void record(SurveillanceRig& rig) {
         rig.examine(active());
         QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), TestData::Bound);
     }
     // Panels 2 to 5: state, base refresh, ending period, start.
     static QString panels(const SurveillanceRig& rig) {
@@ -161,7 +161,7 @@ private Q_SLOTS:
         QVERIFY(rig.mnuTimer.isVisible() && !rig.surveillance.Timer1.isActive());
         QVERIFY(rig.surveillance.ForceRecording()); // left for the next start
         QVERIFY(rig.rows.isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(!TestData::readFile(ran).isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!TestData::readFile(ran).isEmpty(), TestData::Bound);
         QCOMPARE(TestData::readFile(ran), QByteArray("Probe\n"));
     }
 
@@ -226,7 +226,7 @@ private Q_SLOTS:
         SurveillanceRig rig;
         QSignalSpy frames(&rig.capture, &CaptureControl::FrameCallback);
         QVERIFY(rig.openCamera());
-        QVERIFY(frames.wait(5000)); // the camera's first frame, for the snapshot
+        QVERIFY(frames.wait(TestData::Bound)); // the camera's first frame, for the snapshot
         rig.stuff.TimeType = StopMode::FixedTime;
         rig.stuff.EMail = QStringLiteral("owner@example.com");
         rig.stuff.SMTPServer = QStringLiteral("127.0.0.1");
@@ -235,7 +235,7 @@ private Q_SLOTS:
         arm(rig);
         rig.examine(active());
         const QString first = rig.surveillance.OutputFile();
-        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.Timer2.isActive(), TestData::Bound);
         QVERIFY(!rig.capture.IsCapturing() && !rig.stuff.CaptureStatusText.isEmpty());
         QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
         rig.examine(base()); // no ending period without a capture
@@ -244,7 +244,7 @@ private Q_SLOTS:
         rig.advance(9);
         rig.examine(active());
         QVERIFY(rig.surveillance.OutputFile() != first);
-        QTRY_VERIFY(!rig.surveillance.Timer2.isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.Timer2.isActive(), TestData::Bound);
         QVERIFY(!rig.capture.IsCapturing());
         rig.advance(1);
         record(rig);
@@ -349,7 +349,7 @@ private Q_SLOTS:
         rig.stuff.MaxRecordMinutes = 0;
         rig.examine(base());
         QCOMPARE(rig.text(Panel::State), QStringLiteral("RECORDING"));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.capture.IsCapturing(), TestData::Bound);
         rig.examine(base());
         QVERIFY(tick(rig, 100000).startsWith(QStringLiteral("RECORDING|")));
         QVERIFY(rig.capture.IsCapturing());
@@ -417,7 +417,7 @@ private Q_SLOTS:
             rig.stuff.RecordSeconds = 20;
             rig.surveillance.mnuStart_Click();
             QSignalSpy written(&rig.capture, &CaptureControl::StreamCallback);
-            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 7, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 7, TestData::Bound);
             rig.surveillance.mnuSuspend_Click();
             QCOMPARE(rig.rows.size(), 1);
             const QString earlier = rig.rows.first().section(u'|', 2);
@@ -433,7 +433,7 @@ private Q_SLOTS:
             QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
             // The intruder is still there, so the next frame records again,
             // until the disk is full; then surveillance ends for good.
-            QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn(), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.SurveillanceOn(), TestData::Bound);
             setrlimit(RLIMIT_FSIZE, &saved);
             std::signal(SIGXFSZ, previousHandler);
 
@@ -534,7 +534,7 @@ private Q_SLOTS:
             rig.advance(60);
             QSignalSpy written(&rig.capture, &CaptureControl::StreamCallback);
             record(rig);
-            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 5, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 5, TestData::Bound);
             rig.surveillance.mnuSuspend_Click();
             recorded << QFileInfo(rig.surveillance.OutputFile()).fileName();
             if (visit == 0)
@@ -558,7 +558,7 @@ private Q_SLOTS:
         record(rig);
         const QString started = rig.text(Panel::Timestamp);
         const QString running = QFileInfo(rig.surveillance.OutputFile()).fileName();
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder + running).size() > 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(folder + running).size() > 0, TestData::Bound);
         QStringList others = ownFiles();
         others.removeAll(kept);
         others.removeAll(running);

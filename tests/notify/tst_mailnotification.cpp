@@ -104,7 +104,7 @@ private Q_SLOTS:
                  QStringList({"n/a", "MAILING", "n/a"}));
         const QPointer<SmtpControl> first = mail.SMTP();
         QVERIFY(first != nullptr);
-        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 1, TestData::Bound);
         QVERIFY(outcomes.first() == (mode == Mode::Accept) && mail.SMTP() == nullptr);
         QCOMPARE(rig.text(Panel::State), panels[0]);
         QCOMPARE(rig.surveillance.Timer1.isActive(), armed);
@@ -112,11 +112,11 @@ private Q_SLOTS:
         QCOMPARE(logRows.size(), 1);
         QVERIFY2(QRegularExpression("^12/6/2026 9:05:07 AM\\|" + log).match(logRows[0]).hasMatch(),
                  qPrintable(logRows[0]));
-        QTRY_VERIFY(first.isNull()); // removed once it has reported
+        QTRY_VERIFY_WITH_TIMEOUT(first.isNull(), TestData::Bound); // removed once it has reported
 
         rig.stuff.SMTPServer = accepting.address();
         mailRequested();
-        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, TestData::Bound);
         QVERIFY(outcomes.last());
         QCOMPARE(rig.text(Panel::State), panels[1]);
         QCOMPARE(rig.surveillance.Timer1.isActive(), armed);
@@ -125,8 +125,9 @@ private Q_SLOTS:
                                   qPrintable(QStringLiteral("%1 descriptors, %2 before")
                                                  .arg(TestData::entryCount("/proc/self/fd"))
                                                  .arg(descriptors)),
-                                  20000);
-        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads, 20000);
+                                  TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads,
+                                 TestData::Bound);
 
         QCOMPARE(server.messages().size(), mode == Mode::Accept ? 1 : 0);
         QCOMPARE(accepting.messages().size(), 1);

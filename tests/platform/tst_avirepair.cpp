@@ -80,9 +80,10 @@ class tst_AviRepair final : public QObject {
     static void killedRecording(const QString& path, const QString& kind, qint64 bytes) {
         QProcess child;
         child.start(QCoreApplication::applicationFilePath(), {"--record", path + u';' + kind});
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() >= bytes, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(path).size() >= bytes, TestData::Bound);
         ::kill(pid_t(child.processId()), SIGKILL);
-        QVERIFY(child.waitForFinished(10000) && child.exitStatus() == QProcess::CrashExit);
+        QVERIFY(child.waitForFinished(TestData::Bound) &&
+                child.exitStatus() == QProcess::CrashExit);
         const AviProbe::Stream killed = AviProbe::probe(path).value(0); // frames, but no length
         QVERIFY(killed.frames > 0 && killed.duration <= 0);
     }

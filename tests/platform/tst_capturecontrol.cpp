@@ -139,18 +139,18 @@ private Q_SLOTS:
         QVERIFY2(capture.setDevice(0), qPrintable(capture.lastError()));
         QVERIFY(capture.HasAudio() && capture.HasFormatDialog() && capture.HasSourceDialog() &&
                 !capture.HasOverlay());
-        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, TestData::Bound);
         const int before = frames;
         QElapsedTimer timer;
         timer.start();
-        QTRY_VERIFY_WITH_TIMEOUT(frames >= before + 20, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= before + 20, TestData::Bound);
         const double rate = (frames - before) * 1000.0 / double(timer.elapsed());
         QVERIFY2(rate > 7 && rate < 13, qPrintable(QString::number(rate)));
         QCOMPARE(lastSize, QSize(640, 480));
         QCOMPARE(streamed.count() + pictures.count(), 0); // not capturing, no preview
 
         capture.setPreview(true);
-        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 2, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 2, TestData::Bound);
         const auto picture = pictures.last().at(0).value<QImage>();
         QCOMPARE(picture.size(), QSize(640, 480));
         QVERIFY(qRed(picture.pixel(30, 0)) == 255 && qBlue(picture.pixel(30, 0)) < 10); // top down
@@ -159,7 +159,7 @@ private Q_SLOTS:
         const int seen = pictures.count();
 
         snap = true; // the snapshot holds the frame just delivered
-        QTRY_VERIFY_WITH_TIMEOUT(saved, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(saved, TestData::Bound);
         const QByteArray bytes = TestData::readFile(snapshot);
         QCOMPARE(bytes.size(), 54 + int(lastBytes.size()));
         QVERIFY(std::memcmp(bytes.constData() + 54, lastBytes.data(), bytes.size() - 54) == 0);
@@ -167,15 +167,16 @@ private Q_SLOTS:
         QVERIFY(pictures.count() <= seen + 1); // at most one delivery already under way
 
         choose(CaptureDialogs::ShowFormatDialog, capture, {{"FrameSize", QSize(1280, 720)}});
-        QTRY_COMPARE_WITH_TIMEOUT(lastSize, QSize(1280, 720), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lastSize, QSize(1280, 720), TestData::Bound);
         capture.setFrameSize(QSize(100, 100)); // clamped to a size the scene offers
         QCOMPARE(capture.frameSize(), QSize(320, 240));
-        QTRY_COMPARE_WITH_TIMEOUT(lastSize, QSize(320, 240), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(lastSize, QSize(320, 240), TestData::Bound);
         QCOMPARE(faults, 0);
         const double neutral = brightness();
         ModalDialog::whenOpen([&](QDialog* d) {
             d->findChild<QSlider*>(QStringLiteral("Brightness"))->setValue(90);
-            QTRY_VERIFY_WITH_TIMEOUT(brightness() > neutral + 30, 5000); // while still open
+            QTRY_VERIFY_WITH_TIMEOUT(brightness() > neutral + 30,
+                                     TestData::Bound); // while still open
         });
         CaptureDialogs::ShowSourceDialog(capture, nullptr);
         QVERIFY2(brightness() > neutral + 30, qPrintable(QString::number(brightness())));
@@ -220,16 +221,17 @@ private Q_SLOTS:
         capture.setFrameRate(11); // format changes are refused while recording
         capture.setFrameSize(QSize(1280, 720));
         QCOMPARE(capture.FrameRate() * 10000 + capture.frameSize().width(), 10 * 10000 + 320);
-        QTRY_VERIFY_WITH_TIMEOUT(grown > 0 && fileSize() >= grown + 2 * frameBytes, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(grown > 0 && fileSize() >= grown + 2 * frameBytes,
+                                 TestData::Bound);
         const qint64 afterStall = streamed.count() - seenAtStall; // until two more frames
         QVERIFY2(grown >= stalledUntil, "the recording did not go on while the handler was busy");
         QVERIFY2(afterStall >= 1 && afterStall <= 5, qPrintable(QString::number(afterStall)));
-        QTRY_VERIFY_WITH_TIMEOUT(streamed.count() >= 25, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(streamed.count() >= 25, TestData::Bound);
         const int framesDuring = frames;
         capture.StopCapture();
         const double seconds = timer.elapsed() / 1000.0;
         QVERIFY(!capture.IsCapturing());
-        QTRY_VERIFY_WITH_TIMEOUT(frames > framesDuring, 5000); // live again after stop
+        QTRY_VERIFY_WITH_TIMEOUT(frames > framesDuring, TestData::Bound); // live again after stop
         QCOMPARE(status.count(), 0);
 
         const QList<AviProbe::Stream> streams = AviProbe::probe(path);
@@ -277,13 +279,13 @@ private Q_SLOTS:
         next.setPreRecordArmed(true);
         for (const QString& pre : {file("pre1.avi"), file("pre2.avi")}) { // each recording
             live.clear();
-            QTRY_VERIFY_WITH_TIMEOUT(live.count() >= 50, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(live.count() >= 50, TestData::Bound);
             QVERIFY(next.preRecordBytes() > 0 && next.preRecordBytes() < 30 * 320 * 240 * 3 / 4);
             next.setCaptureFile(pre);
             timer.start();
             QVERIFY2(next.StartCapture(), qPrintable(next.lastError()));
             QSignalSpy preStreamed(&next, &CaptureControl::StreamCallback);
-            QTRY_VERIFY_WITH_TIMEOUT(preStreamed.count() >= 20, 10000);
+            QTRY_VERIFY_WITH_TIMEOUT(preStreamed.count() >= 20, TestData::Bound);
             next.StopCapture();
             const double after = timer.elapsed() / 1000.0;
             const QList<AviProbe::Stream> kept = AviProbe::probe(pre);
@@ -323,7 +325,7 @@ private Q_SLOTS:
         QSignalSpy lostAndBack(&unplugged, &CaptureControl::StatusCallback);
         QSignalSpy unpluggedFrames(&unplugged, &CaptureControl::FrameCallback);
         QVERIFY(unplugged.setDevice(0));
-        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), TestData::Bound);
         const auto entries = [](const char* folder) {
             return QDir(QLatin1String(folder)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         };
@@ -334,19 +336,19 @@ private Q_SLOTS:
             next.setCaptureFile(file("again.avi"));
             QSignalSpy again(&next, &CaptureControl::StreamCallback);
             QVERIFY2(next.StartCapture(), qPrintable(next.lastError()));
-            QTRY_VERIFY_WITH_TIMEOUT(again.count() >= 2, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(again.count() >= 2, TestData::Bound);
             next.StopCapture();
         }
-        QTRY_VERIFY_WITH_TIMEOUT(lostAndBack.size() == 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(lostAndBack.size() == 2, TestData::Bound);
         QCOMPARE(lostAndBack.last().at(0).toInt(), int(CaptureControl::StatusDeviceBack));
         unpluggedFrames.clear();
-        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!unpluggedFrames.isEmpty(), TestData::Bound);
         QTRY_VERIFY2_WITH_TIMEOUT(entries("/proc/self/fd").size() <= descriptors,
                                   qPrintable(QStringLiteral("%1 descriptors, %2 before")
                                                  .arg(entries("/proc/self/fd").size())
                                                  .arg(descriptors)),
-                                  30000);
-        QTRY_VERIFY_WITH_TIMEOUT(entries("/proc/self/task").size() <= threads, 30000);
+                                  TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(entries("/proc/self/task").size() <= threads, TestData::Bound);
     }
 
     // The dialog shows a stored source without its password, removes it, adds,
@@ -452,7 +454,7 @@ private Q_SLOTS:
             recorder.setCaptureFile(dir.filePath(QStringLiteral("door.avi")));
             QVERIFY(recorder.setDevice(0) && recorder.StartCapture());
             QSignalSpy written(&recorder, &CaptureControl::StreamCallback);
-            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 10, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(written.count() >= 10, TestData::Bound);
             recorder.StopCapture();
             url = QUrl::fromLocalFile(dir.filePath(QStringLiteral("door.avi"))).toString();
         } else {
@@ -512,7 +514,7 @@ private Q_SLOTS:
             QTest::keyClicks(edits[3], typed.password());
             click("&Test");
             const QLabel* told = d->findChild<QLabel*>("Outcome");
-            QTRY_VERIFY_WITH_TIMEOUT(!told->text().startsWith("Waiting"), 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(!told->text().startsWith("Waiting"), TestData::Bound);
             const QString outcome = told->text();
             QVERIFY2(refused ? outcome.startsWith("No picture: ") && says(outcome)
                              : outcome == QString::asprintf("Pictures of %d x %d arrive.",
@@ -562,7 +564,7 @@ private Q_SLOTS:
         const QSize known = control.frameSize(); // before any frame
         if (refused) { // at once, or the source is lost; no frame, and none of our memory
             if (opened)
-                QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 30000);
+                QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), TestData::Bound);
             const QString reason = opened ? status.at(0).at(1).toString() : control.lastError();
             QVERIFY2(says(reason) && frames == 0 && (!opened || check == QLatin1String("refused")),
                      qPrintable(reason));
@@ -573,14 +575,14 @@ private Q_SLOTS:
         }
         QVERIFY2(opened, qPrintable(control.lastError()));
         if (check == QLatin1String("kill")) {
-            QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(frames > 0, TestData::Bound);
             const pid_t helper = sourceHelper();
             QVERIFY(helper > 0 && ::kill(helper, SIGKILL) == 0);
         }
         if (check == QLatin1String("crash") || check == QLatin1String("kill")) {
             // We live on; the next try, 3 s later, has the decoder that
             // works and brings the frames back.
-            QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty(), TestData::Bound);
             const QString lost = status.at(0).at(1).toString();
             QVERIFY2(status.at(0).at(0) == CaptureControl::StatusDeviceLost && says(lost),
                      qPrintable(lost));
@@ -589,18 +591,18 @@ private Q_SLOTS:
             QElapsedTimer back;
             back.start();
             frames = 0;
-            QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 30000);
+            QTRY_VERIFY_WITH_TIMEOUT(frames > 0, TestData::Bound);
             qInfo("frames again %.1f s after: %s", back.elapsed() / 1000.0, qPrintable(lost));
-            QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(status.count(), 2, TestData::Bound);
             QVERIFY(back.elapsed() > 2500 &&
                     status.at(1).at(0) == CaptureControl::StatusDeviceBack);
             status.clear();
         }
         // Thirty frames at ten a second outlast the one-second recording.
-        QTRY_VERIFY_WITH_TIMEOUT(frames >= 30, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames >= 30, TestData::Bound);
         QCOMPARE(QVariantList({size, red, known}), QVariantList({own, true, own}));
         control.setFrameSize(QSize(640, 480));
-        QTRY_COMPARE_WITH_TIMEOUT(size, QSize(640, 480), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(size, QSize(640, 480), TestData::Bound);
         QCOMPARE(status.count(), 0);
         if (check == QLatin1String("timeline")) {
             // Played on its own timeline: recorded at five a second, the busy
@@ -610,7 +612,7 @@ private Q_SLOTS:
             control.setCaptureFile(again);
             QVERIFY(control.setDevice(0) && control.StartCapture());
             QSignalSpy recorded(&control, &CaptureControl::StreamCallback);
-            QTRY_VERIFY_WITH_TIMEOUT(recorded.count() >= 15, 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(recorded.count() >= 15, TestData::Bound);
             control.StopCapture();
             const QByteArray gray = AviProbe::grayFrames(again, 80, 60);
             const qsizetype n = gray.size() / 4800;
@@ -626,7 +628,7 @@ private Q_SLOTS:
 
         server.kill();
         server.waitForFinished();
-        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(status.count(), 1, TestData::Bound);
         const QString told = status.at(0).at(1).toString() + SourceList::probe(url, &size) +
                              SourceList::scrubbed(url + " s3cret", url);
         QVERIFY2(!told.contains(QStringLiteral("s3cret")), qPrintable(told));
@@ -639,14 +641,14 @@ private Q_SLOTS:
         QVERIFY(door.listen(QHostAddress::LocalHost, port.toUShort()));
         connect(&door, &QTcpServer::newConnection, this,
                 [&] { delete door.nextPendingConnection(), tries << back.elapsed(); });
-        QTRY_VERIFY_WITH_TIMEOUT(tries.size() >= 2, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(tries.size() >= 2, TestData::Bound);
         QVERIFY2(tries[1] - tries[0] > 5500 && tries[1] - tries[0] < 14000,
                  qPrintable(QString::number(tries[1] - tries[0])));
         door.close();
         QVERIFY(start(SENTORIX_RTSP_SERVER, {port, "352x288", "viewer:s3cret"}));
         back.start();
         frames = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, TestData::Bound);
         qInfo("frames again %.1f s after the RTSP server's return", back.elapsed() / 1000.0);
         QCOMPARE(status.count(), 2);
         QCOMPARE(QVariantList({status.count(), status.at(0).at(0), status.at(1).at(0), size}),
@@ -661,7 +663,7 @@ private Q_SLOTS:
                 !control.setDevice(0) && control.storeCredentials(0, "viewer", "s3cret"));
         frames = 0;
         QVERIFY2(control.setDevice(0), qPrintable(control.lastError()));
-        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(frames > 0, TestData::Bound);
         QCOMPARE(QList<QVariantList>(asked), QList<QVariantList>({{0, false}, {0, true}}));
         QCOMPARE(store.read("SOURCES", "Source1", ""), url);
     }

@@ -93,7 +93,7 @@ private Q_SLOTS:
         QElapsedTimer t;
         t.start();
         std::unique_ptr<SmtpControl> smtp = send(server, timeoutMs, got);
-        QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() && got.last() != "Connected", 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!got.isEmpty() && got.last() != "Connected", TestData::Bound);
         QVERIFY2(t.elapsed() < timeoutMs + 1000, qPrintable(QString::number(t.elapsed())));
         QVERIFY2(QRegularExpression('^' + events + '$').match(got.join(u';')).hasMatch(),
                  qPrintable(got.join(u';')));
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QCOMPARE(smtpServer.messages().size(), saved);
         if (timeoutMs < 2000) { // a second mail, dropped while the server keeps it waiting
             smtp = send(server, timeoutMs, got);
-            QTRY_COMPARE_WITH_TIMEOUT(smtpServer.seen("stall"), 2, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(smtpServer.seen("stall"), 2, TestData::Bound);
             drop(smtp);
         }
         // An abandoned worker ends on its own, a finished one after QUIT.
@@ -110,8 +110,9 @@ private Q_SLOTS:
                                   qPrintable(QStringLiteral("%1 descriptors, %2 before")
                                                  .arg(TestData::entryCount("/proc/self/fd"))
                                                  .arg(descriptors)),
-                                  20000);
-        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads, 20000);
+                                  TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount("/proc/self/task") <= threads,
+                                 TestData::Bound);
     }
 };
 

@@ -5,6 +5,7 @@
 #include "PowerBroadcast.h"
 #include "PublicStuff.h"
 #include "SDASubclass.h"
+#include "WaitBound.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -68,7 +69,7 @@ private Q_SLOTS:
         QSignalSpy taken(&hook.power.subclass()->inhibitor(), &LoginInhibitor::inhibitorTaken);
         QVERIFY(!taken.wait(10 * PollMs) && bus.calls().isEmpty()); // not without the option
         hook.stuff.APM = 1;
-        QVERIFY(taken.wait() && hook.held() && bus.openInhibitors() == 1);
+        QVERIFY(taken.wait(TestData::Bound) && hook.held() && bus.openInhibitors() == 1);
         const LoginBus::InhibitCall call = bus.calls().front();
         QCOMPARE(QStringList({call.what, call.who, call.mode, call.why.isEmpty() ? "" : "why"}),
                  QStringList({"sleep", "Sentorix", "block", "why"}));
@@ -76,22 +77,22 @@ private Q_SLOTS:
         hook.stuff.APM = 0;
         hook.power.subclass()->queryNow();
         QVERIFY(!hook.held());
-        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, TestData::Bound);
         // And on again at the next query.
         hook.stuff.APM = 1;
-        QVERIFY(taken.wait());
+        QVERIFY(taken.wait(TestData::Bound));
         // Shutdown ends the subclassing: standby is the system's again.
         hook.power.EndSubclassing();
         QVERIFY(!hook.held());
-        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, TestData::Bound);
         QVERIFY(!taken.wait(10 * PollMs) && bus.calls().size() == 2);
         // Released before the reply came, the inhibitor is dropped.
         LoginInhibitor inhibitor(bus.address());
         QSignalSpy takenToo(&inhibitor, &LoginInhibitor::inhibitorTaken);
         inhibitor.setWanted(true);
         inhibitor.setWanted(false);
-        QTRY_COMPARE_WITH_TIMEOUT(bus.calls().size(), 3, 5000);
-        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(bus.calls().size(), 3, TestData::Bound);
+        QTRY_COMPARE_WITH_TIMEOUT(bus.openInhibitors(), 0, TestData::Bound);
         QVERIFY(!inhibitor.isHeld() && takenToo.isEmpty());
         // A bus without a login manager refuses, and the program runs on.
         LoginBus empty;
@@ -99,7 +100,7 @@ private Q_SLOTS:
         LoginInhibitor lone(empty.address());
         QSignalSpy failed(&lone, &LoginInhibitor::inhibitorFailed);
         lone.setWanted(true);
-        QVERIFY(failed.wait() &&
+        QVERIFY(failed.wait(TestData::Bound) &&
                 failed[0][0].toString().startsWith("org.freedesktop.DBus.Error.ServiceUnknown: "));
     }
 };

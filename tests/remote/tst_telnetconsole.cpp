@@ -48,20 +48,21 @@ struct Client : QTcpSocket {
     // The system completes or refuses the connection without the program.
     bool connectTo(int port) {
         connectToHost(QHostAddress::LocalHost, quint16(port));
-        return waitForConnected(5000);
+        return waitForConnected(TestData::Bound);
     }
     void send(const QByteArray& bytes) {
         write(bytes);
         flush();
     }
-    // The next `size` bytes, or what came within five seconds.
+    // The next `size` bytes, or what came within the bound.
     QByteArray take(qsizetype size) {
-        (void)QTest::qWaitFor([&] { return (received += readAll()).size() >= size; });
+        (void)QTest::qWaitFor([&] { return (received += readAll()).size() >= size; },
+                              TestData::Bound);
         const QByteArray head = received.left(size);
         received.remove(0, head.size());
         return head;
     }
-    bool closedByServer(int timeoutMs = 5000) {
+    bool closedByServer(int timeoutMs = TestData::Bound) {
         const bool closed = QTest::qWaitFor([&] { return state() == UnconnectedState; }, timeoutMs);
         received += readAll();
         return closed;
@@ -105,7 +106,8 @@ class tst_TelnetConsole final : public QObject {
     Program& program() { return m_run->program; }
     // Connects once the console listens again and is greeted.
     void reach(Client& c) {
-        QTRY_COMPARE(program().winsock().State(), Winsock::sckListening);
+        QTRY_COMPARE_WITH_TIMEOUT(program().winsock().State(), Winsock::sckListening,
+                                  TestData::Bound);
         QVERIFY(c.connectTo(m_home.telnetPort));
         QCOMPARE(c.take(Banner.size()), Banner);
     }
@@ -140,7 +142,7 @@ private Q_SLOTS:
         for (const char* piece : {"s", "3c", "R", "et", "9", "\r"}) {
             QCOMPARE(program().telnet().TelnetState(), TelnetConsole::State::Password);
             c.send(piece);
-            QVERIFY(arrived.wait());
+            QVERIFY(arrived.wait(TestData::Bound));
         }
         program().panels().setText(Panel::Deviation, "0.12%  (4%)");
         program().panels().setText(Panel::Timestamp, "12/6/2026 9:05:07 AM");
@@ -165,7 +167,7 @@ private Q_SLOTS:
         program().stuff().EMail = QStringLiteral("ann@example.org");
         keys(c, {{"4", Standby + reply("This function is not yet available")},
                  {"3", Standby + reply("Capturing process started")}});
-        QTRY_VERIFY_WITH_TIMEOUT(program().capture().IsCapturing(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(program().capture().IsCapturing(), TestData::Bound);
         keys(c, {{"3", Recording + reply("Program is already capturing. Please wait.")},
                  {"4", Recording + reply("Program is already capturing. Please wait.")},
                  {"2", Recording + reply("The program is now OFF.")}});
@@ -207,7 +209,7 @@ private Q_SLOTS:
             else
                 c.send(how == "exit" ? "9" : "5");
             QVERIFY(how != "half-close" || ::shutdown(int(c.socketDescriptor()), SHUT_WR) == 0);
-            QVERIFY(c.closedByServer(3000));
+            QVERIFY(c.closedByServer());
             // Without the restart the silent end came 400 ms after the login.
             QVERIFY(how != "silence" || early.hasExpired());
             QVERIFY2(how == "half-close"
@@ -266,19 +268,26 @@ private Q_SLOTS:
         QProcess program;
         program.setProcessEnvironment(env);
         program.setWorkingDirectory(m_home.root());
+        const QStringList earlier = QDir(m_home.videos()).entryList({"*.avi"});
         program.start(QStringLiteral(SENTORIX_BINARY), {"/START", "/NOMAIL"});
         QVERIFY(program.waitForStarted());
         // Counted while the first visit's recording runs: with a visit every
         // six seconds and a minute of recording after each, it lasts to the
         // end.
         const QString own = QStringLiteral("/proc/%1/").arg(program.processId());
-        QTRY_VERIFY_WITH_TIMEOUT(QDir(m_home.videos()).entryInfoList({"*.avi"}).value(0).size() > 0,
-                                 30000);
+        const auto ownRecording = [&] {
+            for (const QFileInfo& file : QDir(m_home.videos()).entryInfoList({"*.avi"}))
+                if (!earlier.contains(file.fileName()) && file.size() > 0)
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(ownRecording(), TestData::Bound);
         const qsizetype descriptors = TestData::entryCount(own + "fd");
         const qsizetype threads = TestData::entryCount(own + "task");
         constexpr int Connections = 3000;
         int served = 0, faults = 0, refused = 0;
-        const QDeadlineTimer deadline(120000);
+        constexpr qint64 Budget = 4 * TestData::Bound;
+        const QDeadlineTimer deadline(Budget);
         for (int i = 0; i < Connections; ++i) {
             QTcpSocket s;
             QVERIFY2(connectRetrying(s, port, deadline, &refused), qPrintable(QString::number(i)));
@@ -296,7 +305,7 @@ private Q_SLOTS:
             }
         }
         qInfo("%d connections in %lld ms: %d banners read, %d attempts refused", Connections,
-              120000 - deadline.remainingTime(), served, refused);
+              Budget - deadline.remainingTime(), served, refused);
         QCOMPARE(faults, 0);
         QVERIFY(served >= Connections / 30);
         QCOMPARE(program.state(), QProcess::Running);
@@ -322,10 +331,10 @@ private Q_SLOTS:
                                   qPrintable(QStringLiteral("%1 descriptors, %2 before")
                                                  .arg(TestData::entryCount(own + "fd"))
                                                  .arg(descriptors)),
-                                  20000);
-        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount(own + "task") <= threads, 20000);
+                                  TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(TestData::entryCount(own + "task") <= threads, TestData::Bound);
         ::kill(pid_t(program.processId()), SIGTERM);
-        QVERIFY(program.waitForFinished(20000));
+        QVERIFY(program.waitForFinished(TestData::Bound));
         QCOMPARE(program.exitCode(), 0);
     }
 };

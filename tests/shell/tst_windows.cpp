@@ -8,6 +8,7 @@
 #include "StatisticsFigures.h"
 #include "SurveillanceRig.h"
 #include "TimerForm.h"
+#include "WaitBound.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -142,7 +143,7 @@ private Q_SLOTS:
             shown(window),
             "Report one|" + r.capture.DeviceName(0) + "|1.0|STANDBY| 102000| 2| 1| 100000|" +
                 StatisticsFigures::numberText(r.stuff.BaseCountdown) + "|2.0| 0|>0|200/400|shown",
-            2000);
+            TestData::Bound);
         // The plot's top is twice the threshold of 4 %: its line halves the area.
         const QRect a = window.plot->area();
         const QImage plot = window.plot->grab().toImage();

@@ -1,5 +1,7 @@
 #include "LoginBus.h"
 
+#include "WaitBound.h"
+
 #include <QDBusConnection>
 #include <QDBusError>
 
@@ -22,8 +24,8 @@ bool LoginBus::start(bool withLoginManager) {
     m_daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"),
                     QStringLiteral("--print-address=1")});
-    while (m_daemon.waitForStarted(5000) && !m_daemon.canReadLine())
-        if (!m_daemon.waitForReadyRead(5000))
+    while (m_daemon.waitForStarted(TestData::Bound) && !m_daemon.canReadLine())
+        if (!m_daemon.waitForReadyRead(TestData::Bound))
             break;
     if (!m_daemon.canReadLine()) {
         m_error = QStringLiteral("dbus-daemon (Debian package dbus-daemon) did not start: ") +

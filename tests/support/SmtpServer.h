@@ -25,7 +25,8 @@ public:
         m_process.start(QStringLiteral("/usr/bin/python3"),
                         {QStringLiteral(SENTORIX_SMTP_SERVER_SCRIPT),
                          QString::fromLatin1(modes[int(mode)]), m_folder.path()});
-        if (m_process.waitForStarted(10000) && m_process.waitForReadyRead(20000))
+        if (m_process.waitForStarted(TestData::Bound) &&
+            m_process.waitForReadyRead(TestData::Bound))
             m_port = m_process.readLine().trimmed().toInt();
     }
     ~SmtpServer() {

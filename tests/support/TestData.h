@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WaitBound.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
