@@ -15,7 +15,6 @@
 #include "Winsock.h"
 
 #include <QFileInfo>
-#include <QStandardPaths>
 
 #include <algorithm>
 #include <array>
@@ -270,9 +269,7 @@ void Program::loadSettings() {
     m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Telnet Init Begin"));
     m_winsock->LocalPort = m_options.telnetPort;
     m_winsock->Protocol = Winsock::sckTCPProtocol;
-    const QString defaultVidPath =
-        QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
-    m_stuff.VidPath = m_config.text(QStringLiteral("VidPath"), defaultVidPath);
+    m_stuff.VidPath = m_config.text(QStringLiteral("VidPath"), m_options.videoDirectory);
     m_stuff.EMail = m_config.text(QStringLiteral("EMail"), QString());
     m_stuff.SMTPServer =
         m_config.text(QStringLiteral("SMTPServer"), QStringLiteral("mail.example.com"));

@@ -7,13 +7,48 @@
 #include "TraceLog.h"
 #include "Winsock.h"
 
-ProgramOptions ProgramOptions::fromEnvironment() {
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace {
+
+// base.ext becomes base-profile.ext in the same folder.
+QString withProfile(const QString& path, const QString& profile) {
+    const QFileInfo file(path);
+    return file.path() + u'/' + file.completeBaseName() + u'-' + profile + u'.' + file.suffix();
+}
+
+} // namespace
+
+ProgramOptions ProgramOptions::fromEnvironment(const QString& profile) {
     ProgramOptions o;
     o.configPath = SettingsStore::defaultPath(QString::fromLatin1(ConfigSection::Application));
     o.tracePath = TraceLog::defaultPath();
     o.saverDirectory = FileSystem::saverDirectory();
+    o.videoDirectory = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
     o.telnetPort = Winsock::defaultPort();
+    if (!profile.isEmpty()) {
+        o.configPath = withProfile(o.configPath, profile);
+        o.tracePath = withProfile(o.tracePath, profile);
+        o.videoDirectory += profile + u'/';
+        bool ok = false;
+        const int stored =
+            SettingsStore(o.configPath)
+                .read(QString(ConfigSection::Section), QStringLiteral("TelnetPort"), QString())
+                .toInt(&ok);
+        o.telnetPort =
+            ok && stored > 0 && stored < 65536 ? stored : profilePort(o.telnetPort, profile);
+    }
     o.loginBus = SDASubclass::defaultBusAddress();
     o.capture = CaptureControl::Options::fromEnvironment();
     return o;
+}
+
+int ProgramOptions::profilePort(int defaultPort, const QString& profile) {
+    // FNV-1a: the same name gives the same port on every machine.
+    quint32 hash = 2166136261u;
+    for (const char byte : profile.toUtf8())
+        hash = (hash ^ quint8(byte)) * 16777619u;
+    const int port = defaultPort + 1 + int(hash % 1000);
+    return port < 65536 ? port : port - 64512; // stays above the privileged ports
 }

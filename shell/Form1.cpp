@@ -19,6 +19,8 @@
 
 #include <QCloseEvent>
 #include <QFrame>
+#include <QIcon>
+#include <QImageReader>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMenuBar>
@@ -48,6 +50,18 @@ std::int32_t twips(int pixels) {
     return std::int32_t(std::lround(pixels * Program::TwipsPerPixel));
 }
 
+// The icon theme's, so a theme can restyle it; else the built-in one.
+QIcon applicationIcon() {
+    QIcon builtIn;
+    // The SVG scales to any size where Qt can draw SVG; the pictures drawn
+    // from it at build time serve where it cannot.
+    if (QImageReader::supportedImageFormats().contains("svg"))
+        builtIn.addFile(QStringLiteral(":/icons/sentorix.svg"));
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        builtIn.addFile(QStringLiteral(":/icons/%1/sentorix.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("sentorix"), builtIn);
+}
+
 } // namespace
 
 Form1::Form1(Program& program, QWidget* parent)
@@ -56,6 +70,7 @@ Form1::Form1(Program& program, QWidget* parent)
     , m_picFrame(new QFrame)
     , m_view(new CaptureView(m_picFrame)) {
     setObjectName(QStringLiteral("Form1"));
+    setWindowIcon(applicationIcon());
     QFont windowFont(QStringLiteral("Comic Sans MS"));
     windowFont.setStyleHint(QFont::Cursive);
     setFont(windowFont);
@@ -221,6 +236,14 @@ void Form1::changeEvent(QEvent* event) {
 void Form1::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
+}
+
+void Form1::bringForward() {
+    m_program.stuff().WriteTrace(QStringLiteral("Instance"),
+                                 QStringLiteral("Window brought forward for a second start"));
+    showNormal();
+    raise();
+    activateWindow();
 }
 
 void Form1::Form_Unload() {

@@ -32,6 +32,8 @@ public:
     void Form_Resize();
     // Shutdown; runs once, from the first close.
     void Form_Unload();
+    // Shown, restored and activated, for a later start of the same profile.
+    void bringForward();
 
     // Menu commands that receive the list index of their entry.
     void mnuDevice_Click(int index);

@@ -5,6 +5,7 @@
 #include "DateText.h"
 #include "Footage.h"
 #include "ProgramHome.h"
+#include "PublicStuff.h"
 #include "RecordingName.h"
 #include "SmtpServer.h"
 #include "TestData.h"
@@ -13,12 +14,15 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
 
 #include <algorithm>
 #include <csignal>
 #include <map>
+#include <memory>
 
 class tst_Program final : public QObject {
     Q_OBJECT
@@ -87,8 +91,130 @@ class tst_Program final : public QObject {
         QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
     }
 
+    // A run that ends by itself, with its exit code and both outputs.
+    struct Answer {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+    static Answer answer(QProcess& program) {
+        if (!program.waitForFinished(60000) || program.exitStatus() != QProcess::NormalExit)
+            return {};
+        return {program.exitCode(), program.readAllStandardOutput(),
+                program.readAllStandardError()};
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_home.isValid()); }
+
+    // Answered before any window system is asked for: with no display to
+    // connect to, a program that went on would abort.
+    void helpAndVersionWithoutAScreen() {
+        QProcessEnvironment env = m_home.environment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        const auto run = [&env](const QStringList& arguments) {
+            QProcess program;
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(SENTORIX_BINARY), arguments);
+            return answer(program);
+        };
+        for (const char* help : {"--help", "-h"}) {
+            const Answer usage = run({"/START", help});
+            QCOMPARE(usage.exitCode, 0);
+            for (const char* word : {"/START", "/DEBUG", "--profile NAME", "--autostart on|off",
+                                     "--version", "SENTORIX_TELNET_PORT", "XDG_CONFIG_HOME"})
+                QVERIFY2(usage.out.contains(word), word);
+        }
+        const Answer version = run({"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QVERIFY2(version.out.startsWith("Sentorix 1.0 (Revision 1.0."), version.out.constData());
+        const Answer bad = run({"--profile", "../cam"});
+        QCOMPARE(bad.exitCode, 2);
+        QVERIFY2(bad.err.contains("\"../cam\" is not usable"), bad.err.constData());
+    }
+
+    // A second start on the same settings brings the first window forward
+    // and ends; one killed with -9 leaves nothing that keeps the next out.
+    void oneInstancePerSettingsFile() {
+        prepare({});
+        QProcess first;
+        launch(first, {"/DEBUG", "/NOREMOTE"});
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().contains("Position Window"), 60000);
+        QProcess second;
+        launch(second, {"/DEBUG", "/NOREMOTE", "/START"});
+        const Answer refused = answer(second);
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("Sentorix is already running.\n"), refused.err.constData());
+        QVERIFY(m_home.trace().contains(" - Instance - Window brought forward for a second start"));
+        QCOMPARE(m_home.trace().count("Position Window"), 1);
+        QCOMPARE(first.state(), QProcess::Running);
+        ::kill(pid_t(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished(60000));
+        launch(first, {"/DEBUG", "/NOREMOTE"});
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().count("Position Window") == 2, 60000);
+        terminate(first);
+    }
+
+    // Two profiles side by side: each has its settings, trace, console port
+    // and video folder, and records its own camera; the default settings
+    // are left alone.
+    void twoProfilesSideBySide() {
+        prepare({});
+        QFile::remove(m_home.configPath());
+        const QStringList profiles{"front", "back"};
+        std::map<QString, int> ports;
+        for (const QString& profile : profiles) {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            ports[profile] = probe.serverPort();
+        }
+        QVERIFY(ports["front"] != ports["back"]);
+        const auto configOf = [this](const QString& profile) {
+            return m_home.path("config/Norvane/Sentorix-" + profile + ".conf");
+        };
+        const auto traceOf = [this](const QString& profile) {
+            return m_home.read("temp/ZarvelDebug-" + profile + ".dat");
+        };
+        const auto videosOf = [this](const QString& profile) {
+            return QDir(m_home.path("Videos/" + profile)).entryList({"*.avi"}, QDir::Files);
+        };
+        std::map<QString, std::unique_ptr<QProcess>> programs;
+        for (const QString& profile : profiles) {
+            QVERIFY(QDir(m_home.path("Videos/" + profile)).removeRecursively());
+            QVERIFY(QDir().mkpath(m_home.path("Videos/" + profile)));
+            QFile::remove(configOf(profile));
+            SettingsStore settings(configOf(profile));
+            for (const auto& [key, value] : {std::pair<QString, QString>{"RecStop", "1"},
+                                             {"TimeType", "1"},
+                                             {"Notify", "0"},
+                                             {"RemotePW", PublicStuff::ScramblePassword("pw")},
+                                             {"TelnetPort", QString::number(ports[profile])},
+                                             {"SAVER", "0"}})
+                QVERIFY(settings.write("CONFIG", key, value));
+            programs[profile] = std::make_unique<QProcess>();
+        }
+        launch(*programs["front"], {"--profile", "front", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
+        launch(*programs["back"], {"/PROFILE:back", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
+        for (const QString& profile : profiles) {
+            QTRY_VERIFY_WITH_TIMEOUT(!videosOf(profile).isEmpty(), 60000);
+            QTcpSocket console;
+            console.connectToHost(QHostAddress::LocalHost, quint16(ports[profile]));
+            QVERIFY2(console.waitForConnected(30000), qPrintable(profile));
+        }
+        for (const QString& profile : profiles) {
+            QProcess& program = *programs[profile];
+            ::kill(pid_t(program.processId()), SIGTERM);
+            QVERIFY(program.waitForFinished(60000));
+            QCOMPARE(program.exitCode(), 0);
+            QVERIFY(traceOf(profile).endsWith(" - End - Unload completed\r\n"));
+            QCOMPARE(traceOf(profile).count("Unload completed"), 1);
+            QVERIFY(SettingsStore(configOf(profile)).read("CONFIG", "PosHeight", "") == "5805");
+        }
+        QVERIFY(!QFile::exists(m_home.configPath()));
+        QVERIFY(!QFile::exists(m_home.tracePath()));
+    }
 
     // Visits at 11 s and 23 s of the scene, each a second long; calm before.
     // The first recording runs from the visit to ten seconds after it and is

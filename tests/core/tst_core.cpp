@@ -34,6 +34,28 @@ private Q_SLOTS:
                  QList<bool>({false, false, true, true, true, false}));
     }
 
+    // The profile in each of its spellings, keeping its case; names that
+    // could leave their folder, or none, are refused.
+    void profile() {
+        QStringList names;
+        for (const QStringList& arguments :
+             QList<QStringList>{{"/START", "/profile:Cam_2"},
+                                {"--profile", "front-door", "/DEBUG"},
+                                {"--profile=Yard"},
+                                {"/NOHW"}})
+            names << CommandLine::fromArguments(arguments).profile;
+        QCOMPARE(names, QStringList({"Cam_2", "front-door", "Yard", ""}));
+        for (const QStringList& bad : QList<QStringList>{
+                 {"--profile"}, {"/PROFILE:../x"}, {"--profile", "a b"}, {"--profile=é"}})
+            QVERIFY2(CommandLine::fromArguments(bad).error.contains("letters, digits"),
+                     qPrintable(bad.join(u' ')));
+        QVERIFY(CommandLine::fromArguments({"--profile", "x"}).error.isEmpty());
+        const CommandLine h = CommandLine::fromArguments({"-h"});
+        const CommandLine v = CommandLine::fromArguments({"/START", "--version"});
+        QCOMPARE(QList<bool>({h.help, h.version, v.help, v.version, v.start}),
+                 QList<bool>({true, false, false, true, true}));
+    }
+
     // What each reader makes of a stored text (null: no such key): int16,
     // int32, single, byte and boolean, -1 for the default; halves go to even.
     void readers() {

@@ -40,6 +40,8 @@ END
 file "$root/share/icons/hicolor/48x48/apps/sentorix.png" | grep -q '48 x 48' || fail "48 px icon"
 zcat "$root/share/man/man1/sentorix.1.gz" | grep -q '^\.B /START$' || fail "manual page"
 desktop-file-validate "$root/share/applications/org.example.Sentorix.desktop"
+grep -qx 'StartupWMClass=sentorix' "$root/share/applications/org.example.Sentorix.desktop" ||
+  fail "StartupWMClass"
 appstreamcli validate --no-net "$root/share/metainfo/org.example.Sentorix.metainfo.xml"
 
 home="$tmp/home"
@@ -49,7 +51,21 @@ run() { exec env -u XDG_CONFIG_HOME -u XDG_DATA_HOME -u DISPLAY -u WAYLAND_DISPL
           TEMP="$tmp/temp" QT_QPA_PLATFORM=offscreen SENTORIX_NO_CAMERAS=1 SENTORIX_SCENE=2:2 \
           "$root/bin/sentorix" "$@"; }
 
-# The login entry comes and goes.
+# Help and version at once, without a screen and without making folders.
+help=$(run --help) && grep -q -- '--profile NAME' <<< "$help" || fail "launcher --help"
+help=$(run -h /START) && grep -q -- '--autostart on|off' <<< "$help" || fail "launcher -h"
+version=$(run --version) && grep -q '^Sentorix 1\.0 ' <<< "$version" || fail "launcher --version"
+[ ! -e "$home/.local" ] || fail "--help made folders"
+! (run --profile ../x) 2> "$tmp/bad" || fail "bad profile accepted"
+grep -q 'not usable' "$tmp/bad" || fail "bad profile message"
+
+# The login entry comes and goes, also a profile's.
+(run --profile yard --autostart on)
+grep -qx "Exec=\"$root/bin/sentorix\" --profile yard /START" "$home/.config/autostart/sentorix-yard.desktop" ||
+  fail "profile's autostart entry"
+desktop-file-validate "$home/.config/autostart/sentorix-yard.desktop"
+(run --autostart off --profile yard)
+[ ! -e "$home/.config/autostart/sentorix-yard.desktop" ] || fail "profile's entry not removed"
 entry="$home/.config/autostart/sentorix.desktop"
 (run --autostart on)
 grep -qx "Exec=\"$root/bin/sentorix\" /START" "$entry" || fail "autostart entry"

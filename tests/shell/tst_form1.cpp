@@ -166,6 +166,8 @@ private Q_SLOTS:
     // minimised window; closing stores the geometry in twips.
     void menuTreeAndGeometry() {
         Run run = ProgramRun::start(m_home);
+        // The window carries the program's icon, from the theme or built in.
+        QVERIFY(!run->form.windowIcon().pixmap(QSize(48, 48)).isNull());
         QStringList captions;
         collectCaptions(run->form.menuBar()->actions(), QString(), captions);
         QCOMPARE(captions.join(u'|'),
