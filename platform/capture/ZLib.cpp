@@ -53,13 +53,3 @@ std::size_t ZLib::compressedLength(const std::uint8_t* data, std::size_t size) {
             return 0;
     }
 }
-
-std::size_t ZLib::Compress(const std::uint8_t* source, std::size_t n, std::uint8_t* destination,
-                           std::size_t m, int level) {
-    if (n > std::numeric_limits<uLong>::max() || m > std::numeric_limits<uLongf>::max())
-        return 0;
-    uLongf length = uLongf(m);
-    if (compress2(destination, &length, source, uLong(n), level) != Z_OK)
-        return 0;
-    return std::size_t(length);
-}

@@ -19,12 +19,6 @@ public:
     // Returns 0 only if deflate fails, which it does not for valid input.
     std::size_t compressedLength(const std::uint8_t* data, std::size_t size);
 
-    // Compresses n source bytes into destination, which holds m bytes, at
-    // the given level. Returns the compressed length, or 0 when the result
-    // does not fit into m bytes or deflate fails.
-    static std::size_t Compress(const std::uint8_t* source, std::size_t n,
-                                std::uint8_t* destination, std::size_t m, int level);
-
     int level() const { return level_; }
 
 private:

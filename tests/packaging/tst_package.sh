@@ -16,6 +16,10 @@ dpkg-deb -f "$deb" Depends | tee "$tmp/depends"
 for dep in libqt6widgets6 gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav; do
   grep -q "$dep" "$tmp/depends" || fail "dependency $dep"
 done
+# Debian's own checks of the package: an error or a warning fails.
+lintian --fail-on none --tag-display-limit 0 "$deb" > "$tmp/lintian" 2>&1 || { cat "$tmp/lintian"; fail "lintian"; }
+cat "$tmp/lintian"
+! grep -q '^[EW]: ' "$tmp/lintian" || fail "lintian errors or warnings"
 dpkg-deb -x "$deb" "$tmp/root"
 root="$tmp/root/usr"
 (cd "$root" && find . -type f | LC_ALL=C sort) > "$tmp/files"
@@ -24,6 +28,8 @@ diff -u - "$tmp/files" <<'END' || fail "file list"
 ./libexec/sentorix/sentorix
 ./libexec/sentorix/sentorix-source
 ./share/applications/org.example.Sentorix.desktop
+./share/doc/sentorix/changelog.gz
+./share/doc/sentorix/copyright
 ./share/icons/hicolor/128x128/apps/sentorix.png
 ./share/icons/hicolor/16x16/apps/sentorix.png
 ./share/icons/hicolor/24x24/apps/sentorix.png
@@ -42,7 +48,7 @@ zcat "$root/share/man/man1/sentorix.1.gz" | grep -q '^\.B /START$' || fail "manu
 desktop-file-validate "$root/share/applications/org.example.Sentorix.desktop"
 grep -qx 'StartupWMClass=sentorix' "$root/share/applications/org.example.Sentorix.desktop" ||
   fail "StartupWMClass"
-appstreamcli validate --no-net "$root/share/metainfo/org.example.Sentorix.metainfo.xml"
+appstreamcli validate "$root/share/metainfo/org.example.Sentorix.metainfo.xml"
 
 home="$tmp/home"
 mkdir -p "$home" "$tmp/temp"
