@@ -85,7 +85,7 @@ class tst_Program final : public QObject {
     // Closed as by the close box: the window's place stored, the trace ended.
     void terminate(QProcess& program, int signalNumber = SIGTERM) {
         ::kill(pid_t(program.processId()), signalNumber);
-        QVERIFY(program.waitForFinished(20000));
+        QVERIFY(program.waitForFinished(TestData::Bound));
         QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
         QCOMPARE(m_home.stored("PosHeight"), QStringLiteral("5805"));
         QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
@@ -225,11 +225,11 @@ private Q_SLOTS:
         prepare({"Notify=1", "EMail=ann@example.org", "SMTPServer=" + mailServer.address()});
         QProcess program;
         launch(program, {"/START", "/NOREMOTE", "/DEBUG"}, "11:1");
-        QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty(), TestData::Bound);
         const qint64 early = residentKb(program);
         QTRY_VERIFY_WITH_TIMEOUT(recordings().size() == 2 && newest() > SomeFrames &&
                                      mailServer.messages().size() == 1,
-                                 30000);
+                                 TestData::Bound);
         const qint64 growthKb = residentKb(program) - early;
         terminate(program);
         QCOMPARE(m_home.trace().count("Unload completed"), 1);
@@ -273,7 +273,7 @@ private Q_SLOTS:
                     .write("SOURCES", "Source1", QUrl::fromLocalFile(clip).toString()));
         QProcess program;
         launch(program, {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"});
-        QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty() && newest() > SomeFrames, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!recordings().isEmpty() && newest() > SomeFrames, TestData::Bound);
         terminate(program);
         const QString recording = m_home.videos() + recordings().first();
         const QList<AviProbe::Stream> streams = AviProbe::probe(recording);
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QVERIFY(m_home.store({"Camera=3"}));
         QProcess program;
         launch(program, {"/DEBUG"});
-        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().contains("Select device 1"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().contains("Select device 1"), TestData::Bound);
         terminate(program);
     }
 
@@ -315,9 +315,9 @@ private Q_SLOTS:
             QProcess program;
             launch(program, {"/START", "/NOREMOTE", "/NOMAIL", "/DEBUG"}, scene, unplug);
             QTRY_VERIFY_WITH_TIMEOUT(recordings().size() == before + files && newest() > bytes,
-                                     20000);
+                                     TestData::Bound);
             ::kill(pid_t(program.processId()), SIGKILL);
-            QVERIFY(program.waitForFinished(10000));
+            QVERIFY(program.waitForFinished(TestData::Bound));
         }
         const QStringList files = recordings();
         QCOMPARE(files.size(), 4);
@@ -342,7 +342,8 @@ private Q_SLOTS:
             return m_home.trace().contains(" - Init - Recording repaired: " +
                                            QFile::encodeName(m_home.videos() + name) + "\r\n");
         };
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(files.begin() + 1, files.end(), repaired), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(files.begin() + 1, files.end(), repaired),
+                                 TestData::Bound);
         terminate(program, SIGINT);
         for (const auto& [name, bytes] : foreign)
             QVERIFY2(read(name) == bytes, qPrintable(name));
@@ -376,7 +377,7 @@ private Q_SLOTS:
         QVERIFY(TestData::writeFile(m_home.videos() + tiny, chunks));
         const qsizetype loads = m_home.trace().count("Position Window");
         launch(program, {"/DEBUG", "/NOREMOTE"});
-        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().count("Position Window") > loads, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(m_home.trace().count("Position Window") > loads, TestData::Bound);
         QElapsedTimer answer;
         answer.start();
         terminate(program);

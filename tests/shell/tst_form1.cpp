@@ -9,6 +9,7 @@
 #include "ProgramRun.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
+#include "WaitBound.h"
 #include "frmAbout.h"
 
 #include <QCheckBox>
@@ -153,7 +154,7 @@ private Q_SLOTS:
         QTEST(inForce(run), "result");
         // No trace without /debug.
         QVERIFY(run->form.windowTitle() == "Sentorix V1.0" && !QFile::exists(m_home.tracePath()));
-        QTRY_COMPARE(shown.line(), box);
+        QTRY_COMPARE_WITH_TIMEOUT(shown.line(), box, TestData::Bound);
         // Without hardware there is nothing to add to the device list either.
         QCOMPARE(run->form.menus().mnuSources == nullptr, commandLine.contains("/nohw"));
     }
@@ -216,7 +217,7 @@ private Q_SLOTS:
         Form1& form = run->form;
         form.show();
         // The live picture reaches the view.
-        QTRY_VERIFY_WITH_TIMEOUT(!form.captureView().picture().isNull(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form.captureView().picture().isNull(), TestData::Bound);
         form.setMinimumSize(0, 0);
         const QSize frameBefore = form.picFrame().size() - form.size();
         form.resize(1, 1);
@@ -224,7 +225,7 @@ private Q_SLOTS:
         form.showMinimized();
         form.showNormal();
         form.resize(640, 480);
-        QTRY_COMPARE(form.size(), QSize(640, 480));
+        QTRY_COMPARE_WITH_TIMEOUT(form.size(), QSize(640, 480), TestData::Bound);
         QCOMPARE(form.picFrame().size() - form.size(), frameBefore);
         QCOMPARE(form.captureView().geometry(),
                  QRect(QPoint(8, 8), form.picFrame().size() - QSize(16, 16)));
@@ -253,14 +254,14 @@ private Q_SLOTS:
             return inForce(run).endsWith("|Sentorix test scene camera");
         };
         QVERIFY(usable());
-        QTRY_VERIFY_WITH_TIMEOUT(inForce(run).endsWith("|~"), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(usable(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(inForce(run).endsWith("|~"), TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(usable(), TestData::Bound);
         run->program.stuff().VidPath = m_home.videos();
         run->program.stuff().LowSpace = 0;
         QSignalSpy rows(&run->program.surveillance(), &Surveillance::recordingStopped);
         run->form.menus().mnuStart->trigger();
         run->program.surveillance().forceRecording();
-        QTRY_VERIFY_WITH_TIMEOUT(run->program.capture().IsCapturing(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(run->program.capture().IsCapturing(), TestData::Bound);
         run->form.menus().mnuDevice[1]->trigger();
         QVERIFY(rows.size() == 1 && QFile::exists(rows[0][2].toString()));
         QCOMPARE(run->program.panels().text(Panel::State), QStringLiteral("STANDBY"));
@@ -269,9 +270,9 @@ private Q_SLOTS:
         // still writes to the trace), and the recording is still finished.
         QTcpSocket console;
         console.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
-        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, TestData::Bound);
         run->program.surveillance().forceRecording();
-        QTRY_VERIFY_WITH_TIMEOUT(run->program.capture().IsCapturing(), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(run->program.capture().IsCapturing(), TestData::Bound);
         const QString recording = run->program.capture().CaptureFile();
         run.reset();
         QVERIFY(!AviProbe::probe(recording).isEmpty());
@@ -284,7 +285,7 @@ private Q_SLOTS:
         QProcess server;
         const auto end = qScopeGuard([&] { server.closeWriteChannel(), server.waitForFinished(); });
         server.start(SENTORIX_RTSP_SERVER, {"0", "352x288", "viewer:s3cret"});
-        QVERIFY(server.waitForReadyRead(10000));
+        QVERIFY(server.waitForReadyRead(TestData::Bound));
         const QString url = "rtsp://127.0.0.1:" + server.readLine().trimmed() + "/scene";
         QVERIFY(SettingsStore(m_home.configPath()).write("SOURCES", "Source1", url));
         ModalDialog::whenOpen([](QDialog* user) {
@@ -296,14 +297,15 @@ private Q_SLOTS:
             });
         });
         Run run = ProgramRun::start(m_home);
-        QTRY_VERIFY_WITH_TIMEOUT(inForce(run).endsWith('|' + url), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(inForce(run).endsWith('|' + url), TestData::Bound);
         QCOMPARE(SettingsStore(m_home.configPath()).read("SOURCES", "Source1", ""),
                  QString(url).insert(7, "viewer:s3cret@"));
         ModalDialog::Box seen;
         ModalDialog::answerBox(seen);
         run->program.capture().storeCredentials(0, "viewer", "wrong");
         run->form.menus().mnuDevice[1]->trigger();
-        QTRY_COMPARE(seen.text, url + " refused the user name and password.");
+        QTRY_COMPARE_WITH_TIMEOUT(seen.text, url + " refused the user name and password.",
+                                  TestData::Bound);
         QCOMPARE(inForce(run).section('|', -1), "~"); // nothing selected
     }
 
@@ -324,14 +326,14 @@ private Q_SLOTS:
                 box->text() == "The selected video device is currently not available.");
         QTcpSocket console;
         console.connectToHost(QHostAddress::LocalHost, quint16(m_home.telnetPort));
-        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(console.bytesAvailable() > 0, TestData::Bound);
         QVERIFY(!run->program.surveillance().SurveillanceOn() && box);
         QVERIFY(QFile::rename(made, clip));
         QElapsedTimer appeared;
         appeared.start();
         QTRY_VERIFY_WITH_TIMEOUT(run->program.surveillance().SurveillanceOn(), 90000);
         qInfo("armed %.1f s after the source appeared", double(appeared.elapsed()) / 1000.0);
-        QTRY_VERIFY_WITH_TIMEOUT(!box, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!box, TestData::Bound);
         QVERIFY(inForce(run).endsWith('|' + url));
     }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "WaitBound.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QJsonArray>
@@ -29,7 +31,7 @@ inline QList<Stream> probe(const QString& path) {
                                  "nb_frames,time_base,sample_rate,channels")
                           .split(u' ')
                       << path);
-    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0)
+    if (!ffprobe.waitForFinished(TestData::Bound) || ffprobe.exitCode() != 0)
         return {};
     QList<Stream> streams;
     for (const auto& value :
@@ -55,7 +57,7 @@ inline QImage firstFrame(const QString& path) {
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-frames:v", "1", "-f",
                                             "image2pipe", "-vcodec", "png", "-"});
-    ffmpeg.waitForFinished(30000);
+    ffmpeg.waitForFinished(TestData::Bound);
     return QImage::fromData(ffmpeg.readAllStandardOutput(), "PNG");
 }
 
@@ -67,7 +69,7 @@ inline QByteArray grayFrames(const QString& path, int width, int height) {
                  {"-v", "error", "-i", path, "-an", "-vf",
                   QStringLiteral("scale=%1:%2,format=gray").arg(width).arg(height), "-f",
                   "rawvideo", "-"});
-    ffmpeg.waitForFinished(30000);
+    ffmpeg.waitForFinished(TestData::Bound);
     return ffmpeg.readAllStandardOutput();
 }
 
@@ -76,7 +78,7 @@ inline QByteArray grayFrames(const QString& path, int width, int height) {
 inline QByteArray decodeErrors(const QString& path) {
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", path, "-f", "null", "-"});
-    if (!ffmpeg.waitForFinished(60000))
+    if (!ffmpeg.waitForFinished(2 * TestData::Bound))
         return "ffmpeg did not finish";
     const QByteArray errors = ffmpeg.readAllStandardError();
     return ffmpeg.exitCode() != 0 && errors.isEmpty() ? "ffmpeg failed" : errors;

@@ -6,6 +6,7 @@
 #include "ProgramHome.h"
 #include "ProgramOptions.h"
 #include "SceneCamera.h"
+#include "WaitBound.h"
 
 #include <QTest>
 
@@ -35,8 +36,9 @@ struct ProgramRun {
         run->form.Form_Load();
         // The stored device opens without holding start-up up; tests begin
         // once it is open or has failed.
-        if (!QTest::qWaitFor([&run] { return !run->program.capture().isOpening(); }, 30000))
-            qWarning("the stored device was still opening after 30 s");
+        if (!QTest::qWaitFor([&run] { return !run->program.capture().isOpening(); },
+                             TestData::Bound))
+            qWarning("the stored device was still opening after %d s", TestData::Bound / 1000);
         return run;
     }
     Program program;
