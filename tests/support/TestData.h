@@ -28,6 +28,26 @@ inline qsizetype entryCount(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot).size();
 }
 
+// What a process holds that must not grow: its descriptors and threads.
+// `proc` is "/proc/self/" or "/proc/PID/".
+struct Holdings {
+    qsizetype descriptors = 0;
+    qsizetype threads = 0;
+    static Holdings of(const QString& proc = QStringLiteral("/proc/self/")) {
+        return {entryCount(proc + QStringLiteral("fd")), entryCount(proc + QStringLiteral("task"))};
+    }
+    // Empty when neither grew since `before`; otherwise both, with before.
+    QString grownSince(const Holdings& before) const {
+        if (descriptors <= before.descriptors && threads <= before.threads)
+            return {};
+        return QStringLiteral("%1 descriptors, %2 before; %3 threads, %4 before")
+            .arg(descriptors)
+            .arg(before.descriptors)
+            .arg(threads)
+            .arg(before.threads);
+    }
+};
+
 // A picture whose rows, columns and channels can be told apart, even after
 // lossy encoding.
 inline QImage gradient(int width, int height) {
