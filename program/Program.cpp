@@ -3,6 +3,7 @@
 #include "AviRepair.h"
 #include "CaptureControl.h"
 #include "DateText.h"
+#include "DetectionAreas.h"
 #include "JpegLibrary.h"
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
@@ -226,9 +227,19 @@ void Program::setCaptureAudio(bool on) {
 void Program::setSensitivity(int index) {
     m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Change sensitivity"));
     if (const auto value = entry(Sensitivities, index))
-        m_stuff.Threshold = float(*value);
+        m_presetThreshold = float(*value);
     m_config.saveNumber(QStringLiteral("Sensitivity"), index);
+    // A chosen preset is the threshold again.
+    if (m_detectionRead) {
+        m_stuff.OwnThreshold = 0.0F;
+        DetectionAreas::writeThreshold(m_store, 0.0F);
+    }
+    applyThreshold();
     m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Sensitivity changed"));
+}
+
+void Program::applyThreshold() {
+    m_stuff.Threshold = m_stuff.OwnThreshold > 0.0F ? m_stuff.OwnThreshold : m_presetThreshold;
 }
 
 void Program::setTimeType(int index) {
@@ -291,6 +302,23 @@ void Program::loadSettings() {
         wholeNumber(m_store, StorageSection, QStringLiteral("DeleteOldest")).value_or(0) == 1;
     m_stuff.KeepDays =
         std::max(0, wholeNumber(m_store, StorageSection, QStringLiteral("KeepDays")).value_or(0));
+    m_surveillance->setMasks(DetectionAreas::read(m_store));
+    m_stuff.OwnThreshold = DetectionAreas::readThreshold(m_store);
+    m_detectionRead = true;
+    applyThreshold();
+}
+
+void Program::setDetectionAreas(const QList<QRectF>& masks, float ownThreshold) {
+    m_stuff.WriteTrace(QStringLiteral("Detection_Click"), QStringLiteral("Change Detection Areas"));
+    QList<QRectF> kept;
+    for (const QRectF& mask : masks)
+        if (const std::optional<QRectF> sane = DetectionAreas::sane(mask))
+            kept.append(*sane);
+    m_surveillance->setMasks(kept);
+    m_stuff.OwnThreshold = DetectionAreas::saneThreshold(double(ownThreshold));
+    applyThreshold();
+    DetectionAreas::write(m_store, kept);
+    DetectionAreas::writeThreshold(m_store, m_stuff.OwnThreshold);
 }
 
 void Program::setRetention(bool deleteOldest, std::int32_t keepDays) {
