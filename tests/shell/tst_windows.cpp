@@ -4,6 +4,7 @@
 #include "CaptureControl.h"
 #include "DeviationHistory.h"
 #include "DeviationPlot.h"
+#include "SensitivityPresets.h"
 #include "Statistics.h"
 #include "StatisticsFigures.h"
 #include "SurveillanceRig.h"
@@ -154,6 +155,36 @@ private Q_SLOTS:
             above += plot.pixelColor(x, lineY - 3) == DeviationPlot::ThresholdColor;
         }
         QCOMPARE(QString("%1 %2").arg(onLine).arg(above), QString("%1 0").arg(a.width() - 5));
+        // Scales of one step of 1, 2 or 5 times a power of ten; minute
+        // ticks below; the presets below the top dashed across the middle,
+        // where no curve or name is, and the one in use red.
+        QStringList scale;
+        for (const double top : {0.5, 2.4, 8.0, 30.0, 250.0}) {
+            QStringList ticks;
+            for (const double t : DeviationPlot::valueTicks(top))
+                ticks << QString::number(t);
+            scale << ticks.join(u' ');
+        }
+        for (int x = a.left(); x <= a.right(); ++x)
+            if (plot.pixelColor(x, a.bottom() + 2) ==
+                window.plot->palette().color(QPalette::WindowText))
+                scale << QString::number(std::lround((x - a.left()) * 2.0 / (a.width() - 1)));
+        for (const double preset : SensitivityPresets::Thresholds) {
+            const int y = window.plot->yOf(preset);
+            int dashes = 0, off = 0;
+            for (int x = a.left() + a.width() / 3; x < a.right() - a.width() / 3; ++x) {
+                dashes += plot.pixelColor(x, y) == DeviationPlot::PresetColor;
+                off += plot.pixelColor(x, y - 3) == DeviationPlot::PresetColor ||
+                       plot.pixelColor(x, y + 3) == DeviationPlot::PresetColor;
+            }
+            const bool red = plot.pixelColor(a.center().x(), y) == DeviationPlot::ThresholdColor;
+            scale << QString::number(preset) + (red                                   ? "red"
+                                                : dashes > a.width() / 12 && off == 0 ? "dashed"
+                                                                                      : "-");
+        }
+        QCOMPARE(scale.join(u'|'), QStringLiteral("0 0.1 0.2 0.3 0.4 0.5|0 0.5 1 1.5 2|0 2 4 6 8|"
+                                                  "0 5 10 15 20 25 30|0 50 100 150 200 250|"
+                                                  "0|1|2|1.2dashed|2dashed|4red|6dashed|8-"));
         // The status label keeps its text until the next report.
         r.stuff.CaptureStatusText = QStringLiteral("later text");
         r.stuff.Threshold = 1.2F;
