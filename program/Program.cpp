@@ -294,6 +294,13 @@ void Program::loadSettings() {
         std::max(0, wholeNumber(m_store, StorageSection, QStringLiteral("KeepDays")).value_or(0));
 }
 
+void Program::setDetectionAreas(const QList<QRectF>& masks, float ownThreshold) {
+    m_stuff.Masks = masks;
+    m_stuff.OwnThreshold = std::max(0.0F, ownThreshold);
+    if (m_stuff.OwnThreshold > 0.0F)
+        m_stuff.Threshold = m_stuff.OwnThreshold;
+}
+
 void Program::setRetention(bool deleteOldest, std::int32_t keepDays) {
     m_stuff.WriteTrace(QStringLiteral("Storage_Click"), QStringLiteral("Change Storage"));
     m_stuff.DeleteOldest = deleteOldest;

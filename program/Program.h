@@ -54,6 +54,9 @@ public:
     // What may happen to old recordings (section STORAGE), applied and
     // stored; recordings past the new age go at once.
     void setRetention(bool deleteOldest, std::int32_t keepDays);
+    // Puts the areas left out and the own threshold (0: the preset) in
+    // force for this run.
+    void setDetectionAreas(const QList<QRectF>& masks, float ownThreshold);
     // Starts selecting device `index - 2`; deviceSelected follows, and a
     // device that cannot be had leaves its reason as the capture status
     // text. With `keepTrying` (the stored device at start-up) it is tried

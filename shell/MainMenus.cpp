@@ -107,6 +107,9 @@ void MainMenus::build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& f
     mnuConfig = command(mnuSettings, "&Configuration", "mnuConfig", form, &Form1::mnuConfig_Click);
     named(mnuSettings->addSeparator(), "mnuDivStorage");
     mnuStorage = command(mnuSettings, "&Storage...", "mnuStorage", form, &Form1::mnuStorage_Click);
+    named(mnuSettings->addSeparator(), "mnuDivDetectionAreas");
+    mnuDetectionAreas = command(mnuSettings, "Detection Areas...", "mnuDetectionAreas", form,
+                                &Form1::mnuDetectionAreas_Click);
 
     mnuLog = named(bar.addMenu(QStringLiteral("&Log")), "mnuLog");
     mnuLogShow = command(mnuLog, "&Show log", "mnuLogShow", form, &Form1::mnuLogShow_Click);
