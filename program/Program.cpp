@@ -10,6 +10,7 @@
 #include "PowerBroadcast.h"
 #include "RecordingName.h"
 #include "SDASubclass.h"
+#include "SensitivityPresets.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
@@ -24,7 +25,7 @@
 namespace {
 
 // The values behind the entries of the option menus, by list index.
-constexpr std::array<double, 5> Sensitivities{1.2, 2.0, 4.0, 6.0, 8.0};
+constexpr const auto& Sensitivities = SensitivityPresets::Thresholds;
 constexpr std::array<std::int16_t, 6> RecordTimes{10, 20, 30, 60, 120, 300};
 constexpr std::array<std::int16_t, 7> RefreshTimes{30, 60, 300, 600, 1800, 3600, 0};
 
