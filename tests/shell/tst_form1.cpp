@@ -3,6 +3,7 @@
 #include "AviProbe.h"
 #include "CaptureControl.h"
 #include "CaptureView.h"
+#include "DetectionAreas.h"
 #include "EventLog.h"
 #include "Footage.h"
 #include "MaskEditor.h"
@@ -411,9 +412,12 @@ private Q_SLOTS:
                 inForce += QString::asprintf(" %.0f,%.0f,%.0f,%.0f", r.left(), r.top(), r.width(),
                                              r.height());
             QCOMPARE(inForce, ok ? "3.5 3.5 0,0,50,25" : "0 4");
-            if (!ok)
-                QCOMPARE(SettingsStore(m_home.configPath()).read("DETECTION", "Mask1", "<missing>"),
-                         "<missing>");
+            // What is stored is what is in force.
+            const SettingsStore store(m_home.configPath());
+            QCOMPARE(store.read("DETECTION", "Threshold", "<missing>") + u' ' +
+                         store.read("DETECTION", "Mask1", "<missing>"),
+                     ok ? "3.5 " + DetectionAreas::format(s.Masks.value(0))
+                        : "<missing> <missing>");
         }
         m.mnuStat->trigger();
         QVERIFY(!run->form.statistics().isVisible());
