@@ -94,7 +94,8 @@ Form1::Form1(Program& program, QWidget* parent)
 
     CaptureControl& capture = m_program.capture();
     Surveillance& surveillance = m_program.surveillance();
-    connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
+    m_view->setPictureSource([&capture](QSize most) { return capture.picture(most); });
+    connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::pictureChanged);
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(&capture, &CaptureControl::credentialsNeeded, this, &Form1::onCredentialsNeeded);
     connect(&m_program, &Program::deviceSelected, this, &Form1::onDeviceSelected);
