@@ -37,7 +37,7 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     , m_panels(panels)
     , m_commandLine(commandLine)
     , m_menus(menus)
-    , m_compressor(MotionMeasure::Level)
+    , m_compressors(MotionMeasure::Level)
     , m_retention(stuff) {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TickMs);
@@ -48,7 +48,8 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     connect(&m_capture, &CaptureControl::FrameCallback, this, &Surveillance::FrameCallback);
     connect(&m_capture, &CaptureControl::StreamCallback, this, &Surveillance::StreamCallback);
     connect(&m_capture, &CaptureControl::StatusCallback, this, &Surveillance::StatusCallback);
-    connect(&m_compressor, &CompressionWorker::compressed, this, &Surveillance::frameCompressed);
+    connect(&m_compressors, &CompressionPool::compressed, this, &Surveillance::frameCompressed);
+    connect(&m_compressors, &CompressionPool::workerFreed, this, &Surveillance::workerFreed);
 }
 
 Surveillance::~Surveillance() = default;
@@ -106,6 +107,7 @@ void Surveillance::start() {
     m_examinedAt.clear();
     m_armedAt = m_stuff.now().toMSecsSinceEpoch();
     ++m_armings;
+    m_compressors.setWorkers(m_stuff.Workers);
     m_capture.setPreRecordArmed(true);
     if (m_menus.mnuStat->isChecked())
         Q_EMIT statisticsVisibilityRequested(true);
@@ -124,7 +126,7 @@ void Surveillance::stop() {
     trace("Stop", "Step 1");
     Timer1.stop();
     m_surveillanceOn = false;
-    m_frameWaiting = false;
+    m_waiting.reset();
     trace("Stop", "Step 2");
     if (m_menus.mnuSuspend->isEnabled()) {
         const std::uint64_t armings = m_armings;
@@ -246,36 +248,49 @@ void Surveillance::captureFailed() {
 void Surveillance::Frame_Handler(const VideoHeader* header) {
     if (header == nullptr || !m_surveillanceOn || m_mailing || m_suspending)
         return;
-    // The newest frame waits while another is compressed; one that was
+    // The newest frame waits while every worker is busy; one that was
     // already waiting is skipped, so frames never pile up.
-    if (std::exchange(m_frameWaiting, true))
+    if (m_waiting)
         ++m_stuff.FramesSkipped;
-    m_waiting.resize(header->dwBytesUsed);
-    if (!m_waiting.empty())
-        std::memcpy(m_waiting.data(), header->lpData, m_waiting.size());
-    if (!m_compressor.busy())
+    // The capture control's frame is shared as it is; one from elsewhere
+    // is copied once.
+    m_waiting = m_capture.sharedFrame(header);
+    if (!m_waiting) {
+        const std::shared_ptr<std::vector<std::uint8_t>> copy = m_copies.take(header->dwBytesUsed);
+        if (!copy->empty())
+            std::memcpy(copy->data(), header->lpData, copy->size());
+        m_waiting = copy;
+    }
+    if (m_compressors.idleWorker())
         compressWaitingFrame();
 }
 
 void Surveillance::compressWaitingFrame() {
-    m_frameWaiting = false;
-    trace("Frame_Handler", "Step 1");
-    trace("Frame_Handler", "Step 2");
-    std::swap(m_source, m_waiting);
-    trace("Frame_Handler", "Step 3");
+    const std::size_t capacity = MotionMeasure::destinationCapacity(m_waiting->size());
     // The events that arrive meanwhile run before the frame is compared,
     // as if they had run at the start of its examination.
-    m_compressor.start(m_source, MotionMeasure::destinationCapacity(m_source.size()), m_armings);
+    m_compressors.start({std::exchange(m_waiting, nullptr), capacity, m_armings, {}});
 }
 
 void Surveillance::frameCompressed(std::uint64_t arming, std::size_t compressed) {
-    const bool examining = m_surveillanceOn && !m_mailing && !m_suspending;
-    if (examining && arming == m_armings)
-        compareFrame(compressed);
-    if (m_frameWaiting && examining)
+    // The lengths come in the frames' order; a frame of an earlier arming,
+    // or one whose length comes back while nothing is examined, is not
+    // compared.
+    if (arming != m_armings || !m_surveillanceOn || m_mailing || m_suspending)
+        return;
+    // The examination's steps are written when the frame is compared, so
+    // the trace reads the same however many frames were measured at once.
+    trace("Frame_Handler", "Step 1");
+    trace("Frame_Handler", "Step 2");
+    trace("Frame_Handler", "Step 3");
+    compareFrame(compressed);
+}
+
+void Surveillance::workerFreed() {
+    if (m_waiting && m_surveillanceOn && !m_mailing && !m_suspending)
         compressWaitingFrame();
     else
-        m_frameWaiting = false;
+        m_waiting.reset();
 }
 
 void Surveillance::compareFrame(std::size_t compressed) {
