@@ -3,6 +3,8 @@
 #include "TraceLog.h"
 
 #include <QDateTime>
+#include <QList>
+#include <QRectF>
 #include <QString>
 
 #include <cstdint>
@@ -72,6 +74,11 @@ public:
     // go after this many days (0 keeps them all).
     bool DeleteOldest = false;
     std::int32_t KeepDays = 0;
+    // Areas left out of the examination, in percent of the picture
+    // (left, top, width, height), and the user's own threshold in percent
+    // (0: the Sensitivity preset gives Threshold).
+    QList<QRectF> Masks;
+    float OwnThreshold = 0.0F;
 
     // Detection figures.
     std::int32_t BaseSize = 0;

@@ -2,6 +2,7 @@
 
 #include "CaptureControl.h"
 #include "DateText.h"
+#include "DetectionAreas.h"
 #include "MotionMeasure.h"
 #include "PublicStuff.h"
 #include "RecordingName.h"
@@ -108,6 +109,7 @@ void Surveillance::start() {
     m_armedAt = m_stuff.now().toMSecsSinceEpoch();
     ++m_armings;
     m_compressors.setWorkers(m_stuff.Workers);
+    ++m_measures;
     m_capture.setPreRecordArmed(true);
     if (m_menus.mnuStat->isChecked())
         Q_EMIT statisticsVisibilityRequested(true);
@@ -261,22 +263,43 @@ void Surveillance::Frame_Handler(const VideoHeader* header) {
             std::memcpy(copy->data(), header->lpData, copy->size());
         m_waiting = copy;
     }
+    m_waitingWidth = header->width;
+    m_waitingHeight = header->height;
     if (m_compressors.idleWorker())
         compressWaitingFrame();
 }
 
 void Surveillance::compressWaitingFrame() {
     const std::size_t capacity = MotionMeasure::destinationCapacity(m_waiting->size());
+    // Masked on the worker, in its own copy: the frame itself is shared
+    // with the snapshot and the live picture. The masks in force now go
+    // along, so a change meanwhile never reaches a frame half-way.
+    CompressionPool::Prepare prepare;
+    if (!m_stuff.Masks.isEmpty())
+        prepare = [masks = m_stuff.Masks, width = m_waitingWidth,
+                   height = m_waitingHeight](std::uint8_t* data, std::size_t size) {
+            DetectionAreas::apply(masks, data, size, width, height);
+        };
     // The events that arrive meanwhile run before the frame is compared,
     // as if they had run at the start of its examination.
-    m_compressors.start({std::exchange(m_waiting, nullptr), capacity, m_armings, {}});
+    m_compressors.start(
+        {std::exchange(m_waiting, nullptr), capacity, m_measures, std::move(prepare)});
 }
 
-void Surveillance::frameCompressed(std::uint64_t arming, std::size_t compressed) {
-    // The lengths come in the frames' order; a frame of an earlier arming,
-    // or one whose length comes back while nothing is examined, is not
-    // compared.
-    if (arming != m_armings || !m_surveillanceOn || m_mailing || m_suspending)
+void Surveillance::setMasks(const QList<QRectF>& masks) {
+    if (masks == m_stuff.Masks)
+        return;
+    m_stuff.Masks = masks;
+    ++m_measures;
+    if (m_surveillanceOn)
+        m_stuff.BaseSize = 0;
+}
+
+void Surveillance::frameCompressed(std::uint64_t measure, std::size_t compressed) {
+    // The lengths come in the frames' order; a frame of an earlier arming
+    // or mask set, or one whose length comes back while nothing is
+    // examined, is not compared.
+    if (measure != m_measures || !m_surveillanceOn || m_mailing || m_suspending)
         return;
     // The examination's steps are written when the frame is compared, so
     // the trace reads the same however many frames were measured at once.

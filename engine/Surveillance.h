@@ -75,6 +75,11 @@ public:
     // The remote console's "record now": the next frame starts a recording.
     void forceRecording() { m_forceRecording = true; }
     void setNoOverlay(bool noOverlay) { m_noOverlay = noOverlay; }
+    // Takes a new set of areas left out of the examination (Masks) into
+    // use from the next frame on. Masking changes every length, so a
+    // changed set makes the next frame the base, and a frame measured
+    // with the old set is not compared.
+    void setMasks(const QList<QRectF>& masks);
 
     // The engine's state.
     bool SurveillanceOn() const { return m_surveillanceOn; }
@@ -143,7 +148,7 @@ private:
     std::int64_t secondsSince(const QDateTime& origin) const;
     void trace(const char* where, const char* text);
     void compressWaitingFrame();
-    void frameCompressed(std::uint64_t arming, std::size_t compressed);
+    void frameCompressed(std::uint64_t measure, std::size_t compressed);
     void workerFreed();
     void compareFrame(std::size_t compressed);
     void countExaminedFrame();
@@ -161,8 +166,14 @@ private:
     FramePool m_copies;
     // The newest frame waiting for a free worker.
     FramePool::Frame m_waiting;
+    // Its picture size, for the masks.
+    std::uint32_t m_waitingWidth = 0;
+    std::uint32_t m_waitingHeight = 0;
     // Tells a compression of this arming from one that began before.
     std::uint64_t m_armings = 0;
+    // Lengths are comparable within one measure: a new arming or a new
+    // set of masks begins the next.
+    std::uint64_t m_measures = 0;
     qint64 m_armedAt = 0;
     std::deque<qint64> m_examinedAt;
     // While a recording is being ended, frames and ticks wait for the end.

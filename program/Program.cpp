@@ -3,12 +3,14 @@
 #include "AviRepair.h"
 #include "CaptureControl.h"
 #include "DateText.h"
+#include "DetectionAreas.h"
 #include "JpegLibrary.h"
 #include "JpegSnapshot.h"
 #include "MailNotification.h"
 #include "PowerBroadcast.h"
 #include "RecordingName.h"
 #include "SDASubclass.h"
+#include "SensitivityPresets.h"
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
@@ -23,7 +25,7 @@
 namespace {
 
 // The values behind the entries of the option menus, by list index.
-constexpr std::array<double, 5> Sensitivities{1.2, 2.0, 4.0, 6.0, 8.0};
+constexpr const auto& Sensitivities = SensitivityPresets::Thresholds;
 constexpr std::array<std::int16_t, 6> RecordTimes{10, 20, 30, 60, 120, 300};
 constexpr std::array<std::int16_t, 7> RefreshTimes{30, 60, 300, 600, 1800, 3600, 0};
 
@@ -231,9 +233,19 @@ void Program::setCaptureAudio(bool on) {
 void Program::setSensitivity(int index) {
     m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Change sensitivity"));
     if (const auto value = entry(Sensitivities, index))
-        m_stuff.Threshold = float(*value);
+        m_presetThreshold = float(*value);
     m_config.saveNumber(QStringLiteral("Sensitivity"), index);
+    // A chosen preset is the threshold again.
+    if (m_detectionRead) {
+        m_stuff.OwnThreshold = 0.0F;
+        DetectionAreas::writeThreshold(m_store, 0.0F);
+    }
+    applyThreshold();
     m_stuff.WriteTrace(QStringLiteral("Sensitivity_Click"), QStringLiteral("Sensitivity changed"));
+}
+
+void Program::applyThreshold() {
+    m_stuff.Threshold = m_stuff.OwnThreshold > 0.0F ? m_stuff.OwnThreshold : m_presetThreshold;
 }
 
 void Program::setTimeType(int index) {
@@ -296,6 +308,23 @@ void Program::loadSettings() {
         wholeNumber(m_store, StorageSection, QStringLiteral("DeleteOldest")).value_or(0) == 1;
     m_stuff.KeepDays =
         std::max(0, wholeNumber(m_store, StorageSection, QStringLiteral("KeepDays")).value_or(0));
+    m_surveillance->setMasks(DetectionAreas::read(m_store));
+    m_stuff.OwnThreshold = DetectionAreas::readThreshold(m_store);
+    m_detectionRead = true;
+    applyThreshold();
+}
+
+void Program::setDetectionAreas(const QList<QRectF>& masks, float ownThreshold) {
+    m_stuff.WriteTrace(QStringLiteral("Detection_Click"), QStringLiteral("Change Detection Areas"));
+    QList<QRectF> kept;
+    for (const QRectF& mask : masks)
+        if (const std::optional<QRectF> sane = DetectionAreas::sane(mask))
+            kept.append(*sane);
+    m_surveillance->setMasks(kept);
+    m_stuff.OwnThreshold = DetectionAreas::saneThreshold(double(ownThreshold));
+    applyThreshold();
+    DetectionAreas::write(m_store, kept);
+    DetectionAreas::writeThreshold(m_store, m_stuff.OwnThreshold);
 }
 
 void Program::setRetention(bool deleteOldest, std::int32_t keepDays) {

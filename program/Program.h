@@ -54,6 +54,9 @@ public:
     // What may happen to old recordings (section STORAGE), applied and
     // stored; recordings past the new age go at once.
     void setRetention(bool deleteOldest, std::int32_t keepDays);
+    // Stores [DETECTION] Mask1.. and Threshold, and takes them into use at once
+    // (a changed mask set takes a new base image).
+    void setDetectionAreas(const QList<QRectF>& masks, float ownThreshold);
     // Starts selecting device `index - 2`; deviceSelected follows, and a
     // device that cannot be had leaves its reason as the capture status
     // text. With `keepTrying` (the stored device at start-up) it is tried
@@ -144,6 +147,13 @@ private:
     std::atomic<bool> m_stopRepair{false};
     std::thread m_repair;
     bool m_startPending = false;
+    // The sensitivity menu's threshold; an own threshold overrides it.
+    float m_presetThreshold = 0.0F;
+    // Start-up restores the stored sensitivity before section DETECTION
+    // is read; only a sensitivity chosen after that replaces the own
+    // threshold.
+    bool m_detectionRead = false;
+    void applyThreshold();
     void deviceOpened(int n, bool ok);
     void armIfPending();
     void stopRepair();

@@ -4,6 +4,7 @@
 #include "CaptureDialogs.h"
 #include "CaptureView.h"
 #include "Configuration.h"
+#include "DetectionAreasDialog.h"
 #include "DeviationHistory.h"
 #include "HelpCommands.h"
 #include "PowerScheme.h"
@@ -99,8 +100,8 @@ Form1::Form1(Program& program, QWidget* parent)
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(&capture, &CaptureControl::credentialsNeeded, this, &Form1::onCredentialsNeeded);
     connect(&m_program, &Program::deviceSelected, this, &Form1::onDeviceSelected);
-    auto* history = new DeviationHistory(surveillance, m_program.panels(), m_program.stuff(), this);
-    m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, *history, this);
+    m_history = new DeviationHistory(surveillance, m_program.panels(), m_program.stuff(), this);
+    m_statistics = new Statistics(m_program.stuff(), m_program.panels(), capture, *m_history, this);
     connect(&surveillance, &Surveillance::captureStatusChanged, m_statistics,
             &Statistics::showCaptureStatus);
     connect(&surveillance, &Surveillance::statisticsVisibilityRequested, m_statistics,
@@ -393,6 +394,23 @@ void Form1::mnuStorage_Click() {
     StorageDialog dialog(stuff.DeleteOldest, stuff.KeepDays, this);
     if (dialog.exec() == QDialog::Accepted)
         m_program.setRetention(dialog.deleteOldest(), dialog.keepDays());
+}
+
+void Form1::mnuDetectionAreas_Click() {
+    m_program.stuff().WriteTrace(QStringLiteral("DetectionAreas_Click"),
+                                 QStringLiteral("Display Detection Areas Dialog"));
+    const PublicStuff& stuff = m_program.stuff();
+    DetectionAreasDialog dialog(stuff.Masks, stuff.OwnThreshold, *m_history, this);
+    // The whole picture, whose proportions the editor keeps; made for the
+    // open dialog only.
+    const CaptureControl& capture = m_program.capture();
+    dialog.showPicture(capture.picture());
+    connect(&capture, &CaptureControl::pictureChanged, &dialog,
+            [&dialog, &capture] { dialog.showPicture(capture.picture()); });
+    connect(&m_program.surveillance(), &Surveillance::deviationMeasured, &dialog,
+            &DetectionAreasDialog::showDeviation);
+    if (dialog.exec() == QDialog::Accepted)
+        m_program.setDetectionAreas(dialog.masks(), dialog.ownThreshold());
 }
 
 void Form1::mnuLogShow_Click() {

@@ -11,6 +11,7 @@
 #include <optional>
 
 class CaptureView;
+class DeviationHistory;
 class Program;
 class QFrame;
 class QLabel;
@@ -55,6 +56,9 @@ public:
     void mnuConfig_Click();
     // Deletion of old recordings, in its modal dialog.
     void mnuStorage_Click();
+    // The areas left out of the examination and the own threshold, drawn
+    // on the live picture in their modal dialog.
+    void mnuDetectionAreas_Click();
     // Standby countdown, statistics window, about box and help.
     void mnuTimer_Click();
     void mnuStat_Click();
@@ -92,6 +96,7 @@ private:
     MainMenus m_menus;
     QFrame* const m_picFrame;
     CaptureView* const m_view;
+    DeviationHistory* m_history = nullptr;
     Statistics* m_statistics = nullptr;
     QList<QLabel*> m_panelLabels;
 

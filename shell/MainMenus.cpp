@@ -1,6 +1,7 @@
 #include "MainMenus.h"
 
 #include "Form1.h"
+#include "SensitivityPresets.h"
 
 #include <QMenuBar>
 
@@ -8,9 +9,8 @@
 
 namespace {
 
-// The entries of the option menus; the program holds their values.
-constexpr std::array<const char*, 5> Sensitivities{"&Very high", "&High", "&Medium", "&Low",
-                                                   "V&ery low"};
+// The entries of the time menus; the program holds their values. The
+// Sensitivity entries are SensitivityPresets.
 constexpr std::array<const char*, 6> RecordTimes{"10 seconds", "20 seconds", "30 seconds",
                                                  "1 minute",   "2 minutes",  "5 minutes"};
 constexpr std::array<const char*, 7> RefreshTimes{
@@ -82,7 +82,7 @@ void MainMenus::build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& f
 
     mnuSensitivityMain =
         named(mnuSettings->addMenu(QStringLiteral("&Sensitivity")), "mnuSensitivityMain");
-    listEntries(mnuSensitivityMain, mnuSensitivity, Sensitivities, form,
+    listEntries(mnuSensitivityMain, mnuSensitivity, SensitivityPresets::Captions, form,
                 &Form1::mnuSensitivity_Click);
 
     mnuRecordingMain =
@@ -107,6 +107,9 @@ void MainMenus::build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& f
     mnuConfig = command(mnuSettings, "&Configuration", "mnuConfig", form, &Form1::mnuConfig_Click);
     named(mnuSettings->addSeparator(), "mnuDivStorage");
     mnuStorage = command(mnuSettings, "&Storage...", "mnuStorage", form, &Form1::mnuStorage_Click);
+    named(mnuSettings->addSeparator(), "mnuDivDetectionAreas");
+    mnuDetectionAreas = command(mnuSettings, "Detection Areas...", "mnuDetectionAreas", form,
+                                &Form1::mnuDetectionAreas_Click);
 
     mnuLog = named(bar.addMenu(QStringLiteral("&Log")), "mnuLog");
     mnuLogShow = command(mnuLog, "&Show log", "mnuLogShow", form, &Form1::mnuLogShow_Click);

@@ -46,6 +46,7 @@ struct MainMenus {
     QAction* mnuStat = nullptr;
     QAction* mnuConfig = nullptr;
     QAction* mnuStorage = nullptr;
+    QAction* mnuDetectionAreas = nullptr;
     QMenu* mnuLog = nullptr;
     QAction* mnuLogShow = nullptr;
     QAction* mnuLogClear = nullptr;

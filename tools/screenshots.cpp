@@ -1,7 +1,8 @@
 // Takes the README's pictures of the running program: the main window
-// while it records the test scene, the configuration dialog and the
-// statistics window; it also leaves two finished recordings and a mail row
-// in the event log of the working directory for the browser picture.
+// while it records the test scene, the configuration dialog, the
+// statistics window and the detection areas dialog; it also leaves two
+// finished recordings and a mail row in the event log of the working
+// directory for the browser picture.
 //   sentorix_screenshots OUTPUT_DIR
 // Run it under a real display server (scripts/screenshots uses Xvfb).
 #include "DateText.h"
@@ -74,6 +75,20 @@ int main(int argc, char* argv[]) {
     form.statistics().show();
     waitFor([] { return false; }, 3000);
     ok &= save(&form.statistics(), out.filePath(QStringLiteral("statistics.png")));
+    form.statistics().hide();
+
+    // The window and a strip of floor left out, with a threshold of the
+    // user's own, over the live scene.
+    program.setDetectionAreas({QRectF(61, 14, 28, 40), QRectF(0, 86, 100, 14)}, 6.5F);
+    QTimer::singleShot(2000, &app, [&] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            ok &= save(dialog, out.filePath(QStringLiteral("detection-areas.png")));
+            dialog->reject();
+        } else {
+            ok = false;
+        }
+    });
+    form.mnuDetectionAreas_Click();
     // A later visit and its mail, as they would follow.
     const QDateTime later = QDateTime::currentDateTime().addSecs(2 * 3600 + 17 * 60);
     program.AddLogEntry(DateText::general(later), DateText::general(later.addSecs(43)),

@@ -8,6 +8,7 @@
 #include "PowerScheme.h"
 #include "ProgramRun.h"
 #include "RegistryView.h"
+#include "SettingsStore.h"
 #include "WaitBound.h"
 #include "Winsock.h"
 
@@ -231,6 +232,45 @@ private Q_SLOTS:
         QCOMPARE(m_home.stored("CaptureFPS") + QString::number(capture.FrameRate()), "55");
         QCOMPARE(console(), Winsock::sckClosed);
         capture.StopCapture();
+    }
+
+    // Section DETECTION as start-up finds it, junk and all: the masks that
+    // make sense, and an own threshold in force over the stored sensitivity
+    // ("&Low", 6 %) that start-up leaves stored. New areas are stored with
+    // the entries past them emptied; a sensitivity chosen from the menu
+    // puts its preset back and stores 0.
+    void detectionAreasAndOwnThreshold() {
+        SettingsStore store(m_home.configPath());
+        for (const auto& [threshold, inForce] : {std::pair<QString, float>{"junk", 6.0F},
+                                                 {"-3", 6.0F},
+                                                 {"nan", 6.0F},
+                                                 {"1e30", 100.0F},
+                                                 {" 2.5", 2.5F}}) {
+            m_run.reset();
+            m_home.clear();
+            QVERIFY(m_home.store({"Sensitivity=4"}) &&
+                    store.write("DETECTION", "Threshold", threshold) &&
+                    store.write("DETECTION", "Mask1", " 10, 20.5,30,40 ") &&
+                    store.write("DETECTION", "Mask2", "5,5,-1,10") &&
+                    store.write("DETECTION", "Mask3", "90,90,50,50") &&
+                    store.write("DETECTION", "Mask4", "1,2,3") &&
+                    store.write("DETECTION", "Mask6", "0,0,100,100"));
+            start();
+            QCOMPARE(stuff().Threshold, inForce);
+            QCOMPARE(store.read("DETECTION", "Threshold", "<missing>"), threshold);
+        }
+        QCOMPARE(stuff().Masks, QList<QRectF>({QRectF(10, 20.5, 30, 40), QRectF(90, 90, 10, 10)}));
+        m_run->program.setDetectionAreas({QRectF(0, 0, 100, 100), QRectF(1, 2, -3, 4)}, 1.7F);
+        QCOMPARE(stuff().Masks, QList<QRectF>({QRectF(0, 0, 100, 100)}));
+        QCOMPARE(stuff().Threshold, 1.7F);
+        QStringList stored;
+        for (const char* key : {"Mask1", "Mask2", "Mask3", "Mask4", "Mask6", "Threshold"})
+            stored << store.read("DETECTION", key, "<missing>");
+        QCOMPARE(stored.join(u'|'), "0,0,100,100||||0,0,100,100|1.7"); // Mask6 is past the end
+        m_run->program.setSensitivity(2);
+        QCOMPARE(QList<float>({stuff().Threshold, stuff().OwnThreshold}),
+                 QList<float>({2.0F, 0.0F}));
+        QCOMPARE(store.read("DETECTION", "Threshold", "<missing>"), "0");
     }
 
     // The message for other times in the desktop's scheme, and for a record

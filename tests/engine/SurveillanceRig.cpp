@@ -52,6 +52,8 @@ void SurveillanceRig::deliver(const std::vector<std::uint8_t>& frame) {
     header.lpData = frame.data();
     header.dwBufferLength = std::uint32_t(frame.size());
     header.dwBytesUsed = std::uint32_t(frame.size());
+    header.width = SizedFrames::Width;
+    header.height = SizedFrames::Height;
     surveillance.Frame_Handler(&header);
 }
 

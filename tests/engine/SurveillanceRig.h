@@ -50,9 +50,14 @@ struct SurveillanceRig {
     QStringList rows;
 };
 
-// Frames of an exact compressed size: noise followed by zeros.
+// Frames of an exact compressed size: noise followed by zeros. As pictures
+// they are Width x Height, rows of 512 bytes bottom-up, so the noise fills
+// the picture from its bottom row up.
 class SizedFrames {
 public:
+    static constexpr std::uint32_t Width = 170;
+    static constexpr std::uint32_t Height = 256;
+
     // Empty when no frame of that compressed size was found.
     const std::vector<std::uint8_t>& frame(std::int32_t compressedSize);
 

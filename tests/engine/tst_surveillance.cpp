@@ -1,8 +1,10 @@
 #include "AviProbe.h"
 #include "DateText.h"
+#include "DetectionAreas.h"
 #include "Footage.h"
 #include "MotionMeasure.h"
 #include "RecordingName.h"
+#include "SettingsStore.h"
 #include "SurveillanceRig.h"
 #include "TestData.h"
 #include "ZLib.h"
@@ -15,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <chrono>
 #include <condition_variable>
@@ -124,6 +127,12 @@ private Q_SLOTS:
         }
         QCOMPARE(RecordingName::fromStartText("/v/", "06.12.2026 09:05:07"),
                  QStringLiteral("/v/06122026-090507.avi"));
+        // A mask over a frame whose header claims more rows than it holds:
+        // only the rows there are filled, nothing past them.
+        std::vector<std::uint8_t> frame(2 * 12 + 4, 1);
+        DetectionAreas::apply({QRectF(0, 0, 100, 100), QRectF(qQNaN(), 0, 50, 50)}, frame.data(),
+                              2 * 12, 4, 1000);
+        QCOMPARE(std::count(frame.begin(), frame.end(), DetectionAreas::Fill), 2 * 12);
     }
 
     // Arming starts the chosen screen saver: each saver that runs writes
@@ -190,6 +199,37 @@ private Q_SLOTS:
         QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.BaseCount}), QList<int>({103994, 2}));
         QCOMPARE(tick(rig, 29), QStringLiteral("STANDBY|1 sec||"));
         QCOMPARE(rig.stuff.BaseCountdown, std::int16_t(1));
+
+        // Masks. The sized frames' noise fills the picture from its bottom
+        // row up, so active() differs from base() only in the rows 16 % to
+        // 24 % from the top. A new set is a new measure: the frame measured
+        // meanwhile is not compared, and the next one is the base.
+        const int compared = rig.stuff.FrameCount;
+        rig.deliver(active());
+        rig.surveillance.setMasks({QRectF(0, 10, 100, 20)});
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.examining(), TestData::Bound);
+        QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({0, compared}));
+        rig.examine(base());
+        rig.examine(active());
+        QCOMPARE(rig.text(Panel::Deviation) + rig.text(Panel::State), "0.00%  (4%)STANDBY");
+        QCOMPARE(rig.stuff.BaseCount, 3);
+        // Masked elsewhere, the same change weighs more than its 10.00 %.
+        rig.surveillance.setMasks({QRectF(0, 80, 100, 20)});
+        rig.stuff.Threshold = 50.0F;
+        rig.examine(base());
+        rig.examine(active());
+        QVERIFY2(rig.stuff.LastDeviation > 10.5F, qPrintable(rig.text(Panel::Deviation)));
+        // Over the whole picture nothing is left to change.
+        rig.surveillance.setMasks({QRectF(0, 0, 100, 100)});
+        rig.stuff.Threshold = 4.0F;
+        rig.examine(base());
+        rig.examine(active());
+        QCOMPARE(rig.text(Panel::Deviation) + rig.text(Panel::State), "0.00%  (4%)STANDBY");
+        // Without masks the lengths are the frames' own again.
+        rig.surveillance.setMasks({});
+        rig.examine(calm());
+        QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.LastFrameSize}),
+                 QList<int>({103994, 103994}));
 
         rig.panels.setText(Panel::TimeToGo, QStringLiteral("kept"));
         rig.surveillance.forceRecording();
@@ -570,6 +610,45 @@ private Q_SLOTS:
                         qint64(std::max(limited.rlim_cur, rlim_t(earlierSize))));
                 QVERIFY(!AviProbe::probe(file).isEmpty());
             }
+        }
+    }
+
+    // A yard video whose walker crosses 55 % to 84 % from the top, played
+    // as a camera. Rows: the masks, the threshold, whether one crossing
+    // records. The masks go by the picture as shown, top row first.
+    void masksAndThresholdOnFootage() {
+        SurveillanceRig rig(QString(), SurveillanceRig::Frames::FromCamera);
+        const QString clip = rig.videos.filePath(QStringLiteral("yard.avi"));
+        const QString made = Footage::yard(clip, QSize(320, 240), 2, 55);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+        SettingsStore store(rig.videos.filePath(QStringLiteral("Sentorix.conf")));
+        QVERIFY(store.write("SOURCES", "Source1", QUrl::fromLocalFile(clip).toString()));
+        rig.capture.setDriverSettings(&store);
+        rig.capture.setFrameRate(10);
+        QVERIFY2(rig.openCamera(), qPrintable(rig.capture.lastError()));
+        for (const auto& [masks, threshold, records] :
+             {std::tuple<QList<QRectF>, float, bool>{{QRectF(0, 50, 100, 40)}, 4.0F, false},
+              {{QRectF(0, 0, 100, 45), QRectF(0, 92, 100, 8)}, 4.0F, true},
+              {{}, 30.0F, false},
+              {{}, 4.0F, true}}) {
+            rig.surveillance.setMasks(masks);
+            rig.stuff.Threshold = threshold;
+            rig.surveillance.mnuStart_Click();
+            float highest = 0;
+            bool recorded = false;
+            const QMetaObject::Connection measured =
+                connect(&rig.surveillance, &Surveillance::deviationMeasured,
+                        [&highest](float d) { highest = std::max(highest, d); });
+            const QMetaObject::Connection shown = connect(
+                &rig.panels, &StatusPanels::textChanged, [&recorded](Panel p, const QString& text) {
+                    recorded |= p == Panel::State && text == QStringLiteral("RECORDING");
+                });
+            // Two seconds of frames at ten a second, and some more: one crossing.
+            QTRY_VERIFY_WITH_TIMEOUT(rig.stuff.FrameCount >= 24, TestData::Bound);
+            disconnect(measured);
+            disconnect(shown);
+            rig.surveillance.mnuStart_Click();
+            QVERIFY2(recorded == records, qPrintable(QString::number(highest)));
         }
     }
 

@@ -5,6 +5,7 @@
 #include "CaptureView.h"
 #include "EventLog.h"
 #include "Footage.h"
+#include "MaskEditor.h"
 #include "ModalDialog.h"
 #include "ProgramRun.h"
 #include "Statistics.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -183,7 +185,8 @@ private Q_SLOTS:
                  "  &Refresh base image every...|    30 seconds|    1 minute*|    5 minutes|"
                  "    10 minutes|    30 minutes|    1 hour|    Never|    -|"
                  "    &No refresh when recording*|  -|  Show Video &Statistics|  -|"
-                 "  &Configuration|  -|  &Storage...|&Log|  &Show log|  &Clear log|&?|"
+                 "  &Configuration|  -|  &Storage...|  -|  Detection Areas...|"
+                 "&Log|  &Show log|  &Clear log|&?|"
                  "  &Documentation|  &Online Information|  -|  &About");
         const MainMenus& m = run->form.menus();
         QString opened;
@@ -344,7 +347,9 @@ private Q_SLOTS:
     // With /debug the run traces its start and end, CR LF ended, and each
     // dialog opened from its entry; the statistics follow their entry only
     // while armed. The storage dialog's Cancel leaves everything as it was,
-    // its OK puts both values in force and stores them. The log and the help
+    // its OK puts both values in force and stores them. The detection areas
+    // are drawn on the live picture; Cancel leaves them and the threshold
+    // as they were, OK puts them in force. The log and the help
     // pages go to the desktop (a log with an execute bit too; a missing page
     // opens nothing); Clear asks first, then starts the log anew from its
     // template.
@@ -389,6 +394,31 @@ private Q_SLOTS:
                          .join(u' '),
                      ok ? "1 14 1 14" : "0 0 <missing> <missing>");
         }
+        for (const bool ok : {false, true}) {
+            ModalDialog::whenOpen(
+                [ok](QDialog* d) {
+                    auto* editor = d->findChild<MaskEditor*>();
+                    QTRY_VERIFY_WITH_TIMEOUT(!editor->picture().isNull(), TestData::Bound);
+                    const QRect area = editor->toWidget(QRectF(0, 0, 50, 25)).toRect();
+                    QTest::mousePress(editor, Qt::LeftButton, {}, area.topLeft());
+                    QTest::mouseRelease(editor, Qt::LeftButton, {}, area.bottomRight());
+                    d->findChild<QDoubleSpinBox*>(QStringLiteral("Threshold"))->setValue(3.5);
+                    d->findChild<QPushButton*>(ok ? QStringLiteral("OK") : QStringLiteral("Cancel"))
+                        ->click();
+                },
+                ok);
+            m.mnuDetectionAreas->trigger();
+            const PublicStuff& s = run->program.stuff();
+            QString inForce =
+                QString::asprintf("%g %g", double(s.OwnThreshold), double(s.Threshold));
+            for (const QRectF& r : s.Masks)
+                inForce += QString::asprintf(" %.0f,%.0f,%.0f,%.0f", r.left(), r.top(), r.width(),
+                                             r.height());
+            QCOMPARE(inForce, ok ? "3.5 3.5 0,0,50,25" : "0 4");
+            if (!ok)
+                QCOMPARE(SettingsStore(m_home.configPath()).read("DETECTION", "Mask1", "<missing>"),
+                         "<missing>");
+        }
         m.mnuStat->trigger();
         QVERIFY(!run->form.statistics().isVisible());
         m.mnuDoc->trigger(); // no page yet
@@ -421,9 +451,10 @@ private Q_SLOTS:
              {"Init - Sentorix V1.0", "Init - Position Window",
               "Init - Hardware detected: Sentorix test scene camera", "End - Unload completed",
               "Format_Click - Display Format Dialog", "Timer_Click - Display Timer Countdown",
-              "Storage_Click - Display Storage Dialog"})
+              "Storage_Click - Display Storage Dialog",
+              "DetectionAreas_Click - Display Detection Areas Dialog"})
             counts += QString::number(trace.count(" - " + QByteArray(line) + "\r\n"));
-        QCOMPARE(counts, QStringLiteral("01111112"));
+        QCOMPARE(counts, QStringLiteral("011111122"));
     }
 };
 

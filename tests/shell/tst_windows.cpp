@@ -1,15 +1,19 @@
 // The small windows over the real surveillance and the test scene camera:
-// the standby countdown on the test's clock, the statistics fed frames of
-// known compressed size.
+// the standby countdown on the test's clock, the statistics and the
+// detection areas fed frames of known compressed size.
 #include "CaptureControl.h"
+#include "DetectionAreasDialog.h"
 #include "DeviationHistory.h"
 #include "DeviationPlot.h"
+#include "MaskEditor.h"
+#include "SensitivityPresets.h"
 #include "Statistics.h"
 #include "StatisticsFigures.h"
 #include "SurveillanceRig.h"
 #include "TimerForm.h"
 #include "WaitBound.h"
 
+#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
@@ -154,6 +158,36 @@ private Q_SLOTS:
             above += plot.pixelColor(x, lineY - 3) == DeviationPlot::ThresholdColor;
         }
         QCOMPARE(QString("%1 %2").arg(onLine).arg(above), QString("%1 0").arg(a.width() - 5));
+        // Scales of one step of 1, 2 or 5 times a power of ten; minute
+        // ticks below; the presets below the top dashed across the middle,
+        // where no curve or name is, and the one in use red.
+        QStringList scale;
+        for (const double top : {0.5, 2.4, 8.0, 30.0, 250.0}) {
+            QStringList ticks;
+            for (const double t : DeviationPlot::valueTicks(top))
+                ticks << QString::number(t);
+            scale << ticks.join(u' ');
+        }
+        for (int x = a.left(); x <= a.right(); ++x)
+            if (plot.pixelColor(x, a.bottom() + 2) ==
+                window.plot->palette().color(QPalette::WindowText))
+                scale << QString::number(std::lround((x - a.left()) * 2.0 / (a.width() - 1)));
+        for (const double preset : SensitivityPresets::Thresholds) {
+            const int y = window.plot->yOf(preset);
+            int dashes = 0, off = 0;
+            for (int x = a.left() + a.width() / 3; x < a.right() - a.width() / 3; ++x) {
+                dashes += plot.pixelColor(x, y) == DeviationPlot::PresetColor;
+                off += plot.pixelColor(x, y - 3) == DeviationPlot::PresetColor ||
+                       plot.pixelColor(x, y + 3) == DeviationPlot::PresetColor;
+            }
+            const bool red = plot.pixelColor(a.center().x(), y) == DeviationPlot::ThresholdColor;
+            scale << QString::number(preset) + (red                                   ? "red"
+                                                : dashes > a.width() / 12 && off == 0 ? "dashed"
+                                                                                      : "-");
+        }
+        QCOMPARE(scale.join(u'|'), QStringLiteral("0 0.1 0.2 0.3 0.4 0.5|0 0.5 1 1.5 2|0 2 4 6 8|"
+                                                  "0 5 10 15 20 25 30|0 50 100 150 200 250|"
+                                                  "0|1|2|1.2dashed|2dashed|4red|6dashed|8-"));
         // The status label keeps its text until the next report.
         r.stuff.CaptureStatusText = QStringLiteral("later text");
         r.stuff.Threshold = 1.2F;
@@ -195,6 +229,84 @@ private Q_SLOTS:
         r.advance(121);
         r.examine(frames.frame(103000));
         QCOMPARE(kept(), QStringLiteral("0"));
+    }
+
+    // Areas drawn, moved and deleted with the mouse, in percent of the
+    // picture and inside it; a slip of the hand draws none. Suggest wants a
+    // measurement, then puts the threshold above the history's highest.
+    void detectionAreas() {
+        QCOMPARE(QString::asprintf("%g %g %g", DetectionAreasDialog::suggestion(0.0),
+                                   DetectionAreasDialog::suggestion(2.0),
+                                   DetectionAreasDialog::suggestion(3.9)),
+                 QStringLiteral("0.25 2.75 5.15"));
+        SizedFrames frames;
+        SurveillanceRig r;
+        r.stuff.VidPath = m_dir.path() + u'/';
+        DeviationHistory history(r.surveillance, r.panels, r.stuff);
+        DetectionAreasDialog dialog({QRectF(50, 50, 25, 25)}, 0.0F, history);
+        connect(&r.surveillance, &Surveillance::deviationMeasured, &dialog,
+                &DetectionAreasDialog::showDeviation);
+        QImage picture(320, 240, QImage::Format_RGB32);
+        picture.fill(QColor(200, 200, 200));
+        dialog.showPicture(picture);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* editor = dialog.findChild<MaskEditor*>();
+        const auto at = [editor](double x, double y) {
+            return editor->toWidget(QRectF(x, y, 0, 0)).topLeft().toPoint();
+        };
+        const auto drag = [&](double x, double y, double toX, double toY) {
+            QTest::mousePress(editor, Qt::LeftButton, {}, at(x, y));
+            QTest::mouseMove(editor, at((x + toX) / 2, (y + toY) / 2));
+            QTest::mouseRelease(editor, Qt::LeftButton, {}, at(toX, toY));
+        };
+        const auto masks = [&] {
+            QStringList texts;
+            for (const QRectF& m : dialog.masks())
+                texts << QString::asprintf("%.0f,%.0f,%.0f,%.0f", m.left(), m.top(), m.width(),
+                                           m.height());
+            const QImage shown = editor->grab().toImage();
+            const auto shade = [&](double x, double y) {
+                return qGray(shown.pixel(at(x, y))) < 150 ? "#" : ".";
+            };
+            return texts.join(u' ') + ' ' + shade(20, 25) + shade(60, 60) + shade(95, 95);
+        };
+        QStringList seen{masks()};
+        drag(30, 40, 10, 10);
+        seen << masks();
+        drag(60, 10, 60.5, 10.5);
+        drag(90, 90, 130, 120);
+        seen << masks();
+        drag(55, 55, 95, 65);
+        seen << masks();
+        QTest::keyClick(editor, Qt::Key_Delete);
+        seen << masks();
+        QCOMPARE(seen, QStringList({"50,50,25,25 .#.", "50,50,25,25 10,10,20,30 ##.",
+                                    "50,50,25,25 10,10,20,30 90,90,10,10 ###",
+                                    "75,60,25,25 10,10,20,30 90,90,10,10 #.#",
+                                    "10,10,20,30 90,90,10,10 #.#"}));
+
+        auto* threshold = dialog.findChild<QDoubleSpinBox*>(QStringLiteral("Threshold"));
+        auto* suggest = dialog.findChild<QPushButton*>(QStringLiteral("Suggest"));
+        const auto state = [&] {
+            return threshold->text() + '|' +
+                   dialog.findChild<QLabel*>(QStringLiteral("Deviation"))->text() + '|' +
+                   dialog.findChild<QLabel*>(QStringLiteral("Note"))->text().section(u':', 0, 0);
+        };
+        suggest->click();
+        seen = QStringList{state()};
+        r.surveillance.mnuStart_Click();
+        r.examine(frames.frame(100000)); // the base
+        r.examine(frames.frame(102000));
+        r.examine(frames.frame(100000));
+        seen << state();
+        suggest->click();
+        seen << state() + QString::asprintf("|%g", double(dialog.ownThreshold()));
+        QCOMPARE(seen,
+                 QStringList({"Sensitivity preset|Deviation now: none yet|Nothing measured yet",
+                              "Sensitivity preset|Deviation now: 0.00 %|Nothing measured yet",
+                              "2.75 %|Deviation now: 0.00 %|Highest deviation of the last "
+                              "two minutes|2.75"}));
     }
 };
 
