@@ -67,6 +67,9 @@ public:
     std::int16_t RefreshSeconds = 0;
     // A recording ends after this long whatever the frames say; 0 never.
     std::int32_t MaxRecordMinutes = 30;
+    // Frames measured at the same time, one per core; 0 for as many as the
+    // program may use. Taken into use at arming.
+    std::int32_t Workers = 0;
     // Own recordings make room where low space would stop surveillance, and
     // go after this many days (0 keeps them all).
     bool DeleteOldest = false;

@@ -38,7 +38,7 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     , m_panels(panels)
     , m_commandLine(commandLine)
     , m_menus(menus)
-    , m_compressor(MotionMeasure::Level)
+    , m_compressors(MotionMeasure::Level)
     , m_retention(stuff) {
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer1.setInterval(TickMs);
@@ -49,7 +49,8 @@ Surveillance::Surveillance(CaptureControl& capture, PublicStuff& stuff, StatusPa
     connect(&m_capture, &CaptureControl::FrameCallback, this, &Surveillance::FrameCallback);
     connect(&m_capture, &CaptureControl::StreamCallback, this, &Surveillance::StreamCallback);
     connect(&m_capture, &CaptureControl::StatusCallback, this, &Surveillance::StatusCallback);
-    connect(&m_compressor, &CompressionWorker::compressed, this, &Surveillance::frameCompressed);
+    connect(&m_compressors, &CompressionPool::compressed, this, &Surveillance::frameCompressed);
+    connect(&m_compressors, &CompressionPool::workerFreed, this, &Surveillance::workerFreed);
 }
 
 Surveillance::~Surveillance() = default;
@@ -107,6 +108,7 @@ void Surveillance::start() {
     m_examinedAt.clear();
     m_armedAt = m_stuff.now().toMSecsSinceEpoch();
     ++m_armings;
+    m_compressors.setWorkers(m_stuff.Workers);
     ++m_measures;
     m_capture.setPreRecordArmed(true);
     if (m_menus.mnuStat->isChecked())
@@ -126,7 +128,7 @@ void Surveillance::stop() {
     trace("Stop", "Step 1");
     Timer1.stop();
     m_surveillanceOn = false;
-    m_frameWaiting = false;
+    m_waiting.reset();
     trace("Stop", "Step 2");
     if (m_menus.mnuSuspend->isEnabled()) {
         const std::uint64_t armings = m_armings;
@@ -248,32 +250,40 @@ void Surveillance::captureFailed() {
 void Surveillance::Frame_Handler(const VideoHeader* header) {
     if (header == nullptr || !m_surveillanceOn || m_mailing || m_suspending)
         return;
-    // The newest frame waits while another is compressed; one that was
+    // The newest frame waits while every worker is busy; one that was
     // already waiting is skipped, so frames never pile up.
-    if (std::exchange(m_frameWaiting, true))
+    if (m_waiting)
         ++m_stuff.FramesSkipped;
-    m_waiting.resize(header->dwBytesUsed);
-    if (!m_waiting.empty())
-        std::memcpy(m_waiting.data(), header->lpData, m_waiting.size());
+    // The capture control's frame is shared as it is; one from elsewhere
+    // is copied once.
+    m_waiting = m_capture.sharedFrame(header);
+    if (!m_waiting) {
+        const std::shared_ptr<std::vector<std::uint8_t>> copy = m_copies.take(header->dwBytesUsed);
+        if (!copy->empty())
+            std::memcpy(copy->data(), header->lpData, copy->size());
+        m_waiting = copy;
+    }
     m_waitingWidth = header->width;
     m_waitingHeight = header->height;
-    if (!m_compressor.busy())
+    if (m_compressors.idleWorker())
         compressWaitingFrame();
 }
 
 void Surveillance::compressWaitingFrame() {
-    m_frameWaiting = false;
-    trace("Frame_Handler", "Step 1");
-    trace("Frame_Handler", "Step 2");
-    std::swap(m_source, m_waiting);
-    // Masked here, on the thread that changes the masks, and only the
-    // frames that are measured; filling rows costs little beside deflate.
-    DetectionAreas::apply(m_stuff.Masks, m_source.data(), m_source.size(), m_waitingWidth,
-                          m_waitingHeight);
-    trace("Frame_Handler", "Step 3");
+    const std::size_t capacity = MotionMeasure::destinationCapacity(m_waiting->size());
+    // Masked on the worker, in its own copy: the frame itself is shared
+    // with the snapshot and the live picture. The masks in force now go
+    // along, so a change meanwhile never reaches a frame half-way.
+    CompressionPool::Prepare prepare;
+    if (!m_stuff.Masks.isEmpty())
+        prepare = [masks = m_stuff.Masks, width = m_waitingWidth,
+                   height = m_waitingHeight](std::uint8_t* data, std::size_t size) {
+            DetectionAreas::apply(masks, data, size, width, height);
+        };
     // The events that arrive meanwhile run before the frame is compared,
     // as if they had run at the start of its examination.
-    m_compressor.start(m_source, MotionMeasure::destinationCapacity(m_source.size()), m_measures);
+    m_compressors.start(
+        {std::exchange(m_waiting, nullptr), capacity, m_measures, std::move(prepare)});
 }
 
 void Surveillance::setMasks(const QList<QRectF>& masks) {
@@ -286,13 +296,24 @@ void Surveillance::setMasks(const QList<QRectF>& masks) {
 }
 
 void Surveillance::frameCompressed(std::uint64_t measure, std::size_t compressed) {
-    const bool examining = m_surveillanceOn && !m_mailing && !m_suspending;
-    if (examining && measure == m_measures)
-        compareFrame(compressed);
-    if (m_frameWaiting && examining)
+    // The lengths come in the frames' order; a frame of an earlier arming
+    // or mask set, or one whose length comes back while nothing is
+    // examined, is not compared.
+    if (measure != m_measures || !m_surveillanceOn || m_mailing || m_suspending)
+        return;
+    // The examination's steps are written when the frame is compared, so
+    // the trace reads the same however many frames were measured at once.
+    trace("Frame_Handler", "Step 1");
+    trace("Frame_Handler", "Step 2");
+    trace("Frame_Handler", "Step 3");
+    compareFrame(compressed);
+}
+
+void Surveillance::workerFreed() {
+    if (m_waiting && m_surveillanceOn && !m_mailing && !m_suspending)
         compressWaitingFrame();
     else
-        m_frameWaiting = false;
+        m_waiting.reset();
 }
 
 void Surveillance::compareFrame(std::size_t compressed) {

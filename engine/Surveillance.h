@@ -1,7 +1,8 @@
 #pragma once
 
 #include "CommandLine.h"
-#include "CompressionWorker.h"
+#include "CompressionPool.h"
+#include "FramePool.h"
 #include "Retention.h"
 #include "VideoHeader.h"
 
@@ -50,8 +51,9 @@ public:
     void mnuSuspend_Click();
 
     // Examines one frame: measure, show the deviation, start or end a
-    // recording. The compression runs on the compression control's worker;
-    // the comparison follows when its length is back.
+    // recording. The compression runs on one of the compression control's
+    // workers; the comparison follows when its length is back and those of
+    // all earlier frames have been compared.
     void Frame_Handler(const VideoHeader* header);
     void FrameCallback(const VideoHeader* header);
     void StreamCallback(const VideoHeader* header);
@@ -88,7 +90,9 @@ public:
     bool NoOverlay() const { return m_noOverlay; }
     // A frame is being compressed; it is compared when its length is back
     // unless the state changes meanwhile.
-    bool examining() const { return m_compressor.busy(); }
+    bool examining() const { return m_compressors.busy(); }
+    // The workers that measure the frames, for tests and measurements.
+    CompressionPool& compressors() { return m_compressors; }
     const QString& OutputFile() const { return m_outputFile; }
     const QString& SnapshotDibFile() const { return m_snapshotDibFile; }
 
@@ -145,6 +149,7 @@ private:
     void trace(const char* where, const char* text);
     void compressWaitingFrame();
     void frameCompressed(std::uint64_t measure, std::size_t compressed);
+    void workerFreed();
     void compareFrame(std::size_t compressed);
     void countExaminedFrame();
 
@@ -153,14 +158,14 @@ private:
     StatusPanels& m_panels;
     const CommandLine m_commandLine;
     const Menus m_menus;
-    CompressionWorker m_compressor;
+    CompressionPool m_compressors;
     Retention m_retention;
-    // The frame being compressed and the newest one waiting for its turn.
-    // Kept from frame to frame: fresh multi-megabyte blocks per frame cost
-    // page faults on every touch.
-    std::vector<std::uint8_t> m_source;
-    std::vector<std::uint8_t> m_waiting;
-    bool m_frameWaiting = false;
+    // Copies of frames that do not come from the capture control, kept
+    // from frame to frame: fresh multi-megabyte blocks per frame cost page
+    // faults on every touch.
+    FramePool m_copies;
+    // The newest frame waiting for a free worker.
+    FramePool::Frame m_waiting;
     // Its picture size, for the masks.
     std::uint32_t m_waitingWidth = 0;
     std::uint32_t m_waitingHeight = 0;

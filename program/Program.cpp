@@ -214,6 +214,11 @@ void Program::loadCapture() {
             .trimmed()
             .toInt(&whole);
     m_stuff.MaxRecordMinutes = whole && longest >= 0 ? longest : DefaultMaxRecordMinutes;
+    const int workers =
+        m_store.read(QStringLiteral("CAPTURE"), QStringLiteral("Workers"), QString())
+            .trimmed()
+            .toInt(&whole);
+    m_stuff.Workers = whole && workers >= 0 ? workers : 0;
     m_surveillance->setNoOverlay(m_commandLine.noOverlay);
     if (m_commandLine.noOverlay)
         m_panels->setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));

@@ -3,7 +3,12 @@
 #include <QImage>
 #include <QWidget>
 
-// The live picture: the latest frame, stretched over the whole widget.
+#include <functional>
+
+// The live picture: the latest frame, stretched over the whole widget. A
+// new frame only marks the picture stale; it is fetched (and so made) when
+// the widget paints, which a hidden or minimised window never does, and
+// paints that fall behind the frames are merged.
 class CaptureView final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CaptureView)
@@ -11,12 +16,18 @@ class CaptureView final : public QWidget {
 public:
     explicit CaptureView(QWidget* parent = nullptr);
 
-    void showPicture(const QImage& picture);
+    // Where the latest picture comes from, at most as large as asked.
+    void setPictureSource(std::function<QImage(QSize most)> source);
+    // A newer picture can be had from the source.
+    void pictureChanged();
+    // The picture drawn last.
     const QImage& picture() const { return m_picture; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    std::function<QImage(QSize most)> m_source;
+    bool m_stale = false;
     QImage m_picture;
 };

@@ -95,7 +95,8 @@ Form1::Form1(Program& program, QWidget* parent)
 
     CaptureControl& capture = m_program.capture();
     Surveillance& surveillance = m_program.surveillance();
-    connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::showPicture);
+    m_view->setPictureSource([&capture](QSize most) { return capture.picture(most); });
+    connect(&capture, &CaptureControl::pictureChanged, m_view, &CaptureView::pictureChanged);
     connect(&capture, &CaptureControl::StatusCallback, this, &Form1::onCaptureStatus);
     connect(&capture, &CaptureControl::credentialsNeeded, this, &Form1::onCredentialsNeeded);
     connect(&m_program, &Program::deviceSelected, this, &Form1::onDeviceSelected);
@@ -400,10 +401,12 @@ void Form1::mnuDetectionAreas_Click() {
                                  QStringLiteral("Display Detection Areas Dialog"));
     const PublicStuff& stuff = m_program.stuff();
     DetectionAreasDialog dialog(stuff.Masks, stuff.OwnThreshold, *m_history, this);
-    // The same pictures as the window's, shared rather than copied.
-    dialog.showPicture(m_view->picture());
-    connect(&m_program.capture(), &CaptureControl::pictureChanged, &dialog,
-            &DetectionAreasDialog::showPicture);
+    // The whole picture, whose proportions the editor keeps; made for the
+    // open dialog only.
+    const CaptureControl& capture = m_program.capture();
+    dialog.showPicture(capture.picture());
+    connect(&capture, &CaptureControl::pictureChanged, &dialog,
+            [&dialog, &capture] { dialog.showPicture(capture.picture()); });
     connect(&m_program.surveillance(), &Surveillance::deviationMeasured, &dialog,
             &DetectionAreasDialog::showDeviation);
     if (dialog.exec() == QDialog::Accepted)

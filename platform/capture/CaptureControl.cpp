@@ -470,7 +470,9 @@ void CaptureControl::openDevice(int n, bool keepTrying) {
         d->retry.stop();
     }
     d->device = -1;
+    d->bottomUp.reset();
     d->bottomUpSize = QSize();
+    d->picture = QImage();
     d->backAtFirstFrame = false;
     if (n < 0 || n >= MaxDevices || n > d->sceneIndex()) {
         d->lastError = QStringLiteral("there is no capture device %1").arg(n);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FramePool.h"
 #include "SourceList.h"
 #include "TestScene.h"
 #include "VideoHeader.h"
@@ -142,6 +143,16 @@ public:
     // the settings; false when n is no source or they cannot be stored.
     bool storeCredentials(int n, const QString& user, const QString& password);
 
+    // The bytes of the frame a FrameCallback or StreamCallback header
+    // points to, shared instead of copied, so they stay valid after the
+    // signal; null for any other header. Read-only.
+    FramePool::Frame sharedFrame(const VideoHeader* header) const;
+    // The latest frame as a top-down picture, made on the first call after
+    // each frame: only a picture that is drawn costs the conversion. With
+    // a valid `most`, a larger frame is sampled down to that size, as
+    // painting it there would.
+    QImage picture(QSize most = QSize()) const;
+
     // Writes the latest frame as a BMP file; false when there is no frame
     // yet or the file cannot be written.
     bool SaveFrameAsDIB(const QString& path) const;
@@ -166,8 +177,9 @@ Q_SIGNALS:
     // Source n refused us for lack of a user and password, or (`refused`)
     // refused the ones in its address. It is not tried again by itself.
     void credentialsNeeded(int n, bool refused);
-    // The live picture, for display while Preview is on.
-    void pictureChanged(const QImage& picture);
+    // A new live picture can be had from picture(); only while Preview is
+    // on.
+    void pictureChanged();
 
 private:
     struct Private;

@@ -80,9 +80,9 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
         Q_EMIT q->StatusCallback(StatusDeviceBack, QStringLiteral("the camera is back"));
 
     VideoHeader header;
-    header.lpData = bottomUp.data();
-    header.dwBufferLength = static_cast<std::uint32_t>(bottomUp.size());
-    header.dwBytesUsed = static_cast<std::uint32_t>(bottomUp.size());
+    header.lpData = bottomUp->data();
+    header.dwBufferLength = static_cast<std::uint32_t>(bottomUp->size());
+    header.dwBytesUsed = static_cast<std::uint32_t>(bottomUp->size());
     header.dwTimeCaptured = static_cast<std::uint32_t>(opened.elapsed());
     header.dwFlags = frameDone | frameKey;
     header.width = static_cast<std::uint32_t>(width);
@@ -92,44 +92,85 @@ void CaptureControl::Private::deliver(const std::shared_ptr<FrameSlot>& from) {
     else
         Q_EMIT q->FrameCallback(&header);
 
+    // The picture is made when it is asked for: a hidden or minimised
+    // window asks for none, a busy one for as many as it paints.
     if (preview)
-        Q_EMIT q->pictureChanged(pictureOf(topDown, width, height, stride));
+        Q_EMIT q->pictureChanged();
 }
 
 void CaptureControl::Private::keepBottomUp(const std::uint8_t* topDown, int width, int height,
                                            std::size_t stride) {
     const std::size_t padded = DibFile::paddedStride(width);
-    if (bottomUpSize != QSize(width, height))
-        bottomUp.assign(padded * static_cast<std::size_t>(height), 0);
-    bottomUpSize = QSize(width, height);
+    // A buffer nobody holds any more: the examination may still be
+    // measuring the last few frames.
+    std::shared_ptr<std::vector<std::uint8_t>> frame =
+        frames.take(padded * static_cast<std::size_t>(height));
     const std::size_t row = std::min(stride, padded);
-    for (int y = 0; y < height; ++y)
-        std::copy_n(topDown + stride * static_cast<std::size_t>(y), row,
-                    bottomUp.data() + padded * static_cast<std::size_t>(height - 1 - y));
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* to = frame->data() + padded * static_cast<std::size_t>(height - 1 - y);
+        std::copy_n(topDown + stride * static_cast<std::size_t>(y), row, to);
+        // A reused buffer holds the last frame's bytes: the padding is
+        // cleared as a fresh one would have it.
+        std::fill(to + row, to + padded, std::uint8_t(0));
+    }
+    bottomUp = std::move(frame);
+    bottomUpSize = QSize(width, height);
+    ++delivered;
 }
 
-QImage CaptureControl::Private::pictureOf(const std::uint8_t* topDown, int width, int height,
-                                          std::size_t stride) {
+QImage CaptureControl::Private::convertPicture(QSize most) const {
     // 32-bit pixels are what the window's backing store holds, so painting
-    // them (scaled or not) needs no further conversion.
-    QImage picture(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t* src = topDown + stride * static_cast<std::size_t>(y);
-        auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < width; ++x)
-            dst[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+    // them (scaled or not) needs no further conversion. A picture to be
+    // shown smaller is sampled as painting would, pixel by pixel, so only
+    // the pixels shown are converted.
+    const int width = bottomUpSize.width();
+    const int height = bottomUpSize.height();
+    const int w = std::clamp(most.width(), 1, width);
+    const int h = std::clamp(most.height(), 1, height);
+    const std::size_t padded = DibFile::paddedStride(width);
+    std::vector<std::size_t> column(static_cast<std::size_t>(w));
+    for (int x = 0; x < w; ++x)
+        column[static_cast<std::size_t>(x)] =
+            3 * static_cast<std::size_t>((2 * x + 1) * width / (2 * w));
+    QImage converted(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y) {
+        const int row = (2 * y + 1) * height / (2 * h);
+        const std::uint8_t* src =
+            bottomUp->data() + padded * static_cast<std::size_t>(height - 1 - row);
+        auto* dst = reinterpret_cast<QRgb*>(converted.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            const std::uint8_t* p = src + column[static_cast<std::size_t>(x)];
+            dst[x] = qRgb(p[2], p[1], p[0]);
+        }
     }
-    return picture;
+    return converted;
+}
+
+FramePool::Frame CaptureControl::sharedFrame(const VideoHeader* header) const {
+    if (header == nullptr || !d->bottomUp || header->lpData != d->bottomUp->data())
+        return nullptr;
+    return d->bottomUp;
+}
+
+QImage CaptureControl::picture(QSize most) const {
+    if (!d->bottomUp)
+        return {};
+    const QSize size = most.isValid() ? most.boundedTo(d->bottomUpSize) : d->bottomUpSize;
+    if (d->pictureOf != d->delivered || d->picture.size() != size) {
+        d->picture = d->convertPicture(size);
+        d->pictureOf = d->delivered;
+    }
+    return d->picture;
 }
 
 bool CaptureControl::SaveFrameAsDIB(const QString& path) const {
-    if (d->bottomUpSize.isEmpty()) {
+    if (!d->bottomUp || d->bottomUpSize.isEmpty()) {
         d->lastError = QStringLiteral("there is no frame yet");
         return false;
     }
     QString error;
     const bool ok =
-        DibFile::write(path, d->bottomUp.data(), d->bottomUpSize.width(), d->bottomUpSize.height(),
+        DibFile::write(path, d->bottomUp->data(), d->bottomUpSize.width(), d->bottomUpSize.height(),
                        DibFile::paddedStride(d->bottomUpSize.width()), &error);
     if (!ok)
         d->lastError = error;

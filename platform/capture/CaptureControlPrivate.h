@@ -11,6 +11,7 @@
 #include "AviRecorder.h"
 #include "BusRelay.h"
 #include "CameraList.h"
+#include "FramePool.h"
 #include "GstHandles.h"
 #include "PreRecorder.h"
 #include "SceneSource.h"
@@ -99,9 +100,15 @@ struct CaptureControl::Private {
     bool outOfSpace = false;
     std::int64_t capturedFrames = 0;
     // The latest frame in the program's layout (bottom-up rows, 4-byte
-    // aligned), handed to the handlers and kept for SaveFrameAsDIB.
-    std::vector<std::uint8_t> bottomUp;
+    // aligned), handed to the handlers, shared with the examination and
+    // kept for SaveFrameAsDIB and the live picture.
+    FramePool frames;
+    FramePool::Frame bottomUp;
     QSize bottomUpSize;
+    // Frames delivered, and the one the live picture was last made of.
+    std::uint64_t delivered = 0;
+    std::uint64_t pictureOf = 0;
+    QImage picture;
 
     // The device lost while open, opened again once it is back.
     int lostDevice = -1;
@@ -192,7 +199,8 @@ struct CaptureControl::Private {
 
     void deliver(const std::shared_ptr<capturecontrol::FrameSlot>& from);
     void keepBottomUp(const std::uint8_t* topDown, int width, int height, std::size_t stride);
-    static QImage pictureOf(const std::uint8_t* topDown, int width, int height, std::size_t stride);
+    // The latest frame as 32-bit pixels, top-down, at most `most` large.
+    QImage convertPicture(QSize most) const;
     void onPipelineError(const QString& text);
     // The source refused us for lack of valid credentials.
     bool notAuthorized() const;

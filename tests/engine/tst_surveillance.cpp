@@ -7,6 +7,7 @@
 #include "SettingsStore.h"
 #include "SurveillanceRig.h"
 #include "TestData.h"
+#include "ZLib.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -18,9 +19,44 @@
 #include <QTest>
 #include <QUrl>
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <limits>
+#include <mutex>
+#include <set>
 #include <sys/resource.h>
+
+// Measures frames as the workers do, but holds each length back until the
+// test lets that length go, and keeps the order the measures finished in.
+class LengthGate {
+public:
+    CompressionPool::Compress compress() {
+        return [this](const std::uint8_t* data, std::size_t size) {
+            const std::size_t length = ZLib().compressedLength(data, size);
+            std::unique_lock lock(m_mutex);
+            m_open.wait_for(lock, std::chrono::milliseconds(TestData::Bound),
+                            [&] { return m_released.count(length) > 0; });
+            m_finished.push_back(length);
+            return length;
+        };
+    }
+    void release(std::size_t length) {
+        const std::lock_guard lock(m_mutex);
+        m_released.insert(length);
+        m_open.notify_all();
+    }
+    std::vector<std::size_t> finished() {
+        const std::lock_guard lock(m_mutex);
+        return m_finished;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_open;
+    std::set<std::size_t> m_released;
+    std::vector<std::size_t> m_finished;
+};
 
 // The surveillance states, transition by transition, on frames of known
 // compressed size and a clock the test sets; recordings really capture
@@ -117,6 +153,7 @@ private Q_SLOTS:
         QCOMPARE(rig.stuff.FrameCount, 0); // off: frames are not examined
         rig.stuff.FrameCount = 9;
         rig.panels.setText(Panel::Timestamp, QStringLiteral("Overlay disabled"));
+        rig.stuff.Workers = 2;
         arm(rig);
         QVERIFY(rig.surveillance.SurveillanceOn() && !rig.surveillance.Mailing());
         QVERIFY(!rig.mnuTimer.isVisible() && rig.surveillance.Timer1.isActive());
@@ -131,13 +168,15 @@ private Q_SLOTS:
                  QList<int>({103994, 100000, 1, 2}));
         QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
 
-        // While a frame is compressed the newest one waits: the active frame
-        // is replaced before its turn, skipped, and starts nothing.
+        // While both workers compress a frame the newest one waits: the
+        // active frame is replaced before its turn, skipped, and starts
+        // nothing.
+        rig.deliver(base());
         rig.deliver(base());
         rig.deliver(active());
         rig.examine(calm());
         QCOMPARE(QList<qint64>({rig.stuff.FrameCount, rig.stuff.FramesSkipped}),
-                 QList<qint64>({4, 1}));
+                 QList<qint64>({5, 1}));
         QCOMPARE(rig.text(Panel::State), QStringLiteral("STANDBY"));
         // A frame compressed before disarming is not compared after arming
         // again: the next frame is the new base.
@@ -146,6 +185,7 @@ private Q_SLOTS:
         rig.stuff.Saver = QStringLiteral("Probe");
         arm(rig);
         QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({100000, 1}));
+        QCOMPARE(rig.surveillance.compressors().workers(), 2);
 
         rig.stuff.RefreshSeconds = 0;
         QCOMPARE(tick(rig, 100000), QStringLiteral("STANDBY|||")); // never refreshed
@@ -203,6 +243,86 @@ private Q_SLOTS:
         QVERIFY(rig.rows.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!TestData::readFile(ran).isEmpty(), TestData::Bound);
         QCOMPARE(TestData::readFile(ran), QByteArray("Probe\n"));
+    }
+
+    // Workers measure consecutive frames at the same time, yet the frames
+    // are compared in the order they came even when a later one is
+    // measured first, and a disarm leaves the frames under way uncompared.
+    // The decisions and the trace on a sequence of frames are those of one
+    // worker.
+    void workersCompareInArrivalOrder() {
+        LengthGate gate;
+        SurveillanceRig rig;
+        rig.stuff.Workers = 2;
+        rig.surveillance.compressors().setCompression(gate.compress());
+        QList<int> compared;
+        connect(&rig.surveillance, &Surveillance::deviationMeasured, this,
+                [&] { compared << rig.stuff.LastFrameSize; });
+        rig.surveillance.mnuStart_Click();
+        rig.deliver(base());
+        rig.deliver(calm());
+        gate.release(103994);
+        // The later frame's length is back, yet waits for the earlier one.
+        QTRY_VERIFY_WITH_TIMEOUT(rig.surveillance.compressors().idleWorker(), TestData::Bound);
+        QVERIFY(compared.isEmpty());
+        gate.release(100000);
+        QTRY_COMPARE_WITH_TIMEOUT(compared, QList<int>({100000, 103994}), TestData::Bound);
+        QCOMPARE(gate.finished(), std::vector<std::size_t>({103994, 100000}));
+        QCOMPARE(rig.text(Panel::Deviation), QStringLiteral("3.99%  (4%)"));
+
+        rig.deliver(active());
+        rig.deliver(active());
+        rig.surveillance.mnuStart_Click();
+        gate.release(110000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.examining(), TestData::Bound);
+        QCOMPARE(gate.finished().size(), std::size_t(4));
+        QCOMPARE(compared.size(), 2);
+        QCOMPARE(QStringList({rig.text(Panel::State), rig.text(Panel::Deviation)}),
+                 QStringList({"OFF", ""}));
+
+        // The same frames in bursts as large as the workers can take: the
+        // trace of the examination and what each frame found and decided.
+        const auto decisions = [this](int workers) {
+            SurveillanceRig run;
+            run.stuff.Workers = workers;
+            run.stuff.DebugMode = true;
+            const QString trace = run.videos.filePath(QStringLiteral("trace.dat"));
+            run.stuff.trace().open(trace);
+            QStringList seen;
+            connect(&run.surveillance, &Surveillance::deviationMeasured, this, [&] {
+                seen << QStringList{run.text(Panel::Deviation), panels(run),
+                                    QString::number(run.surveillance.RecordedLatch())}
+                            .join(u'|');
+            });
+            run.stuff.TimeType = StopMode::FixedTime;
+            run.surveillance.mnuStart_Click();
+            // The tick's countdown would depend on how long the frames take.
+            run.surveillance.Timer1.stop();
+            const std::vector<const std::vector<std::uint8_t>*> sequence{
+                &base(), &calm(), &active(), &calm(),   &atThreshold(), &active(),
+                &calm(), &calm(), &base(),   &active(), &calm(),        &calm()};
+            const auto measured = [&run] {
+                return QTest::qWaitFor([&run] { return !run.surveillance.examining(); },
+                                       TestData::Bound);
+            };
+            for (std::size_t i = 0; i < sequence.size(); ++i) {
+                run.deliver(*sequence[i]);
+                if ((i + 1) % std::size_t(workers) == 0 && !measured())
+                    seen << QStringLiteral("no length");
+            }
+            if (!measured())
+                seen << QStringLiteral("no length");
+            seen << panels(run) + u'|' + QString::number(run.stuff.FrameCount) + u'|' +
+                        QString::number(run.stuff.FramesSkipped);
+            for (const QString& line : QString::fromUtf8(TestData::readFile(trace)).split(u'\n'))
+                if (line.contains(QStringLiteral(" - Frame_Handler - ")))
+                    seen << line.trimmed();
+            return seen;
+        };
+        const QStringList one = decisions(1);
+        QVERIFY2(one.at(12).endsWith(QStringLiteral("|12|0")), qPrintable(one.at(12)));
+        QVERIFY(one.join(u'\n').contains(QStringLiteral(" - Frame_Handler - Initiate Start")));
+        QCOMPARE(decisions(4), one);
     }
 
     // A missing folder has no free space: arming is refused, and a tick

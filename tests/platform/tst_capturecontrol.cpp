@@ -126,6 +126,8 @@ private Q_SLOTS:
             lastTime = h->dwTimeCaptured;
             lastSize = QSize(int(h->width), int(h->height));
             lastBytes.assign(h->lpData, h->lpData + h->dwBytesUsed);
+            // The examination shares the frame instead of copying it.
+            faults += !capture.sharedFrame(h) || capture.sharedFrame(h)->data() != h->lpData;
             ++frames;
             saved = saved || (snap && capture.SaveFrameAsDIB(snapshot));
         });
@@ -151,7 +153,7 @@ private Q_SLOTS:
 
         capture.setPreview(true);
         QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 2, TestData::Bound);
-        const auto picture = pictures.last().at(0).value<QImage>();
+        const QImage picture = capture.picture();
         QCOMPARE(picture.size(), QSize(640, 480));
         QVERIFY(qRed(picture.pixel(30, 0)) == 255 && qBlue(picture.pixel(30, 0)) < 10); // top down
         QVERIFY(qRed(picture.pixel(30, 479)) < 245);

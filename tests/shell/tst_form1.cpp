@@ -219,6 +219,10 @@ private Q_SLOTS:
                      clip);
 
         Form1& form = run->form;
+        // A hidden window makes no picture of the frames that arrive.
+        QSignalSpy pictures(&run->program.capture(), &CaptureControl::pictureChanged);
+        QTRY_VERIFY_WITH_TIMEOUT(pictures.count() >= 2, TestData::Bound);
+        QVERIFY(form.captureView().picture().isNull());
         form.show();
         // The live picture reaches the view.
         QTRY_VERIFY_WITH_TIMEOUT(!form.captureView().picture().isNull(), TestData::Bound);
