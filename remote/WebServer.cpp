@@ -65,6 +65,16 @@ void handshakeStarted(const SSL* ssl, int where, int) {
         ConnectionPool::watch(SSL_get_fd(ssl));
 }
 
+// Every record received is counted against the request's byte limit; its
+// length is in the last two bytes of its five-byte header.
+void recordSeen(int writing, int, int contentType, const void* bytes, std::size_t length, SSL*,
+                void*) {
+    if (writing || contentType != SSL3_RT_HEADER || length < 5)
+        return;
+    const auto* header = static_cast<const unsigned char*>(bytes);
+    ConnectionPool::received(5 + ((std::size_t(header[3]) << 8) | header[4]));
+}
+
 } // namespace
 
 WebServer::WebServer(PublicStuff& stuff, StatusPanels& panels, Surveillance& surveillance,
@@ -101,16 +111,18 @@ bool WebServer::start(int port, const QString& password, const QString& certific
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_options(context, SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_info_callback(context, handshakeStarted);
+    SSL_CTX_set_msg_callback(context, recordSeen);
 
     m_password = password.toStdString();
     m_server = std::move(server);
     m_stopping = false;
     m_frames.restart();
     m_server->new_task_queue = [this] {
-        return new ConnectionPool(MaxConnections, RequestTime, [this](ConnectionPool* pool) {
-            const std::lock_guard lock(m_poolMutex);
-            m_pool = pool;
-        });
+        return new ConnectionPool(MaxConnections, RequestTime, MaxRequest,
+                                  [this](ConnectionPool* pool) {
+                                      const std::lock_guard lock(m_poolMutex);
+                                      m_pool = pool;
+                                  });
     };
     m_server->set_read_timeout(5, 0);
     m_server->set_write_timeout(10, 0);

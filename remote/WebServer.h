@@ -42,6 +42,8 @@ class WebServer final : public QObject {
 public:
     static constexpr std::size_t MaxConnections = 16;
     static constexpr std::size_t MaxBody = 64 * 1024;
+    // A request's headers and body together, as received (TLS included).
+    static constexpr std::size_t MaxRequest = MaxBody + 64 * 1024;
     static constexpr std::chrono::seconds RequestTime{10};
     static constexpr std::chrono::seconds ProgramWait{5};
     static constexpr int DefaultPort = 8443;

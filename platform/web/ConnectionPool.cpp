@@ -13,8 +13,9 @@ thread_local std::size_t currentSlot = 0;
 } // namespace
 
 ConnectionPool::ConnectionPool(std::size_t threads, std::chrono::milliseconds headerTime,
-                               Announce announce)
+                               std::size_t requestBytes, Announce announce)
     : m_headerTime(headerTime)
+    , m_requestBytes(requestBytes)
     , m_announce(std::move(announce))
     , m_slots(threads) {
     for (std::size_t i = 0; i < threads; ++i)
@@ -122,15 +123,33 @@ void ConnectionPool::watch(int fd) {
         return;
     const std::lock_guard lock(currentPool->m_mutex);
     Slot& slot = currentPool->m_slots[currentSlot];
+    // A handshake message later in the same connection (a key update)
+    // changes nothing; the slot is cleared between connections.
+    if (slot.fd == fd && slot.inode == seen.st_ino)
+        return;
     slot.fd = fd;
     slot.device = seen.st_dev;
     slot.inode = seen.st_ino;
     slot.deadline = Clock::now() + currentPool->m_headerTime;
+    slot.received = 0;
+}
+
+void ConnectionPool::received(std::size_t bytes) {
+    if (!currentPool)
+        return;
+    const std::lock_guard lock(currentPool->m_mutex);
+    Slot& slot = currentPool->m_slots[currentSlot];
+    if (slot.deadline == Clock::time_point::max())
+        return;
+    slot.received += bytes;
+    if (slot.received > currentPool->m_requestBytes && currentPool->cutSlot(slot))
+        ++currentPool->m_cut;
 }
 
 void ConnectionPool::setDeadline(Clock::time_point deadline) {
     const std::lock_guard lock(m_mutex);
     m_slots[currentSlot].deadline = deadline;
+    m_slots[currentSlot].received = 0;
 }
 
 void ConnectionPool::unlimited() {

@@ -18,9 +18,11 @@
 // keep the threads for long.
 //
 // Deadlines are per connection: from the start of the TLS handshake, a
-// client has HeaderTime to send a whole request; while a response is being
-// produced there is none; after it, it has the same time again for the
-// next. A thread asks for these through the static calls below, which
+// client has HeaderTime to send a whole request, and no more than
+// RequestBytes for it; while a response is being produced there is no
+// limit; after it, the same limits hold again for the next request. The
+// byte limit keeps a fast client from filling memory with header lines
+// before its deadline. A thread asks for these through the static calls below, which
 // act on the connection the calling thread serves.
 class ConnectionPool final : public httplib::TaskQueue {
 public:
@@ -29,7 +31,8 @@ public:
     // `announce` is called with the pool once it runs and with nullptr as
     // it goes, so an owner of the server can reach it in between.
     using Announce = std::function<void(ConnectionPool*)>;
-    ConnectionPool(std::size_t threads, std::chrono::milliseconds headerTime, Announce announce);
+    ConnectionPool(std::size_t threads, std::chrono::milliseconds headerTime,
+                   std::size_t requestBytes, Announce announce);
     ~ConnectionPool() override;
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
@@ -39,6 +42,9 @@ public:
 
     // Called by the TLS layer when a handshake starts on `fd` on this thread.
     static void watch(int fd);
+    // Called by the TLS layer for each record received on this thread; a
+    // request that grows past the byte limit is cut at once.
+    static void received(std::size_t bytes);
     // The connection of the calling thread may take as long as it needs
     // (a response is being produced or sent).
     static void unlimited();
@@ -59,6 +65,7 @@ private:
         dev_t device = 0;
         ino_t inode = 0;
         Clock::time_point deadline = Clock::time_point::max();
+        std::size_t received = 0; // since the request began
     };
     void work(std::size_t index);
     void watchdog();
@@ -68,6 +75,7 @@ private:
     bool cutSlot(Slot& slot);
 
     const std::chrono::milliseconds m_headerTime;
+    const std::size_t m_requestBytes;
     const Announce m_announce;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
