@@ -1,5 +1,6 @@
 #include "WebServer.h"
 
+#include "AviChunks.h"
 #include "CaptureControl.h"
 #include "ConnectionPool.h"
 #include "DateText.h"
@@ -260,6 +261,8 @@ void WebServer::route() {
           [this](const httplib::Request& q, httplib::Response& r) { download(q.matches[1], r); });
     s.Delete(R"(/recordings/([^/]+))",
              [this](const httplib::Request& q, httplib::Response& r) { remove(q.matches[1], r); });
+    s.Get(R"(/thumb/([^/]+)\.jpg)",
+          [this](const httplib::Request& q, httplib::Response& r) { thumbnail(q.matches[1], r); });
     s.Get("/snapshot.jpg", [this](const httplib::Request&, httplib::Response& r) { snapshot(r); });
     s.Get("/live.mjpg", [this](const httplib::Request&, httplib::Response& r) { live(r); });
     s.set_error_handler([](const httplib::Request&, httplib::Response& response) {
@@ -346,15 +349,15 @@ void WebServer::recordings(httplib::Response& response) {
     sendJson(response, *document);
 }
 
-void WebServer::download(const std::string& name, httplib::Response& response) {
+int WebServer::openRecording(const std::string& name, std::int64_t* bytes, QString* path) {
     const auto found = onProgram([this, name = QString::fromStdString(name)] {
         const std::optional<Recording> r = resolve(name);
         return r ? r->path : QString();
     });
     if (!found)
-        return sendText(response, 503, "The program does not answer.");
+        return -2;
     if (found->isEmpty())
-        return sendText(response, 404, "Not found.");
+        return -1;
     // Opened without following a link that may have been put in its place
     // since, and only as a regular file.
     const int fd = ::open(QFile::encodeName(*found).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
@@ -362,15 +365,28 @@ void WebServer::download(const std::string& name, httplib::Response& response) {
     if (fd < 0 || ::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
         if (fd >= 0)
             ::close(fd);
-        return sendText(response, 404, "Not found.");
+        return -1;
     }
+    *bytes = seen.st_size;
+    *path = *found;
+    return fd;
+}
+
+void WebServer::download(const std::string& name, httplib::Response& response) {
+    std::int64_t bytes = 0;
+    QString path;
+    const int fd = openRecording(name, &bytes, &path);
+    if (fd == -2)
+        return sendText(response, 503, "The program does not answer.");
+    if (fd < 0)
+        return sendText(response, 404, "Not found.");
     auto file = std::make_shared<QFile>();
     file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     response.set_header("Content-Disposition", "attachment; filename=\"" +
-                                                   QFileInfo(*found).fileName().toStdString() +
+                                                   QFileInfo(path).fileName().toStdString() +
                                                    "\"");
     response.set_content_provider(
-        std::size_t(seen.st_size), "video/x-msvideo",
+        std::size_t(bytes), "video/x-msvideo",
         [this, file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
             char buffer[64 * 1024];
             if (m_stopping || !file->seek(qint64(offset)))
@@ -413,6 +429,35 @@ void WebServer::remove(const std::string& name, httplib::Response& response) {
         sendText(response, 404, "Not found.");
         break;
     }
+}
+
+void WebServer::thumbnail(const std::string& name, httplib::Response& response) {
+    std::int64_t bytes = 0;
+    QString path;
+    const int fd = openRecording(name, &bytes, &path);
+    if (fd == -2)
+        return sendText(response, 503, "The program does not answer.");
+    if (fd < 0)
+        return sendText(response, 404, "Not found.");
+    // The first Motion JPEG frame is a JPEG picture as it is.
+    QByteArray jpeg;
+    AviChunks chunks(fd);
+    AviChunks::Chunk chunk;
+    for (int seen = 0; chunks.movi() >= 0 && seen < ThumbnailChunks && chunks.next(&chunk);
+         ++seen) {
+        if (!chunk.is("00dc") || chunk.size < 4 || chunk.size > MaxThumbnail)
+            continue;
+        QByteArray data(qsizetype(chunk.size), Qt::Uninitialized);
+        if (AviChunks::read(fd, chunk.data(), data.data(), chunk.size) &&
+            data.startsWith("\xff\xd8")) {
+            jpeg = std::move(data);
+            break;
+        }
+    }
+    ::close(fd);
+    if (jpeg.isEmpty())
+        return sendText(response, 404, "No picture in it.");
+    response.set_content(jpeg.constData(), std::size_t(jpeg.size()), "image/jpeg");
 }
 
 void WebServer::snapshot(httplib::Response& response) {

@@ -47,6 +47,9 @@ public:
     static constexpr std::chrono::seconds RequestTime{10};
     static constexpr std::chrono::seconds ProgramWait{5};
     static constexpr int DefaultPort = 8443;
+    // Frames looked at for a thumbnail, and the largest frame taken.
+    static constexpr int ThumbnailChunks = 1000;
+    static constexpr quint32 MaxThumbnail = 8 * 1024 * 1024;
 
     // Adds the row of a deletion to the event log.
     using Log = std::function<void(const QString& first, const QString& second)>;
@@ -78,6 +81,10 @@ private:
     void recordings(httplib::Response& response);
     void download(const std::string& name, httplib::Response& response);
     void remove(const std::string& name, httplib::Response& response);
+    void thumbnail(const std::string& name, httplib::Response& response);
+    // The recording's file opened for reading, with its size: -1 when there
+    // is none to serve, -2 when the program did not answer.
+    int openRecording(const std::string& name, std::int64_t* bytes, QString* path);
     void snapshot(httplib::Response& response);
     void live(httplib::Response& response);
 

@@ -4,6 +4,7 @@
 // clients.
 #include "CaptureControl.h"
 #include "DateText.h"
+#include "Footage.h"
 #include "ProgramRun.h"
 #include "RecordingName.h"
 #include "StatusPanels.h"
@@ -437,6 +438,15 @@ private Q_SLOTS:
                     QString(), DateText::general(QDateTime(QDate(2026, 3, 5), QTime(5, 6, 7)))))
                 .fileName();
         QVERIFY(QFile::link(m_home.path("secret.txt"), m_home.videos() + linked));
+        // An older one in Motion JPEG, as the program records them.
+        const QString clip =
+            QFileInfo(
+                RecordingName::fromStartText(
+                    QString(), DateText::general(QDateTime(QDate(2026, 3, 3), QTime(5, 6, 7)))))
+                .fileName();
+        const QString made = Footage::make(m_home.videos() + clip, QSize(160, 120),
+                                           "-c:v mjpeg -pix_fmt yuvj420p", 1, 5);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
 
         WebProgram program;
         QVERIFY(program.start(m_home, "w3bPass7"));
@@ -487,8 +497,9 @@ private Q_SLOTS:
 
         // Only the program's own recording is listed and served, in part too.
         const QJsonArray list = QJsonDocument::fromJson(get("/api/recordings", right).body).array();
-        QCOMPARE(list.size(), 1);
+        QCOMPARE(list.size(), 2);
         QCOMPARE(list[0]["name"].toString(), name);
+        QCOMPARE(list[1]["name"].toString(), clip);
         QCOMPARE(list[0]["bytes"].toInteger(), footage.size());
         QCOMPARE(list[0]["start"].toString(), "2026-03-04T05:06:07");
         const Reply whole = get("/recordings/" + name, right);
@@ -497,6 +508,13 @@ private Q_SLOTS:
         const Reply part = get("/recordings/" + name, right + QStringList{"-r", "100-199"});
         QCOMPARE(part.code, 206);
         QCOMPARE(part.body, footage.mid(100, 100));
+        // A recording's thumbnail is its first frame.
+        const Reply thumb = get("/thumb/" + clip + ".jpg", right);
+        QCOMPARE(thumb.code, 200);
+        QVERIFY(thumb.headers.contains("Content-Type: image/jpeg"));
+        QVERIFY(thumb.body.startsWith("\xff\xd8") && thumb.body.endsWith("\xff\xd9"));
+        QCOMPARE(get("/thumb/" + name + ".jpg", right).code, 404); // no AVI in it
+        QCOMPARE(get("/thumb/" + linked + ".jpg", right).code, 404);
         for (const QString& path :
              {"/recordings/" + linked, QStringLiteral("/recordings/holiday.avi"),
               QStringLiteral("/recordings/../../etc/passwd"),
