@@ -383,8 +383,7 @@ void WebServer::download(const std::string& name, httplib::Response& response) {
     auto file = std::make_shared<QFile>();
     file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     response.set_header("Content-Disposition", "attachment; filename=\"" +
-                                                   QFileInfo(path).fileName().toStdString() +
-                                                   "\"");
+                                                   QFileInfo(path).fileName().toStdString() + "\"");
     response.set_content_provider(
         std::size_t(bytes), "video/x-msvideo",
         [this, file](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
