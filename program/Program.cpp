@@ -14,8 +14,11 @@
 #include "ShellExecute.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
+#include "TlsCertificate.h"
+#include "WebServer.h"
 #include "Winsock.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -34,6 +37,7 @@ constexpr int DefaultMaxRecordMinutes = 30;
 constexpr int MaxFrameRate = 25;
 
 const QString StorageSection = QStringLiteral("STORAGE");
+const QString WebSection = QStringLiteral("WEB");
 
 // A stored whole number, or nothing when the text is none.
 std::optional<int> wholeNumber(const SettingsStore& store, const QString& section,
@@ -98,6 +102,12 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
           this))
     , m_power(
           std::make_unique<PowerBroadcast>(m_stuff, options.loginBus, options.powerPollMs, this))
+    , m_web(std::make_unique<WebServer>(
+          m_stuff, *m_panels, *m_surveillance, *m_capture, *m_telnet,
+          [this](const QString& first, const QString& second) {
+              AddLogEntry(first, second, QString());
+          },
+          this))
     , m_deviceNames{QStringLiteral("(none)")} {
     m_actions.mnuSuspend->setEnabled(false);
     m_actions.mnuStat->setCheckable(true);
@@ -112,6 +122,8 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
             [this](const QString& started, const QString& message) {
                 AddLogEntry(started, message, QString());
             });
+    connect(m_capture.get(), &CaptureControl::pictureChanged, m_web.get(),
+            &WebServer::offerPicture);
     m_keepDaysTimer.setInterval(KeepDaysCheckMs);
     connect(&m_keepDaysTimer, &QTimer::timeout, m_surveillance.get(),
             &Surveillance::removeOldRecordings);
@@ -301,6 +313,7 @@ void Program::loadSettings() {
             m_telnet->BindAndListen();
         }
     }
+    startWeb();
     m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
     m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
     m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
@@ -399,7 +412,46 @@ void Program::endCapture() {
         m_capture->StopCapture();
 }
 
+void Program::startWeb() {
+    const QString scrambled = m_store.read(WebSection, QStringLiteral("Password"), QString());
+    const QString password =
+        scrambled.isEmpty() ? QString() : PublicStuff::UnscramblePassword(scrambled);
+    if (password.isEmpty() || m_commandLine.noRemote)
+        return;
+    int port = m_options.webPort;
+    if (port == 0) {
+        port = wholeNumber(m_store, WebSection, QStringLiteral("Port"))
+                   .value_or(WebServer::DefaultPort);
+        if (port <= 0 || port >= 65536)
+            port = WebServer::DefaultPort;
+    }
+    QString certificate = m_store.read(WebSection, QStringLiteral("Certificate"), QString());
+    QString key = m_store.read(WebSection, QStringLiteral("Key"), QString());
+    if (certificate.isEmpty() || key.isEmpty()) {
+        // Made once into the data folder (the working directory) and kept.
+        certificate = QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.crt"));
+        key = QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.key"));
+        QString error;
+        if (!TlsCertificate::makeSelfSigned(certificate, key, &error)) {
+            m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Web: ") + error);
+            qWarning("Sentorix: no web page: %s", qPrintable(error));
+            return;
+        }
+    }
+    if (!m_web->start(port, password, certificate, key)) {
+        m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Web: ") + m_web->error());
+        qWarning("Sentorix: no web page: %s", qPrintable(m_web->error()));
+        return;
+    }
+    m_webCertificate = certificate;
+    m_stuff.WriteTrace(QStringLiteral("Init"),
+                       QStringLiteral("Web page on port %1, certificate SHA-256 %2")
+                           .arg(port)
+                           .arg(TlsCertificate::fingerprint(certificate)));
+}
+
 void Program::unload() {
+    m_web->stop();
     stopRepair();
     m_power->EndSubclassing();
 }

@@ -28,6 +28,7 @@ class MailNotification;
 class PowerBroadcast;
 class StatusPanels;
 class TelnetConsole;
+class WebServer;
 class Winsock;
 
 // The running program without its window: it owns and wires the capture
@@ -109,6 +110,9 @@ public:
     Surveillance& surveillance() const { return *m_surveillance; }
     Winsock& winsock() const { return *m_winsock; }
     TelnetConsole& telnet() const { return *m_telnet; }
+    WebServer& web() const { return *m_web; }
+    // The web page's certificate in use; empty while it is not served.
+    QString webCertificate() const { return m_webCertificate; }
     MailNotification& mail() const { return *m_mail; }
     PowerBroadcast& power() const { return *m_power; }
     // The menu entries the surveillance drives; the window puts them in
@@ -140,6 +144,10 @@ private:
     const std::unique_ptr<JpegSnapshot> m_snapshot;
     const std::unique_ptr<MailNotification> m_mail;
     const std::unique_ptr<PowerBroadcast> m_power;
+    // Reaches the console, the capture and the log from its threads, so it
+    // goes before all of them.
+    const std::unique_ptr<WebServer> m_web;
+    QString m_webCertificate;
     // Uses the surveillance, so it goes first.
     QTimer m_keepDaysTimer;
     // "(none)", then the names of the devices found.
@@ -157,5 +165,6 @@ private:
     void deviceOpened(int n, bool ok);
     void armIfPending();
     void stopRepair();
+    void startWeb();
     void recordingRepaired(const AviRepair::Report& report);
 };

@@ -27,6 +27,9 @@ ProgramOptions ProgramOptions::fromEnvironment(const QString& profile) {
     o.saverDirectory = FileSystem::saverDirectory();
     o.videoDirectory = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation) + u'/';
     o.telnetPort = Winsock::defaultPort();
+    bool webSet = false;
+    const int web = qEnvironmentVariableIntValue("SENTORIX_WEB_PORT", &webSet);
+    o.webPort = webSet && web > 0 && web < 65536 ? web : 0;
     if (!profile.isEmpty()) {
         o.configPath = withProfile(o.configPath, profile);
         o.tracePath = withProfile(o.tracePath, profile);

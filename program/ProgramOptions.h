@@ -14,6 +14,7 @@ struct ProgramOptions {
     QString saverDirectory; // screen savers (XDG_DATA_HOME, else ~/.local/share)
     QString videoDirectory; // recordings when VidPath is not set, with a '/' at the end
     int telnetPort = 23;    // SENTORIX_TELNET_PORT, or the profile's own
+    int webPort = 0;        // SENTORIX_WEB_PORT; 0: [WEB] Port of the settings
     QString loginBus;       // SENTORIX_LOGIN_BUS; empty: the system bus
     PublicStuff::Clock clock = &QDateTime::currentDateTime;
     PublicStuff::FreeSpace freeSpace = &PublicStuff::FreeDiskSpaceMB;

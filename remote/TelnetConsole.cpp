@@ -186,44 +186,7 @@ void TelnetConsole::ProcessTelnetInput(const QByteArray& text) {
 }
 
 void TelnetConsole::runCommand(char key) {
-    const bool on = m_surveillance.SurveillanceOn();
     switch (key) {
-    case '1':
-        if (on) {
-            reply("The program is already " + name(SystemState::Standby) + ".");
-        } else {
-            m_surveillance.mnuStart_Click();
-            reply("The program is now " + name(SystemState::Standby) + ".");
-        }
-        break;
-    case '2':
-        if (on) {
-            m_surveillance.mnuStart_Click();
-            reply("The program is now " + name(SystemState::Off) + ".");
-        } else {
-            reply("The program is already " + name(SystemState::Off) + ".");
-        }
-        break;
-    case '3':
-        if (!on) {
-            reply("The program is not " + name(SystemState::Standby) + ".");
-        } else if (m_capture.IsCapturing()) {
-            reply("Program is already capturing. Please wait.");
-        } else {
-            m_surveillance.forceRecording();
-            reply("Capturing process started");
-        }
-        break;
-    case '4':
-        if (!on)
-            reply("The program is not " + name(SystemState::Standby) + ".");
-        else if (m_capture.IsCapturing())
-            reply("Program is already capturing. Please wait.");
-        else if (m_stuff.EMail.trimmed().isEmpty())
-            reply("No E-Mail address specified.");
-        else
-            reply("This function is not yet available");
-        break;
     case '5':
         sendStatusReport();
         break;
@@ -232,7 +195,42 @@ void TelnetConsole::runCommand(char key) {
         endConnection();
         break;
     default:
+        if (const QByteArray answer = command(key); !answer.isEmpty())
+            reply(answer);
         break;
+    }
+}
+
+QByteArray TelnetConsole::command(char key) {
+    const bool on = m_surveillance.SurveillanceOn();
+    switch (key) {
+    case '1':
+        if (on)
+            return "The program is already " + name(SystemState::Standby) + ".";
+        m_surveillance.mnuStart_Click();
+        return "The program is now " + name(SystemState::Standby) + ".";
+    case '2':
+        if (!on)
+            return "The program is already " + name(SystemState::Off) + ".";
+        m_surveillance.mnuStart_Click();
+        return "The program is now " + name(SystemState::Off) + ".";
+    case '3':
+        if (!on)
+            return "The program is not " + name(SystemState::Standby) + ".";
+        if (m_capture.IsCapturing())
+            return QByteArrayLiteral("Program is already capturing. Please wait.");
+        m_surveillance.forceRecording();
+        return QByteArrayLiteral("Capturing process started");
+    case '4':
+        if (!on)
+            return "The program is not " + name(SystemState::Standby) + ".";
+        if (m_capture.IsCapturing())
+            return QByteArrayLiteral("Program is already capturing. Please wait.");
+        if (m_stuff.EMail.trimmed().isEmpty())
+            return QByteArrayLiteral("No E-Mail address specified.");
+        return QByteArrayLiteral("This function is not yet available");
+    default:
+        return {};
     }
 }
 

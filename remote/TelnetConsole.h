@@ -61,6 +61,11 @@ public:
     void receive(const QByteArray& data);
     void ProcessTelnetInput(const QByteArray& text);
 
+    // What keys 1 to 4 do, for the console and the web page alike: the
+    // command is carried out and its answer returned (empty for any other
+    // key). Runs on the console's thread.
+    QByteArray command(char key);
+
     static QByteArray banner();
     // The menu with panel 2's text as its status field.
     static QByteArray menu(const QString& status);

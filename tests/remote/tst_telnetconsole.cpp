@@ -1,22 +1,34 @@
 // The remote console over real TCP on 127.0.0.1: the program in this
-// process, then the real binary under load and through Debian's telnet.
+// process, then the real binary under load and through Debian's telnet;
+// the web page's server of the real binary through curl and slow TLS
+// clients.
 #include "CaptureControl.h"
+#include "DateText.h"
+#include "Footage.h"
 #include "ProgramRun.h"
+#include "RecordingName.h"
 #include "StatusPanels.h"
 #include "TelnetConsole.h"
 #include "TestData.h"
 #include "Winsock.h"
 
 #include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSslSocket>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
 
 #include <csignal>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 
@@ -93,6 +105,66 @@ bool connectRetrying(QTcpSocket& socket, quint16 port, const QDeadlineTimer& dea
     }
     return false;
 }
+
+// What curl brought back from the program's web server.
+struct Reply {
+    int code = 0; // 0: no answer
+    QByteArray body;
+    QByteArray headers;
+};
+
+// One request with Debian's curl, trusting only the program's own
+// certificate; `args` come before the URL.
+Reply curl(const QString& certificate, int port, const QString& path, const QStringList& args = {},
+           int seconds = 20) {
+    QTemporaryFile body, headers;
+    if (!body.open() || !headers.open())
+        return {};
+    QProcess p;
+    p.start(QStringLiteral("curl"),
+            QStringList{"-sS", "--max-time", QString::number(seconds), "--cacert", certificate,
+                        "-o", body.fileName(), "-D", headers.fileName(), "-w", "%{http_code}"} +
+                args + QStringList{QStringLiteral("https://127.0.0.1:%1%2").arg(port).arg(path)});
+    if (!p.waitForFinished((seconds + 10) * 1000))
+        p.kill();
+    return {p.readAllStandardOutput().toInt(), body.readAll(), headers.readAll()};
+}
+
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The real program with its web page on `port` and the given password,
+// its working directory the home.
+struct WebProgram {
+    QProcess process;
+    int port = 0;
+    QString certificate;
+
+    bool start(const ProgramHome& home, const QString& password) {
+        port = freePort();
+        SettingsStore(home.configPath())
+            .write(QStringLiteral("WEB"), QStringLiteral("Password"),
+                   PublicStuff::ScramblePassword(password));
+        QProcessEnvironment env = home.environment();
+        env.insert("SENTORIX_WEB_PORT", QString::number(port));
+        env.insert("SENTORIX_TELNET_PORT", QString::number(home.telnetPort));
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(home.root());
+        process.start(QStringLiteral(SENTORIX_BINARY), {"/NOMAIL"});
+        certificate = home.path(QStringLiteral("sentorix-web.crt"));
+        return process.waitForStarted();
+    }
+    ~WebProgram() {
+        if (process.state() == QProcess::Running) {
+            ::kill(pid_t(process.processId()), SIGTERM);
+            if (!process.waitForFinished(TestData::Bound))
+                process.kill();
+        }
+    }
+};
 
 } // namespace
 
@@ -332,6 +404,258 @@ private Q_SLOTS:
         ::kill(pid_t(program.processId()), SIGTERM);
         QVERIFY(program.waitForFinished(TestData::Bound));
         QCOMPARE(program.exitCode(), 0);
+    }
+
+    // The web page's server of the real program, through curl: nothing
+    // without the password, the console's commands, the recordings and
+    // nothing else of the disk, the live picture, the lock-out.
+    void theWebServerThroughCurl() {
+        QVERIFY(!QStandardPaths::findExecutable("curl").isEmpty());
+        QVERIFY(QFile::copy(QStringLiteral(SENTORIX_LOG_TEMPLATE), m_home.path("zarveldft.html")));
+        // Earlier tests' recordings go.
+        for (const QString& earlier : QDir(m_home.videos()).entryList(QDir::Files))
+            QVERIFY(QFile::remove(m_home.videos() + earlier));
+        // A recording of the program's making, one of another tool, a link
+        // with a recording's name to a file outside, and that file.
+        const QString name =
+            QFileInfo(
+                RecordingName::fromStartText(
+                    QString(), DateText::general(QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7)))))
+                .fileName();
+        QByteArray footage;
+        for (int i = 0; i < 5000; ++i)
+            footage += QByteArray::number(i) + ' ';
+        const auto write = [](const QString& path, const QByteArray& bytes) {
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+        };
+        QVERIFY(write(m_home.videos() + name, footage));
+        QVERIFY(write(m_home.videos() + "holiday.avi", "other"));
+        QVERIFY(write(m_home.path("secret.txt"), "SECRET"));
+        const QString linked =
+            QFileInfo(
+                RecordingName::fromStartText(
+                    QString(), DateText::general(QDateTime(QDate(2026, 3, 5), QTime(5, 6, 7)))))
+                .fileName();
+        QVERIFY(QFile::link(m_home.path("secret.txt"), m_home.videos() + linked));
+        // An older one in Motion JPEG, as the program records them.
+        const QString clip =
+            QFileInfo(
+                RecordingName::fromStartText(
+                    QString(), DateText::general(QDateTime(QDate(2026, 3, 3), QTime(5, 6, 7)))))
+                .fileName();
+        const QString made = Footage::make(m_home.videos() + clip, QSize(160, 120),
+                                           "-c:v mjpeg -pix_fmt yuvj420p", 1, 5);
+        QVERIFY2(made.isEmpty(), qPrintable(made));
+
+        WebProgram program;
+        QVERIFY(program.start(m_home, "w3bPass7"));
+        const auto get = [&](const QString& path, const QStringList& args = {}) {
+            return curl(program.certificate, program.port, path, args);
+        };
+        const QStringList right{"-u", "anyone:w3bPass7"};
+        // The first start makes the certificate (checked by curl from now
+        // on) and its key, which only the owner may read.
+        QTRY_VERIFY_WITH_TIMEOUT(get("/api/status").code == 401, TestData::Bound);
+        struct stat key {};
+        QCOMPARE(::stat(QFile::encodeName(m_home.path("sentorix-web.key")).constData(), &key), 0);
+        QCOMPARE(key.st_mode & 0777, 0600u);
+        const Reply anonymous = get("/api/status");
+        QVERIFY(anonymous.headers.contains("WWW-Authenticate: Basic"));
+        QCOMPARE(get("/api/status", {"-u", "anyone:wrong"}).code, 401);
+
+        const auto status = [&] {
+            return QJsonDocument::fromJson(get("/api/status", right).body).object();
+        };
+        QJsonObject s = status();
+        QCOMPARE(s["state"].toString(), "OFF");
+        QCOMPARE(s["armed"].toBool(), false);
+        QCOMPARE(s["panels"].toArray().size(), 5);
+        QVERIFY(s.contains("deviation") && s.contains("threshold") && s.contains("recording"));
+
+        // Arming from another site's page is refused; from this one (or a
+        // script without an Origin) it is what the console's key 1 does.
+        const QStringList post{"-X", "POST"};
+        const QString own = QStringLiteral("Origin: https://127.0.0.1:%1").arg(program.port);
+        QCOMPARE(
+            get("/api/arm", right + post + QStringList{"-H", "Origin: https://evil.example"}).code,
+            403);
+        QCOMPARE(status()["armed"].toBool(), false);
+        Reply armed = get("/api/arm", right + post + QStringList{"-H", own});
+        QCOMPARE(armed.code, 200);
+        QCOMPARE(QJsonDocument::fromJson(armed.body)["reply"].toString(),
+                 "The program is now STANDBY.");
+        QCOMPARE(status()["armed"].toBool(), true);
+        QCOMPARE(QJsonDocument::fromJson(get("/api/arm", right + post).body)["reply"].toString(),
+                 "The program is already STANDBY.");
+        const Reply disarmed = get("/api/disarm", right + post);
+        QCOMPARE(QJsonDocument::fromJson(disarmed.body)["reply"].toString(),
+                 "The program is now OFF.");
+        QCOMPARE(QJsonDocument::fromJson(get("/api/record", right + post).body)["reply"].toString(),
+                 "The program is not STANDBY.");
+        QCOMPARE(status()["state"].toString(), "OFF");
+
+        // Only the program's own recording is listed and served, in part too.
+        const QJsonArray list = QJsonDocument::fromJson(get("/api/recordings", right).body).array();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list[0]["name"].toString(), name);
+        QCOMPARE(list[1]["name"].toString(), clip);
+        QCOMPARE(list[0]["bytes"].toInteger(), footage.size());
+        QCOMPARE(list[0]["start"].toString(), "2026-03-04T05:06:07");
+        const Reply whole = get("/recordings/" + name, right);
+        QCOMPARE(whole.code, 200);
+        QCOMPARE(whole.body, footage);
+        const Reply part = get("/recordings/" + name, right + QStringList{"-r", "100-199"});
+        QCOMPARE(part.code, 206);
+        QCOMPARE(part.body, footage.mid(100, 100));
+        // A recording's thumbnail is its first frame.
+        const Reply thumb = get("/thumb/" + clip + ".jpg", right);
+        QCOMPARE(thumb.code, 200);
+        QVERIFY(thumb.headers.contains("Content-Type: image/jpeg"));
+        QVERIFY(thumb.body.startsWith("\xff\xd8") && thumb.body.endsWith("\xff\xd9"));
+        QCOMPARE(get("/thumb/" + name + ".jpg", right).code, 404); // no AVI in it
+        QCOMPARE(get("/thumb/" + linked + ".jpg", right).code, 404);
+        for (const QString& path :
+             {"/recordings/" + linked, QStringLiteral("/recordings/holiday.avi"),
+              QStringLiteral("/recordings/../../etc/passwd"),
+              QStringLiteral("/recordings/..%2F..%2F..%2Fetc%2Fpasswd"),
+              QStringLiteral("/recordings/%2e%2e%2fsecret.txt"),
+              QStringLiteral("/recordings/..%2fsecret.txt"), QStringLiteral("/recordings/.."),
+              QStringLiteral("/recordings/%2e%2e"), QStringLiteral("/../secret.txt"),
+              QStringLiteral("/recordings/") + name + "%00.txt"}) {
+            const Reply r = get(path, right + QStringList{"--path-as-is"});
+            QVERIFY2(r.code == 404 && !r.body.contains("SECRET") && !r.body.contains("root:"),
+                     qPrintable(path + u' ' + QString::number(r.code)));
+        }
+        QCOMPARE(get("/recordings/" + linked, right + QStringList{"-X", "DELETE"}).code, 404);
+        QVERIFY(QFile::exists(m_home.path("secret.txt")));
+
+        // A deletion from another site is refused; from this page it goes
+        // and leaves its row in the event log.
+        QCOMPARE(get("/recordings/" + name,
+                     right + QStringList{"-X", "DELETE", "-H", "Origin: https://evil.example"})
+                     .code,
+                 403);
+        QVERIFY(QFile::exists(m_home.videos() + name));
+        QCOMPARE(get("/recordings/" + name, right + QStringList{"-X", "DELETE", "-H", own}).code,
+                 204);
+        QVERIFY(!QFile::exists(m_home.videos() + name));
+        QVERIFY(QFile::exists(m_home.videos() + "holiday.avi"));
+        QVERIFY(
+            m_home.read("zarvellog.html").contains("Deleted on the web page: " + name.toUtf8()));
+        QCOMPARE(get("/recordings/" + name, right).code, 404);
+
+        // The live picture: one frame, then several in one stream.
+        QTRY_VERIFY_WITH_TIMEOUT(get("/snapshot.jpg", right).code == 200, TestData::Bound);
+        const Reply snapshot = get("/snapshot.jpg", right);
+        QVERIFY(snapshot.body.startsWith("\xff\xd8") && snapshot.body.endsWith("\xff\xd9"));
+        QVERIFY(snapshot.headers.contains("Content-Type: image/jpeg"));
+        const Reply live = curl(program.certificate, program.port, "/live.mjpg", right, 3);
+        QVERIFY(live.headers.contains("multipart/x-mixed-replace; boundary=frame"));
+        QVERIFY2(live.body.count("--frame\r\nContent-Type: image/jpeg\r\n") >= 3,
+                 qPrintable(QString::number(live.body.size())));
+
+        // Five wrong passwords in a minute from one address (here
+        // 127.0.0.2): it is shut out, the right password included; other
+        // addresses are not.
+        const QStringList other{"--interface", "127.0.0.2"};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(
+                get("/api/status", other + QStringList{"-u", "x:guess" + QString::number(i)}).code,
+                401);
+        QCOMPARE(get("/api/status", other + right).code, 200);
+        QCOMPARE(get("/api/status", other + QStringList{"-u", "x:guess4"}).code, 401);
+        QCOMPARE(get("/api/status", other + right).code, 429);
+        QCOMPARE(get("/live.mjpg", other + right).code, 429);
+        QCOMPARE(get("/api/status", right).code, 200);
+    }
+
+    // Many TLS clients that send their request a byte a second, more than
+    // the server has connections for: the live picture already being
+    // watched keeps coming, the slow clients are cut, and a new request is
+    // answered after them.
+    void theWebServerOutlastsSlowClients() {
+        WebProgram program;
+        QVERIFY(program.start(m_home, "w3bPass7"));
+        const QStringList right{"-u", "anyone:w3bPass7"};
+        QTRY_VERIFY_WITH_TIMEOUT(
+            curl(program.certificate, program.port, "/snapshot.jpg", right).code == 200,
+            TestData::Bound);
+
+        QTemporaryFile stream;
+        QVERIFY(stream.open());
+        QProcess viewer;
+        viewer.start("curl", {"-sS", "--max-time", "600", "--cacert", program.certificate, "-u",
+                              "anyone:w3bPass7", "-o", stream.fileName(),
+                              QStringLiteral("https://127.0.0.1:%1/live.mjpg").arg(program.port)});
+        QVERIFY(viewer.waitForStarted());
+        const auto frames = [&stream] {
+            QFile f(stream.fileName());
+            return f.open(QIODevice::ReadOnly) ? f.readAll().count("--frame\r\n") : qsizetype(0);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(frames() > 0, TestData::Bound);
+
+        constexpr int Slow = 24;
+        std::vector<std::unique_ptr<QSslSocket>> slow;
+        for (int i = 0; i < Slow; ++i) {
+            auto s = std::make_unique<QSslSocket>();
+            s->setPeerVerifyMode(QSslSocket::VerifyNone);
+            s->connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(program.port));
+            slow.push_back(std::move(s));
+        }
+        const QByteArray request =
+            "GET /api/status HTTP/1.1\r\nHost: x\r\nX-Slow: " + QByteArray(200, 'a') + "\r\n\r\n";
+        int sent = 0;
+        QTimer drip;
+        QObject::connect(&drip, &QTimer::timeout, &drip, [&] {
+            for (auto& s : slow)
+                if (s->isEncrypted() && sent < request.size())
+                    s->write(request.mid(sent, 1));
+            ++sent;
+        });
+        drip.start(1000);
+        QTRY_VERIFY_WITH_TIMEOUT(std::count_if(slow.begin(), slow.end(),
+                                               [](const auto& s) { return s->isEncrypted(); }) >= 8,
+                                 TestData::Bound);
+
+        // While they drip, frames keep coming, ten seconds' worth at least
+        // at the scene's rate of several a second.
+        const qsizetype before = frames();
+        QDeadlineTimer tenSeconds(10000);
+        QTRY_VERIFY_WITH_TIMEOUT(tenSeconds.hasExpired(), 20000);
+        QVERIFY2(frames() - before >= 10, qPrintable(QString::number(frames() - before)));
+
+        // The slow ones are cut long before their request could end, and
+        // the owner is answered.
+        QTRY_VERIFY_WITH_TIMEOUT(std::none_of(slow.begin(), slow.end(),
+                                              [](const auto& s) {
+                                                  return s->state() ==
+                                                         QAbstractSocket::ConnectedState;
+                                              }),
+                                 TestData::Bound);
+        QVERIFY(sent < request.size());
+        QCOMPARE(curl(program.certificate, program.port, "/api/status", right).code, 200);
+        QVERIFY(viewer.state() == QProcess::Running);
+        const qsizetype later = frames();
+        QTRY_VERIFY_WITH_TIMEOUT(frames() > later, TestData::Bound);
+        viewer.kill();
+        viewer.waitForFinished();
+
+        // A fast client with megabytes of header lines is cut before its
+        // request ends, not answered after the server has held them all.
+        QSslSocket fat;
+        fat.setPeerVerifyMode(QSslSocket::VerifyNone);
+        fat.connectToHostEncrypted(QStringLiteral("127.0.0.1"), quint16(program.port));
+        QVERIFY(fat.waitForEncrypted(TestData::Bound));
+        QByteArray headers = "GET /api/status HTTP/1.1\r\nHost: x\r\n";
+        for (int i = 0; i < 40000; ++i)
+            headers += "X-Fill-" + QByteArray::number(i) + ": " + QByteArray(100, 'a') + "\r\n";
+        fat.write(headers + "\r\n");
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (answer += fat.readAll(), fat.state() == QAbstractSocket::UnconnectedState),
+            TestData::Bound);
+        QVERIFY2(!answer.contains("HTTP/1.1"), answer.left(100).constData());
     }
 };
 
