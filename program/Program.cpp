@@ -122,8 +122,11 @@ Program::Program(const CommandLine& commandLine, const ProgramOptions& options, 
             [this](const QString& started, const QString& message) {
                 AddLogEntry(started, message, QString());
             });
-    connect(m_capture.get(), &CaptureControl::pictureChanged, m_web.get(),
-            &WebServer::offerPicture);
+    // The picture is made only for a frame somebody watches on the web.
+    connect(m_capture.get(), &CaptureControl::pictureChanged, m_web.get(), [this] {
+        if (m_web->wantsPicture())
+            m_web->offerPicture(m_capture->picture());
+    });
     m_keepDaysTimer.setInterval(KeepDaysCheckMs);
     connect(&m_keepDaysTimer, &QTimer::timeout, m_surveillance.get(),
             &Surveillance::removeOldRecordings);

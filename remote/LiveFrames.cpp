@@ -2,6 +2,8 @@
 
 #include <QBuffer>
 
+#include <algorithm>
+
 void LiveFrames::offer(const QImage& picture) {
     {
         const std::lock_guard lock(m_mutex);
@@ -11,9 +13,29 @@ void LiveFrames::offer(const QImage& picture) {
     m_changed.notify_all();
 }
 
+namespace {
+
+std::int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+bool LiveFrames::wanted() const {
+    return steadyMs() - m_askedAtMs.load() < WantedFor.count();
+}
+
 LiveFrames::Jpeg LiveFrames::next(std::uint64_t after, std::chrono::milliseconds wait) {
     const auto deadline = std::chrono::steady_clock::now() + wait;
+    // After a while without viewers no pictures were offered, so the one
+    // held is old: wait for a fresh one.
+    const bool fresh = !wanted();
+    m_askedAtMs = steadyMs();
     std::unique_lock lock(m_mutex);
+    if (fresh)
+        after = std::max(after, m_number);
     for (;;) {
         if (m_stopped)
             return {};

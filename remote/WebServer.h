@@ -70,6 +70,8 @@ public:
 
     // The window's thread: the newest live picture.
     void offerPicture(const QImage& picture) { m_frames.offer(picture); }
+    // Whether a viewer waits for pictures; none are offered otherwise.
+    bool wantsPicture() const { return m_frames.wanted(); }
     const LiveFrames& frames() const { return m_frames; }
 
 private:
