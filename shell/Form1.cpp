@@ -124,14 +124,32 @@ void Form1::buildStatusBar() {
         label->setFrameShadow(QFrame::Sunken);
         // Room for "RECORDING", "9999 sec" and a full date and time.
         const int chars = panel == 5 ? 0 : (panel == 2 ? 11 : 9);
-        if (chars > 0)
-            label->setMinimumWidth(label->fontMetrics().averageCharWidth() * chars);
+        if (chars > 0) {
+            // A fixed size, so a new text every examined frame does not lay
+            // the status bar out again; a wider text widens it.
+            label->setText(QStringLiteral("0"));
+            m_panelChrome =
+                label->sizeHint().width() - label->fontMetrics().horizontalAdvance(label->text());
+            label->setFixedSize(label->fontMetrics().averageCharWidth() * chars,
+                                label->sizeHint().height());
+            label->clear();
+        }
         bar->addPermanentWidget(label, panel == 5 ? 1 : 0);
         m_panelLabels.append(label);
     }
-    connect(
-        &m_program.panels(), &StatusPanels::textChanged, this,
-        [this](Panel panel, const QString& text) { m_panelLabels[int(panel) - 1]->setText(text); });
+    connect(&m_program.panels(), &StatusPanels::textChanged, this,
+            [this](Panel panel, const QString& text) {
+                showPanelText(*m_panelLabels[int(panel) - 1], text);
+            });
+}
+
+void Form1::showPanelText(QLabel& label, const QString& text) const {
+    label.setText(text);
+    if (label.minimumWidth() != label.maximumWidth())
+        return;
+    const int needed = label.fontMetrics().horizontalAdvance(text) + m_panelChrome;
+    if (needed > label.maximumWidth())
+        label.setFixedWidth(needed);
 }
 
 void Form1::Form_Load() {

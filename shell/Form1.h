@@ -83,6 +83,7 @@ protected:
 
 private:
     void buildStatusBar();
+    void showPanelText(QLabel& label, const QString& text) const;
     void applyPicFrameGeometry();
     void onCaptureStatus(int code, const QString& text);
     void onCredentialsNeeded(int device, bool refused);
@@ -99,6 +100,8 @@ private:
     DeviationHistory* m_history = nullptr;
     Statistics* m_statistics = nullptr;
     QList<QLabel*> m_panelLabels;
+    // A panel's frame and margins beside its text, in pixels.
+    int m_panelChrome = 0;
 
     // Layout state, in whole twips.
     std::int32_t LastWidth = 0;
