@@ -5,6 +5,8 @@
 #include "DibFile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 using namespace capturecontrol;
@@ -138,10 +140,17 @@ QImage CaptureControl::Private::convertPicture(QSize most) const {
         const std::uint8_t* src =
             bottomUp->data() + padded * static_cast<std::size_t>(height - 1 - row);
         auto* dst = reinterpret_cast<QRgb*>(converted.scanLine(y));
-        for (int x = 0; x < w; ++x) {
-            const std::uint8_t* p = src + column[static_cast<std::size_t>(x)];
-            dst[x] = qRgb(p[2], p[1], p[0]);
+        // Blue, green, red and the next byte, read as one little-endian
+        // word, are the 32-bit pixel once the top byte is set. The last
+        // pixel of a row reads no further than its own three bytes.
+        for (int x = 0; x + 1 < w; ++x) {
+            std::uint32_t bgrx = 0;
+            std::memcpy(&bgrx, src + column[static_cast<std::size_t>(x)], sizeof bgrx);
+            dst[x] = 0xff000000U | bgrx;
         }
+        static_assert(std::endian::native == std::endian::little);
+        const std::uint8_t* last = src + column[static_cast<std::size_t>(w - 1)];
+        dst[w - 1] = qRgb(last[2], last[1], last[0]);
     }
     return converted;
 }

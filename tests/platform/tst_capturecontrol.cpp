@@ -157,6 +157,14 @@ private Q_SLOTS:
         QCOMPARE(picture.size(), QSize(640, 480));
         QVERIFY(qRed(picture.pixel(30, 0)) == 255 && qBlue(picture.pixel(30, 0)) < 10); // top down
         QVERIFY(qRed(picture.pixel(30, 479)) < 245);
+        // Every pixel, the last of each row too, is the delivered frame's,
+        // opaque; the frame's rows are 640 * 3 bytes with no padding.
+        for (int y = 0; y < 480; ++y)
+            for (int x = 0; x < 640; ++x) {
+                const std::uint8_t* bgr = lastBytes.data() + (479 - y) * 1920 + x * 3;
+                if (picture.pixel(x, y) != qRgb(bgr[2], bgr[1], bgr[0]))
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2").arg(x).arg(y)));
+            }
         capture.setPreview(false);
         const int seen = pictures.count();
 
