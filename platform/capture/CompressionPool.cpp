@@ -33,18 +33,25 @@ void CompressionPool::setWorkers(int count) {
     count = count > 0 ? std::min(count, MaxWorkers) : automaticWorkers();
     if (count == workers())
         return;
-    // The old threads take what is queued before they end; the new ones
-    // find the queue empty.
+    // The old workers finish the frame they hold before they end.
     endThreads();
-    for (int i = 0; i < count; ++i)
-        m_threads.emplace_back([this](const std::stop_token& stop) { run(stop); });
+    for (int i = 0; i < count; ++i) {
+        auto worker = std::make_shared<Worker>();
+        // The thread holds its worker weakly: the pool owns it.
+        worker->thread = std::jthread([this, self = std::weak_ptr<Worker>(worker), &w = *worker](
+                                          const std::stop_token& stop) { run(stop, self, w); });
+        m_workers.push_back(std::move(worker));
+    }
 }
 
 void CompressionPool::endThreads() {
-    for (std::jthread& thread : m_threads)
-        thread.request_stop();
-    m_wake.notify_all();
-    m_threads.clear(); // joins
+    for (const std::shared_ptr<Worker>& worker : m_workers) {
+        worker->thread.request_stop();
+        worker->wake.notify_all();
+    }
+    for (const std::shared_ptr<Worker>& worker : m_workers)
+        worker->thread.join();
+    m_workers.clear();
 }
 
 void CompressionPool::setCompression(Compress compress) {
@@ -54,24 +61,33 @@ void CompressionPool::setCompression(Compress compress) {
 
 void CompressionPool::start(Job job) {
     Q_ASSERT(idleWorker());
+    const auto idle = std::find_if(m_workers.begin(), m_workers.end(),
+                                   [](const std::shared_ptr<Worker>& w) { return !w->busy; });
+    // Workers of an earlier count may still be in flight; the new ones are
+    // then the idle ones.
+    if (idle == m_workers.end())
+        return;
+    Worker& worker = **idle;
+    worker.busy = true;
     ++m_inFlight;
     {
         const std::lock_guard lock(m_mutex);
-        m_jobs.push_back({std::move(job), m_nextStart++});
+        worker.job = Queued{std::move(job), m_nextStart++};
     }
-    m_wake.notify_one();
+    worker.wake.notify_one();
 }
 
-void CompressionPool::run(const std::stop_token& stop) {
+void CompressionPool::run(const std::stop_token& stop, const std::weak_ptr<Worker>& self,
+                          Worker& worker) {
     // Named, so a per-thread look at the process tells the workers apart.
     pthread_setname_np(pthread_self(), "compress");
     ZLib zlib(m_level);
     // A prepared copy of the frame, kept from frame to frame.
     std::vector<std::uint8_t> prepared;
     std::unique_lock lock(m_mutex);
-    while (m_wake.wait(lock, stop, [this] { return !m_jobs.empty(); })) {
-        Queued queued = std::move(m_jobs.front());
-        m_jobs.pop_front();
+    // A job handed over before the stop is still done.
+    while (worker.wake.wait(lock, stop, [&worker] { return worker.job.has_value(); })) {
+        Queued queued = *std::exchange(worker.job, std::nullopt);
         const Compress compress = m_compress;
         lock.unlock();
         Job& job = queued.job;
@@ -95,13 +111,19 @@ void CompressionPool::run(const std::stop_token& stop) {
         // Queued: the owner's thread takes the result between its events.
         QMetaObject::invokeMethod(
             this,
-            [this, sequence = queued.sequence, tag, length] { finished(sequence, tag, length); },
+            [this, self, sequence = queued.sequence, tag, length] {
+                finished(self.lock().get(), sequence, tag, length);
+            },
             Qt::QueuedConnection);
         lock.lock();
     }
 }
 
-void CompressionPool::finished(std::uint64_t sequence, std::uint64_t tag, std::size_t length) {
+void CompressionPool::finished(Worker* worker, std::uint64_t sequence, std::uint64_t tag,
+                               std::size_t length) {
+    // A worker of an earlier count is gone; its length still counts.
+    if (worker != nullptr)
+        worker->busy = false;
     --m_inFlight;
     m_parked.emplace(sequence, Result{tag, length});
     // A receiver that lets events run may bring the next length in here;

@@ -7,10 +7,11 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -19,7 +20,9 @@
 // frames are measured at the same time on different cores and a large
 // frame never holds up the user-interface thread. The lengths come back as
 // queued signals on the thread that owns this object, strictly in the
-// order the frames were started, whichever worker finishes first. The
+// order the frames were started, whichever worker finishes first. A frame
+// goes to the first idle worker, so at a rate one worker keeps up with,
+// one stream with its memory warm in the cache does all the work. The
 // caller keeps at most one frame waiting for a free worker (see
 // Surveillance::Frame_Handler); this object never queues more frames than
 // it has workers.
@@ -56,7 +59,7 @@ public:
     // Sets the number of workers, 0 for automaticWorkers(). Workers that go
     // finish their frame first; the lengths still come in order.
     void setWorkers(int count);
-    int workers() const { return int(m_threads.size()); }
+    int workers() const { return int(m_workers.size()); }
 
     // A worker can take a frame now.
     bool idleWorker() const { return m_inFlight < workers(); }
@@ -82,13 +85,22 @@ private:
         Job job;
         std::uint64_t sequence = 0;
     };
+    struct Worker {
+        // Owner's thread only: a job was handed over and is not back yet.
+        bool busy = false;
+        // Guarded by the pool's m_mutex.
+        std::optional<Queued> job;
+        std::condition_variable_any wake;
+        // Last, so it ends before the rest of the worker goes.
+        std::jthread thread;
+    };
     struct Result {
         std::uint64_t tag = 0;
         std::size_t length = 0;
     };
 
-    void run(const std::stop_token& stop);
-    void finished(std::uint64_t sequence, std::uint64_t tag, std::size_t length);
+    void run(const std::stop_token& stop, const std::weak_ptr<Worker>& self, Worker& worker);
+    void finished(Worker* worker, std::uint64_t sequence, std::uint64_t tag, std::size_t length);
     void endThreads();
 
     const int m_level;
@@ -101,8 +113,8 @@ private:
     bool m_delivering = false;
     // Guarded by m_mutex.
     std::mutex m_mutex;
-    std::condition_variable_any m_wake;
-    std::deque<Queued> m_jobs;
     Compress m_compress;
-    std::vector<std::jthread> m_threads;
+    // Owned here only: a result that comes back after a change of the
+    // worker count finds its worker gone.
+    std::vector<std::shared_ptr<Worker>> m_workers;
 };

@@ -26,6 +26,7 @@
 #include <mutex>
 #include <set>
 #include <sys/resource.h>
+#include <thread>
 
 // Measures frames as the workers do, but holds each length back until the
 // test lets that length go, and keeps the order the measures finished in.
@@ -323,6 +324,25 @@ private Q_SLOTS:
         QVERIFY2(one.at(12).endsWith(QStringLiteral("|12|0")), qPrintable(one.at(12)));
         QVERIFY(one.join(u'\n').contains(QStringLiteral(" - Frame_Handler - Initiate Start")));
         QCOMPARE(decisions(4), one);
+
+        // Frames that come one at a time all go to the first worker, whose
+        // stream stays warm in the cache.
+        SurveillanceRig paced;
+        paced.stuff.Workers = 2;
+        std::mutex threadsMutex;
+        std::set<std::thread::id> threads;
+        paced.surveillance.compressors().setCompression([&](const std::uint8_t*, std::size_t) {
+            const std::lock_guard lock(threadsMutex);
+            threads.insert(std::this_thread::get_id());
+            return std::size_t(100000);
+        });
+        paced.surveillance.mnuStart_Click();
+        for (int i = 0; i < 6; ++i) {
+            paced.deliver(calm());
+            QTRY_VERIFY_WITH_TIMEOUT(!paced.surveillance.examining(), TestData::Bound);
+        }
+        QCOMPARE(paced.stuff.FrameCount, 6);
+        QCOMPARE(threads.size(), std::size_t(1));
     }
 
     // A missing folder has no free space: arming is refused, and a tick
