@@ -349,22 +349,26 @@ void WebServer::recordings(httplib::Response& response) {
     sendJson(response, *document);
 }
 
-int WebServer::openRecording(const std::string& name, std::int64_t* bytes, QString* path) {
+int WebServer::openRecording(const std::string& name, httplib::Response& response,
+                             std::int64_t* bytes, QString* path) {
     const auto found = onProgram([this, name = QString::fromStdString(name)] {
         const std::optional<Recording> r = resolve(name);
         return r ? r->path : QString();
     });
-    if (!found)
-        return -2;
-    if (found->isEmpty())
+    if (!found) {
+        sendText(response, 503, "The program does not answer.");
         return -1;
+    }
     // Opened without following a link that may have been put in its place
     // since, and only as a regular file.
-    const int fd = ::open(QFile::encodeName(*found).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = found->isEmpty() ? -1
+                                    : ::open(QFile::encodeName(*found).constData(),
+                                             O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat seen {};
     if (fd < 0 || ::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
         if (fd >= 0)
             ::close(fd);
+        sendText(response, 404, "Not found.");
         return -1;
     }
     *bytes = seen.st_size;
@@ -375,11 +379,9 @@ int WebServer::openRecording(const std::string& name, std::int64_t* bytes, QStri
 void WebServer::download(const std::string& name, httplib::Response& response) {
     std::int64_t bytes = 0;
     QString path;
-    const int fd = openRecording(name, &bytes, &path);
-    if (fd == -2)
-        return sendText(response, 503, "The program does not answer.");
+    const int fd = openRecording(name, response, &bytes, &path);
     if (fd < 0)
-        return sendText(response, 404, "Not found.");
+        return;
     auto file = std::make_shared<QFile>();
     file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     response.set_header("Content-Disposition", "attachment; filename=\"" +
@@ -433,11 +435,9 @@ void WebServer::remove(const std::string& name, httplib::Response& response) {
 void WebServer::thumbnail(const std::string& name, httplib::Response& response) {
     std::int64_t bytes = 0;
     QString path;
-    const int fd = openRecording(name, &bytes, &path);
-    if (fd == -2)
-        return sendText(response, 503, "The program does not answer.");
+    const int fd = openRecording(name, response, &bytes, &path);
     if (fd < 0)
-        return sendText(response, 404, "Not found.");
+        return;
     // The first Motion JPEG frame is a JPEG picture as it is.
     QByteArray jpeg;
     AviChunks chunks(fd);

@@ -84,9 +84,11 @@ private:
     void download(const std::string& name, httplib::Response& response);
     void remove(const std::string& name, httplib::Response& response);
     void thumbnail(const std::string& name, httplib::Response& response);
-    // The recording's file opened for reading, with its size: -1 when there
-    // is none to serve, -2 when the program did not answer.
-    int openRecording(const std::string& name, std::int64_t* bytes, QString* path);
+    // The recording's file opened for reading, with its size; -1 once the
+    // answer is given (404 when there is none to serve, 503 when the
+    // program did not answer).
+    int openRecording(const std::string& name, httplib::Response& response, std::int64_t* bytes,
+                      QString* path);
     void snapshot(httplib::Response& response);
     void live(httplib::Response& response);
 
