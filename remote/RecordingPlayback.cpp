@@ -38,7 +38,7 @@ QByteArray RecordingPlayback::next() {
 
 QByteArray RecordingPlayback::read() {
     AviChunks::Chunk chunk;
-    for (int skipped = 0; !m_ended && skipped <= MaxSkipped; ++skipped) {
+    for (int skipped = 0; m_video && !m_ended && skipped <= MaxSkipped; ++skipped) {
         if (m_chunks.movi() < 0 || !m_chunks.next(&chunk))
             break;
         // An empty chunk is a frame the writer dropped.
