@@ -6,6 +6,7 @@
 #include "DateText.h"
 #include "PublicStuff.h"
 #include "RecordingName.h"
+#include "RecordingPlayback.h"
 #include "StatusPanels.h"
 #include "Surveillance.h"
 #include "TelnetConsole.h"
@@ -143,7 +144,11 @@ bool WebServer::start(int port, const QString& password, const QString& certific
 void WebServer::stop() {
     if (!m_server)
         return;
-    m_stopping = true;
+    {
+        const std::lock_guard lock(m_stopMutex);
+        m_stopping = true;
+    }
+    m_stopped.notify_all();
     m_frames.stop();
     {
         const std::lock_guard lock(m_poolMutex);
@@ -234,6 +239,17 @@ void WebServer::route() {
         return httplib::Server::HandlerResponse::Unhandled;
     });
     s.set_post_routing_handler([](const httplib::Request&, httplib::Response& response) {
+        // The page and its data are the owner's: not kept by caches, not
+        // shown inside another site's frame, never taken for another type
+        // than they say; the page runs only its own scripts.
+        response.set_header("Content-Security-Policy",
+                            "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; "
+                            "base-uri 'none'; form-action 'self'");
+        response.set_header("X-Content-Type-Options", "nosniff");
+        response.set_header("X-Frame-Options", "DENY");
+        response.set_header("Referrer-Policy", "no-referrer");
+        if (!response.has_header("Cache-Control"))
+            response.set_header("Cache-Control", "no-store");
         // A streamed answer sets the deadline again when it is sent (its
         // releaser); a whole one is small and on its way.
         if (!response.content_provider_)
@@ -263,6 +279,10 @@ void WebServer::route() {
              [this](const httplib::Request& q, httplib::Response& r) { remove(q.matches[1], r); });
     s.Get(R"(/thumb/([^/]+)\.jpg)",
           [this](const httplib::Request& q, httplib::Response& r) { thumbnail(q.matches[1], r); });
+    s.Get(R"(/play/([^/]+))",
+          [this](const httplib::Request& q, httplib::Response& r) { play(q.matches[1], r); });
+    for (const char* file : {"/", "/page.css", "/page.js"})
+        s.Get(file, [this, file](const httplib::Request&, httplib::Response& r) { page(file, r); });
     s.Get("/snapshot.jpg", [this](const httplib::Request&, httplib::Response& r) { snapshot(r); });
     s.Get("/live.mjpg", [this](const httplib::Request&, httplib::Response& r) { live(r); });
     s.set_error_handler([](const httplib::Request&, httplib::Response& response) {
@@ -349,22 +369,26 @@ void WebServer::recordings(httplib::Response& response) {
     sendJson(response, *document);
 }
 
-int WebServer::openRecording(const std::string& name, std::int64_t* bytes, QString* path) {
+int WebServer::openRecording(const std::string& name, httplib::Response& response,
+                             std::int64_t* bytes, QString* path) {
     const auto found = onProgram([this, name = QString::fromStdString(name)] {
         const std::optional<Recording> r = resolve(name);
         return r ? r->path : QString();
     });
-    if (!found)
-        return -2;
-    if (found->isEmpty())
+    if (!found) {
+        sendText(response, 503, "The program does not answer.");
         return -1;
+    }
     // Opened without following a link that may have been put in its place
     // since, and only as a regular file.
-    const int fd = ::open(QFile::encodeName(*found).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = found->isEmpty() ? -1
+                                    : ::open(QFile::encodeName(*found).constData(),
+                                             O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     struct stat seen {};
     if (fd < 0 || ::fstat(fd, &seen) != 0 || !S_ISREG(seen.st_mode)) {
         if (fd >= 0)
             ::close(fd);
+        sendText(response, 404, "Not found.");
         return -1;
     }
     *bytes = seen.st_size;
@@ -375,11 +399,9 @@ int WebServer::openRecording(const std::string& name, std::int64_t* bytes, QStri
 void WebServer::download(const std::string& name, httplib::Response& response) {
     std::int64_t bytes = 0;
     QString path;
-    const int fd = openRecording(name, &bytes, &path);
-    if (fd == -2)
-        return sendText(response, 503, "The program does not answer.");
+    const int fd = openRecording(name, response, &bytes, &path);
     if (fd < 0)
-        return sendText(response, 404, "Not found.");
+        return;
     auto file = std::make_shared<QFile>();
     file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
     response.set_header("Content-Disposition", "attachment; filename=\"" +
@@ -433,30 +455,89 @@ void WebServer::remove(const std::string& name, httplib::Response& response) {
 void WebServer::thumbnail(const std::string& name, httplib::Response& response) {
     std::int64_t bytes = 0;
     QString path;
-    const int fd = openRecording(name, &bytes, &path);
-    if (fd == -2)
-        return sendText(response, 503, "The program does not answer.");
+    const int fd = openRecording(name, response, &bytes, &path);
     if (fd < 0)
-        return sendText(response, 404, "Not found.");
+        return;
     // The first Motion JPEG frame is a JPEG picture as it is.
-    QByteArray jpeg;
-    AviChunks chunks(fd);
-    AviChunks::Chunk chunk;
-    for (int seen = 0; chunks.movi() >= 0 && seen < ThumbnailChunks && chunks.next(&chunk);
-         ++seen) {
-        if (!chunk.is("00dc") || chunk.size < 4 || chunk.size > MaxThumbnail)
-            continue;
-        QByteArray data(qsizetype(chunk.size), Qt::Uninitialized);
-        if (AviChunks::read(fd, chunk.data(), data.data(), chunk.size) &&
-            data.startsWith("\xff\xd8")) {
-            jpeg = std::move(data);
-            break;
-        }
-    }
-    ::close(fd);
+    RecordingPlayback playback(fd);
+    const QByteArray jpeg =
+        playback.opened() == RecordingPlayback::Opened::Playable ? playback.next() : QByteArray();
     if (jpeg.isEmpty())
         return sendText(response, 404, "No picture in it.");
+    // A first frame does not change once it is written.
+    response.set_header("Cache-Control", "private, max-age=600");
     response.set_content(jpeg.constData(), std::size_t(jpeg.size()), "image/jpeg");
+}
+
+void WebServer::play(const std::string& name, httplib::Response& response) {
+    std::int64_t bytes = 0;
+    QString path;
+    const int fd = openRecording(name, response, &bytes, &path);
+    if (fd < 0)
+        return;
+    struct Playing {
+        RecordingPlayback playback;
+        std::atomic<int>& count;
+        std::chrono::steady_clock::time_point due = std::chrono::steady_clock::now();
+        Playing(int fd, std::atomic<int>& playing)
+            : playback(fd)
+            , count(playing) {
+            ++count;
+        }
+        ~Playing() { --count; }
+        Q_DISABLE_COPY_MOVE(Playing)
+    };
+    auto playing = std::make_shared<Playing>(fd, m_playing);
+    if (m_playing > MaxPlaying)
+        return sendText(response, 503, "Too many recordings are playing; try again later.");
+    switch (playing->playback.opened()) {
+    case RecordingPlayback::Opened::Playable:
+        break;
+    case RecordingPlayback::Opened::NotMotionJpeg:
+        return sendText(response, 415, "The recording is not in Motion JPEG.");
+    case RecordingPlayback::Opened::Unreadable:
+        return sendText(response, 422, "The recording cannot be read.");
+    }
+    response.set_content_provider(
+        "multipart/x-mixed-replace; boundary=frame",
+        [this, playing](std::size_t, httplib::DataSink& sink) {
+            if (!pause(playing->due))
+                return false;
+            const QByteArray jpeg = playing->playback.next();
+            if (jpeg.isEmpty()) { // the end, or damage: what came so far stands
+                sink.write("--frame--\r\n", 11);
+                sink.done();
+                return true;
+            }
+            // A viewer that fell behind goes on from now rather than being
+            // sent the missed frames at once.
+            playing->due = std::max(playing->due + playing->playback.frameTime(),
+                                    std::chrono::steady_clock::now());
+            const std::string head = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                     std::to_string(jpeg.size()) + "\r\n\r\n";
+            return sink.write(head.data(), head.size()) &&
+                   sink.write(jpeg.constData(), std::size_t(jpeg.size())) && sink.write("\r\n", 2);
+        },
+        [](bool) { ConnectionPool::expectRequest(); });
+}
+
+void WebServer::page(const std::string& file, httplib::Response& response) {
+    // The page is built into the program, so it always matches its server.
+    const QString name =
+        file == "/" ? QStringLiteral("index.html") : QString::fromStdString(file).mid(1);
+    QFile resource(QStringLiteral(":/page/") + name);
+    if (!resource.open(QIODevice::ReadOnly))
+        return sendText(response, 404, "Not found.");
+    const QByteArray bytes = resource.readAll();
+    const char* type = name.endsWith(QStringLiteral(".css"))  ? "text/css; charset=utf-8"
+                       : name.endsWith(QStringLiteral(".js")) ? "text/javascript; charset=utf-8"
+                                                              : "text/html; charset=utf-8";
+    response.set_content(bytes.constData(), std::size_t(bytes.size()), type);
+}
+
+bool WebServer::pause(std::chrono::steady_clock::time_point until) {
+    std::unique_lock lock(m_stopMutex);
+    return !m_stopped.wait_until(lock, until, [this] { return m_stopping.load(); });
 }
 
 void WebServer::snapshot(httplib::Response& response) {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -47,9 +48,9 @@ public:
     static constexpr std::chrono::seconds RequestTime{10};
     static constexpr std::chrono::seconds ProgramWait{5};
     static constexpr int DefaultPort = 8443;
-    // Frames looked at for a thumbnail, and the largest frame taken.
-    static constexpr int ThumbnailChunks = 1000;
-    static constexpr quint32 MaxThumbnail = 8 * 1024 * 1024;
+    // Recordings played at one time, so that playing leaves connections
+    // for the live picture and the page.
+    static constexpr int MaxPlaying = 4;
 
     // Adds the row of a deletion to the event log.
     using Log = std::function<void(const QString& first, const QString& second)>;
@@ -84,11 +85,17 @@ private:
     void download(const std::string& name, httplib::Response& response);
     void remove(const std::string& name, httplib::Response& response);
     void thumbnail(const std::string& name, httplib::Response& response);
-    // The recording's file opened for reading, with its size: -1 when there
-    // is none to serve, -2 when the program did not answer.
-    int openRecording(const std::string& name, std::int64_t* bytes, QString* path);
+    void play(const std::string& name, httplib::Response& response);
+    void page(const std::string& file, httplib::Response& response);
+    // The recording's file opened for reading, with its size; -1 once the
+    // answer is given (404 when there is none to serve, 503 when the
+    // program did not answer).
+    int openRecording(const std::string& name, httplib::Response& response, std::int64_t* bytes,
+                      QString* path);
     void snapshot(httplib::Response& response);
     void live(httplib::Response& response);
+    // Waits until `until` or until the server stops: false when it stops.
+    bool pause(std::chrono::steady_clock::time_point until);
 
     // Program's thread only.
     struct Recording {
@@ -109,6 +116,9 @@ private:
     std::unique_ptr<httplib::SSLServer> m_server;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopped;
+    std::atomic<int> m_playing{0};
     // The running server's connections, while it runs.
     std::mutex m_poolMutex;
     ConnectionPool* m_pool = nullptr;

@@ -2,6 +2,7 @@
 // process, then the real binary under load and through Debian's telnet;
 // the web page's server of the real binary through curl and slow TLS
 // clients.
+#include "AviProbe.h"
 #include "CaptureControl.h"
 #include "DateText.h"
 #include "Footage.h"
@@ -25,7 +26,9 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QtEndian>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -128,6 +131,36 @@ Reply curl(const QString& certificate, int port, const QString& path, const QStr
     if (!p.waitForFinished((seconds + 10) * 1000))
         p.kill();
     return {p.readAllStandardOutput().toInt(), body.readAll(), headers.readAll()};
+}
+
+// The JPEG parts of a multipart/x-mixed-replace body, up to one cut off.
+QList<QByteArray> jpegParts(const QByteArray& body) {
+    QList<QByteArray> parts;
+    const QByteArray lengthField = "Content-Length: ";
+    for (qsizetype at = body.indexOf("--frame\r\n"); at >= 0;) {
+        const qsizetype blank = body.indexOf("\r\n\r\n", at);
+        const qsizetype field = body.indexOf(lengthField, at);
+        if (blank < 0 || field < 0 || field > blank)
+            break;
+        const qsizetype length =
+            body.mid(field + lengthField.size(), blank - field - lengthField.size()).toLongLong();
+        if (blank + 4 + length > body.size())
+            break;
+        parts.append(body.mid(blank + 4, length));
+        at = body.indexOf("--frame\r\n", blank + 4 + length);
+    }
+    return parts;
+}
+
+bool wholeJpegs(const QList<QByteArray>& parts) {
+    return std::all_of(parts.begin(), parts.end(), [](const QByteArray& jpeg) {
+        return jpeg.startsWith("\xff\xd8") && jpeg.endsWith("\xff\xd9");
+    });
+}
+
+// The file name of a recording started at `when`.
+QString recordingName(const QDateTime& when) {
+    return QFileInfo(RecordingName::fromStartText(QString(), DateText::general(when))).fileName();
 }
 
 int freePort() {
@@ -464,6 +497,20 @@ private Q_SLOTS:
         QVERIFY(anonymous.headers.contains("WWW-Authenticate: Basic"));
         QCOMPARE(get("/api/status", {"-u", "anyone:wrong"}).code, 401);
 
+        // The page: only with the password, and kept to its own scripts,
+        // out of other sites' frames and out of caches.
+        QCOMPARE(get("/").code, 401);
+        const Reply page = get("/", right);
+        QCOMPARE(page.code, 200);
+        QVERIFY(page.headers.contains("Content-Type: text/html"));
+        QVERIFY(page.body.contains("<img id=\"live\" src=\"/live.mjpg\""));
+        QVERIFY2(page.headers.contains("Content-Security-Policy: default-src 'self';") &&
+                     page.headers.contains("frame-ancestors 'none'") &&
+                     page.headers.contains("X-Content-Type-Options: nosniff"),
+                 page.headers.constData());
+        QCOMPARE(get("/page.js", right).code, 200);
+        QVERIFY(get("/api/status", right).headers.contains("Cache-Control: no-store"));
+
         const auto status = [&] {
             return QJsonDocument::fromJson(get("/api/status", right).body).object();
         };
@@ -488,6 +535,18 @@ private Q_SLOTS:
         QCOMPARE(status()["armed"].toBool(), true);
         QCOMPARE(QJsonDocument::fromJson(get("/api/arm", right + post).body)["reply"].toString(),
                  "The program is already STANDBY.");
+        // A recording of the program's own making, some frames long.
+        QCOMPARE(QJsonDocument::fromJson(get("/api/record", right + post).body)["reply"].toString(),
+                 "Capturing process started");
+        QTRY_VERIFY_WITH_TIMEOUT(status()["recording"].toBool(), TestData::Bound);
+        const auto recordedBytes = [&] {
+            qint64 bytes = 0;
+            for (const QFileInfo& file : QDir(m_home.videos()).entryInfoList({"*.avi"}))
+                if (file.fileName() != name && file.fileName() != clip)
+                    bytes = std::max(bytes, file.size());
+            return bytes;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(recordedBytes() > 300000, TestData::Bound);
         const Reply disarmed = get("/api/disarm", right + post);
         QCOMPARE(QJsonDocument::fromJson(disarmed.body)["reply"].toString(),
                  "The program is now OFF.");
@@ -497,11 +556,15 @@ private Q_SLOTS:
 
         // Only the program's own recording is listed and served, in part too.
         const QJsonArray list = QJsonDocument::fromJson(get("/api/recordings", right).body).array();
-        QCOMPARE(list.size(), 2);
-        QCOMPARE(list[0]["name"].toString(), name);
-        QCOMPARE(list[1]["name"].toString(), clip);
-        QCOMPARE(list[0]["bytes"].toInteger(), footage.size());
-        QCOMPARE(list[0]["start"].toString(), "2026-03-04T05:06:07");
+        QCOMPARE(list.size(), 3);
+        QStringList names;
+        for (const QJsonValue& row : list)
+            names << row["name"].toString();
+        // Newest first; the program's own recording started today.
+        QVERIFY2(names.indexOf(name) == 1 && names.indexOf(clip) == 2, qPrintable(names.join(' ')));
+        const QString recorded = names[0];
+        QCOMPARE(list[1]["bytes"].toInteger(), footage.size());
+        QCOMPARE(list[1]["start"].toString(), "2026-03-04T05:06:07");
         const Reply whole = get("/recordings/" + name, right);
         QCOMPARE(whole.code, 200);
         QCOMPARE(whole.body, footage);
@@ -515,6 +578,61 @@ private Q_SLOTS:
         QVERIFY(thumb.body.startsWith("\xff\xd8") && thumb.body.endsWith("\xff\xd9"));
         QCOMPARE(get("/thumb/" + name + ".jpg", right).code, 404); // no AVI in it
         QCOMPARE(get("/thumb/" + linked + ".jpg", right).code, 404);
+
+        // A recording plays as the frames it holds, each a whole JPEG as it
+        // lies in the file, as many as ffprobe counts.
+        const Reply played = get("/play/" + recorded, right);
+        QCOMPARE(played.code, 200);
+        QVERIFY(played.headers.contains("multipart/x-mixed-replace; boundary=frame"));
+        const QList<AviProbe::Stream> streams = AviProbe::probe(m_home.videos() + recorded);
+        QVERIFY(!streams.isEmpty() && streams[0].codec == "mjpeg");
+        QCOMPARE(jpegParts(played.body).size(), streams[0].frames);
+        QVERIFY(wholeJpegs(jpegParts(played.body)));
+        QVERIFY(played.body.endsWith("--frame--\r\n"));
+        // At the file's own rate: of a clip of four seconds at ten frames a
+        // second, two seconds bring some frames but far from all.
+        const QString paced = recordingName(QDateTime(QDate(2026, 2, 1), QTime(5, 6, 7)));
+        QString said = Footage::make(m_home.videos() + paced, QSize(160, 120),
+                                     "-c:v mjpeg -pix_fmt yuvj420p", 4, 10);
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+        const QList<QByteArray> early =
+            jpegParts(curl(program.certificate, program.port, "/play/" + paced, right, 2).body);
+        QVERIFY2(early.size() >= 2 && early.size() <= 30,
+                 qPrintable(QString::number(early.size())));
+        QVERIFY(wholeJpegs(early));
+        QCOMPARE(jpegParts(get("/play/" + paced, right).body).size(), 40);
+        // Files nobody here made: cut in the middle of the frames, the
+        // frames before the cut play; cut in the header, a frame that claims
+        // two gigabytes, no AVI at all or another codec are refused.
+        QFile pacedFile(m_home.videos() + paced);
+        QVERIFY(pacedFile.open(QIODevice::ReadOnly));
+        const QByteArray clean = pacedFile.readAll();
+        const QString cut = recordingName(QDateTime(QDate(2026, 2, 2), QTime(5, 6, 7)));
+        QVERIFY(write(m_home.videos() + cut, clean.left(clean.size() / 2)));
+        const Reply cutPlayed = get("/play/" + cut, right);
+        QCOMPARE(cutPlayed.code, 200);
+        const QList<QByteArray> beforeCut = jpegParts(cutPlayed.body);
+        QVERIFY2(beforeCut.size() > 5 && beforeCut.size() < 40,
+                 qPrintable(QString::number(beforeCut.size())));
+        QVERIFY(wholeJpegs(beforeCut));
+        const QString headless = recordingName(QDateTime(QDate(2026, 2, 3), QTime(5, 6, 7)));
+        QVERIFY(write(m_home.videos() + headless, clean.left(100)));
+        QByteArray lie = clean;
+        const qsizetype firstFrame = lie.indexOf("00dc", lie.indexOf("movi"));
+        QVERIFY(firstFrame > 0);
+        qToLittleEndian<quint32>(0x7ffffff0, lie.data() + firstFrame + 4);
+        const QString lying = recordingName(QDateTime(QDate(2026, 2, 4), QTime(5, 6, 7)));
+        QVERIFY(write(m_home.videos() + lying, lie));
+        const QString mpeg4 = recordingName(QDateTime(QDate(2026, 2, 5), QTime(5, 6, 7)));
+        said = Footage::make(m_home.videos() + mpeg4, QSize(160, 120), "-c:v mpeg4", 1, 10);
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+        for (const auto& [file, code] : {std::pair{headless, 422}, std::pair{lying, 422},
+                                         std::pair{name, 422}, std::pair{mpeg4, 415}}) {
+            const Reply refused = get("/play/" + file, right);
+            QVERIFY2(refused.code == code && !refused.body.contains("--frame"),
+                     qPrintable(file + u' ' + QString::number(refused.code)));
+        }
+        QCOMPARE(get("/thumb/" + mpeg4 + ".jpg", right).code, 404);
         for (const QString& path :
              {"/recordings/" + linked, QStringLiteral("/recordings/holiday.avi"),
               QStringLiteral("/recordings/../../etc/passwd"),
@@ -522,7 +640,9 @@ private Q_SLOTS:
               QStringLiteral("/recordings/%2e%2e%2fsecret.txt"),
               QStringLiteral("/recordings/..%2fsecret.txt"), QStringLiteral("/recordings/.."),
               QStringLiteral("/recordings/%2e%2e"), QStringLiteral("/../secret.txt"),
-              QStringLiteral("/recordings/") + name + "%00.txt"}) {
+              QStringLiteral("/recordings/") + name + "%00.txt", "/play/" + linked,
+              QStringLiteral("/play/holiday.avi"), QStringLiteral("/play/..%2fsecret.txt"),
+              QStringLiteral("/play/%2e%2e%2f%2e%2e%2fetc%2fpasswd")}) {
             const Reply r = get(path, right + QStringList{"--path-as-is"});
             QVERIFY2(r.code == 404 && !r.body.contains("SECRET") && !r.body.contains("root:"),
                      qPrintable(path + u' ' + QString::number(r.code)));
@@ -568,6 +688,37 @@ private Q_SLOTS:
         QCOMPARE(get("/api/status", other + right).code, 429);
         QCOMPARE(get("/live.mjpg", other + right).code, 429);
         QCOMPARE(get("/api/status", right).code, 200);
+        QCOMPARE(program.process.state(), QProcess::Running);
+    }
+
+    // The page in Debian's headless chromium against the real program: the
+    // live picture, Arm and Record as the state shows them, a recording
+    // played in the page, and a phone's screen that nothing reaches past.
+    void theWebPageInChromium() {
+        if (QStandardPaths::findExecutable("chromium").isEmpty())
+            QSKIP("chromium is not installed; scripts/install-deps installs it");
+        // Debian's python3, which has Debian's selenium.
+        QString python = QStandardPaths::findExecutable("python3", {"/usr/bin"});
+        if (python.isEmpty())
+            python = QStandardPaths::findExecutable("python3");
+        QVERIFY2(!QStandardPaths::findExecutable("chromedriver").isEmpty(),
+                 "chromium-driver is not installed");
+        WebProgram program;
+        QVERIFY(program.start(m_home, "w3bPass7"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            QFile::exists(program.certificate) &&
+                curl(program.certificate, program.port, "/snapshot.jpg", {"-u", "anyone:w3bPass7"})
+                        .code == 200,
+            TestData::Bound);
+        QProcess driver;
+        driver.setProcessChannelMode(QProcess::MergedChannels);
+        driver.start(python, {QStringLiteral(SENTORIX_WEB_PAGE_DRIVER),
+                              QString::number(program.port), QStringLiteral("w3bPass7")});
+        QVERIFY(driver.waitForFinished(5 * 60000));
+        const QByteArray output = driver.readAll();
+        QVERIFY2(driver.exitStatus() == QProcess::NormalExit && driver.exitCode() == 0,
+                 output.constData());
+        qInfo("%s", output.constData());
     }
 
     // Many TLS clients that send their request a byte a second, more than
