@@ -302,7 +302,10 @@ void WebServer::status(httplib::Response& response) {
                         {QStringLiteral("deviation"), double(m_stuff.LastDeviation)},
                         {QStringLiteral("threshold"), double(m_stuff.Threshold)},
                         {QStringLiteral("armed"), m_surveillance.SurveillanceOn()},
-                        {QStringLiteral("recording"), m_capture.IsCapturing()}});
+                        {QStringLiteral("recording"), m_capture.IsCapturing()},
+                        // Since arming, as the statistics window counts them.
+                        {QStringLiteral("examined"), m_stuff.FrameCount},
+                        {QStringLiteral("skipped"), qint64(m_stuff.FramesSkipped)}});
     });
     if (!document)
         return sendText(response, 503, "The program does not answer.");

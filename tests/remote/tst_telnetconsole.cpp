@@ -539,6 +539,8 @@ private Q_SLOTS:
         QCOMPARE(QJsonDocument::fromJson(get("/api/record", right + post).body)["reply"].toString(),
                  "Capturing process started");
         QTRY_VERIFY_WITH_TIMEOUT(status()["recording"].toBool(), TestData::Bound);
+        QTRY_VERIFY_WITH_TIMEOUT(status()["examined"].toInt() > 1, TestData::Bound);
+        QVERIFY(status()["skipped"].isDouble());
         const auto recordedBytes = [&] {
             qint64 bytes = 0;
             for (const QFileInfo& file : QDir(m_home.videos()).entryInfoList({"*.avi"}))
