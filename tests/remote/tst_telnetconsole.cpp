@@ -579,7 +579,8 @@ private Q_SLOTS:
     // once: the page moves to the new port and takes only the new password,
     // an empty password ends it, and a port that is taken is said in the
     // dialog, which stays open, while the values are kept. It shows the
-    // fingerprint of the certificate in use as openssl reads it.
+    // fingerprint of the certificate in use, or to be used, as openssl
+    // reads it.
     void theWebAccessDialog() {
         start();
         struct Seen {
@@ -638,6 +639,7 @@ private Q_SLOTS:
         QTcpServer taken;
         QVERIFY(taken.listen(QHostAddress::AnyIPv4, 0));
         seen = viaDialog("New2pass", taken.serverPort());
+        QCOMPARE(seen.fingerprint, expected); // shown while off too: the one to be used
         QCOMPARE(seen.status + (seen.open ? " open" : " closed"),
                  QStringLiteral("Not served: port %1 cannot be had. open").arg(taken.serverPort()));
         QCOMPARE(store.read("WEB", "Port", ""), QString::number(taken.serverPort()));
