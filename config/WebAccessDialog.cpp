@@ -1,6 +1,7 @@
 #include "WebAccessDialog.h"
 
 #include <QDialogButtonBox>
+#include <QFontDatabase>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,12 +18,21 @@ template <typename T> T* named(T* object, const char* name) {
     return object;
 }
 
-// Text the user may select and copy.
+// Text the user may select and copy, in a fixed-width font so that
+// characters can be compared one by one.
 QLabel* copyable(const char* name, QWidget* parent) {
     auto* label = named(new QLabel(parent), name);
     label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    label->setWordWrap(true);
+    label->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     return label;
+}
+
+// The 32 pairs of a SHA-256 fingerprint in two rows of 16, as browsers
+// tend to show them.
+QString inRows(const QString& fingerprint) {
+    constexpr qsizetype Row = 16 * 3; // "AB:" a pair
+    return fingerprint.size() > Row ? fingerprint.left(Row - 1) + u'\n' + fingerprint.mid(Row)
+                                    : fingerprint;
 }
 
 } // namespace
@@ -85,7 +95,7 @@ void WebAccessDialog::showState(const WebAccess& access) {
             .arg(access.portOverride));
     m_fingerprint->setText(access.fingerprint.isEmpty()
                                ? QStringLiteral("made when the page is first served")
-                               : access.fingerprint);
+                               : inRows(access.fingerprint));
     m_status->setText(access.status);
 }
 

@@ -594,7 +594,9 @@ private Q_SLOTS:
                 [&](QDialog* d) {
                     d->findChild<QLineEdit*>(QStringLiteral("Password"))->setText(password);
                     d->findChild<QSpinBox*>(QStringLiteral("Port"))->setValue(port);
-                    seen.fingerprint = d->findChild<QLabel*>(QStringLiteral("Fingerprint"))->text();
+                    seen.fingerprint = d->findChild<QLabel*>(QStringLiteral("Fingerprint"))
+                                           ->text()
+                                           .replace(u'\n', u':');
                     d->findChild<QPushButton*>(QStringLiteral("OK"))->click();
                     seen.status = d->findChild<QLabel*>(QStringLiteral("Status"))->text();
                     seen.open = d->isVisible();
