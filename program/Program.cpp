@@ -316,7 +316,7 @@ void Program::loadSettings() {
             m_telnet->BindAndListen();
         }
     }
-    startWeb();
+    startWeb(QStringLiteral("Init"));
     m_stuff.Notify = m_config.byte(QStringLiteral("Notify"), 1);
     m_stuff.APM = m_config.byte(QStringLiteral("APM"), 0);
     m_stuff.Saver = m_config.text(QStringLiteral("SAVER"), QStringLiteral("0"));
@@ -415,42 +415,83 @@ void Program::endCapture() {
         m_capture->StopCapture();
 }
 
-void Program::startWeb() {
+int Program::storedWebPort() const {
+    const int port =
+        wholeNumber(m_store, WebSection, QStringLiteral("Port")).value_or(WebServer::DefaultPort);
+    return port > 0 && port < 65536 ? port : WebServer::DefaultPort;
+}
+
+Program::WebFiles Program::webFiles() const {
+    WebFiles files{m_store.read(WebSection, QStringLiteral("Certificate"), QString()),
+                   m_store.read(WebSection, QStringLiteral("Key"), QString()), true};
+    if (files.certificate.isEmpty() || files.key.isEmpty()) {
+        // Made once into the data folder (the working directory) and kept.
+        files = {QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.crt")),
+                 QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.key")), false};
+    }
+    return files;
+}
+
+void Program::startWeb(const QString& where) {
+    m_webCertificate.clear();
+    m_webError.clear();
     const QString scrambled = m_store.read(WebSection, QStringLiteral("Password"), QString());
     const QString password =
         scrambled.isEmpty() ? QString() : PublicStuff::UnscramblePassword(scrambled);
-    if (password.isEmpty() || m_commandLine.noRemote)
+    if (m_commandLine.noRemote || scrambled.isEmpty())
         return;
-    int port = m_options.webPort;
-    if (port == 0) {
-        port = wholeNumber(m_store, WebSection, QStringLiteral("Port"))
-                   .value_or(WebServer::DefaultPort);
-        if (port <= 0 || port >= 65536)
-            port = WebServer::DefaultPort;
+    const int port = m_options.webPort != 0 ? m_options.webPort : storedWebPort();
+    const WebFiles files = webFiles();
+    QString error;
+    if (password.isEmpty())
+        error = QStringLiteral("the stored password cannot be read");
+    else if (files.own || TlsCertificate::makeSelfSigned(files.certificate, files.key, &error)) {
+        if (!m_web->start(port, password, files.certificate, files.key))
+            error = m_web->error();
     }
-    QString certificate = m_store.read(WebSection, QStringLiteral("Certificate"), QString());
-    QString key = m_store.read(WebSection, QStringLiteral("Key"), QString());
-    if (certificate.isEmpty() || key.isEmpty()) {
-        // Made once into the data folder (the working directory) and kept.
-        certificate = QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.crt"));
-        key = QDir::current().absoluteFilePath(QStringLiteral("sentorix-web.key"));
-        QString error;
-        if (!TlsCertificate::makeSelfSigned(certificate, key, &error)) {
-            m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Web: ") + error);
-            qWarning("Sentorix: no web page: %s", qPrintable(error));
-            return;
-        }
-    }
-    if (!m_web->start(port, password, certificate, key)) {
-        m_stuff.WriteTrace(QStringLiteral("Init"), QStringLiteral("Web: ") + m_web->error());
-        qWarning("Sentorix: no web page: %s", qPrintable(m_web->error()));
+    if (!error.isEmpty()) {
+        m_webError = error;
+        m_stuff.WriteTrace(where, QStringLiteral("Web: ") + error);
+        qWarning("Sentorix: no web page: %s", qPrintable(error));
         return;
     }
-    m_webCertificate = certificate;
-    m_stuff.WriteTrace(QStringLiteral("Init"),
-                       QStringLiteral("Web page on port %1, certificate SHA-256 %2")
-                           .arg(port)
-                           .arg(TlsCertificate::fingerprint(certificate)));
+    m_webCertificate = files.certificate;
+    m_stuff.WriteTrace(where, QStringLiteral("Web page on port %1, certificate SHA-256 %2")
+                                  .arg(port)
+                                  .arg(TlsCertificate::fingerprint(files.certificate)));
+}
+
+WebAccess Program::webAccess() const {
+    WebAccess access;
+    access.password = PublicStuff::UnscramblePassword(
+        m_store.read(WebSection, QStringLiteral("Password"), QString()));
+    access.port = storedWebPort();
+    access.portOverride = m_options.webPort;
+    access.serving = m_web->serving();
+    access.failed = !access.serving && !m_webError.isEmpty();
+    access.status = access.serving ? QStringLiteral("Served on port %1.").arg(access.portInForce())
+                    : m_commandLine.noRemote
+                        ? QStringLiteral("Off: /NOREMOTE turns the web page off.")
+                    : access.failed ? QStringLiteral("Not served: %1.").arg(m_webError)
+                                    : QStringLiteral("Off: no password.");
+    access.fingerprint =
+        TlsCertificate::fingerprint(access.serving ? m_webCertificate : webFiles().certificate);
+    return access;
+}
+
+WebAccess Program::setWebAccess(const QString& password, int port) {
+    m_stuff.WriteTrace(QStringLiteral("Web_Click"), QStringLiteral("Change Web Access"));
+    const QString scrambled = PublicStuff::ScramblePassword(password);
+    if (!password.isEmpty() && scrambled.isEmpty())
+        return webAccess();
+    m_store.write(WebSection, QStringLiteral("Password"), scrambled);
+    m_store.write(WebSection, QStringLiteral("Port"),
+                  QString::number(port > 0 && port < 65536 ? port : WebServer::DefaultPort));
+    // The server's stop is bounded: it cuts its connections and wakes the
+    // requests that wait for this thread.
+    m_web->stop();
+    startWeb(QStringLiteral("Web_Click"));
+    return webAccess();
 }
 
 void Program::unload() {

@@ -9,6 +9,7 @@
 #include "PublicStuff.h"
 #include "SettingsStore.h"
 #include "Surveillance.h"
+#include "WebAccess.h"
 
 #include <QAction>
 #include <QObject>
@@ -113,6 +114,13 @@ public:
     WebServer& web() const { return *m_web; }
     // The web page's certificate in use; empty while it is not served.
     QString webCertificate() const { return m_webCertificate; }
+    // The web page's settings and whether it is served now.
+    WebAccess webAccess() const;
+    // Stores [WEB] Password (scrambled; empty turns the page off) and Port,
+    // and serves the page anew with them at once, unless /NOREMOTE was
+    // given. A password the scrambling cannot keep is refused and nothing
+    // is stored. Returns what is in force then.
+    WebAccess setWebAccess(const QString& password, int port);
     MailNotification& mail() const { return *m_mail; }
     PowerBroadcast& power() const { return *m_power; }
     // The menu entries the surveillance drives; the window puts them in
@@ -148,6 +156,8 @@ private:
     // goes before all of them.
     const std::unique_ptr<WebServer> m_web;
     QString m_webCertificate;
+    // Why the web page asked for is not served; empty when it is.
+    QString m_webError;
     // Uses the surveillance, so it goes first.
     QTimer m_keepDaysTimer;
     // "(none)", then the names of the devices found.
@@ -165,6 +175,16 @@ private:
     void deviceOpened(int n, bool ok);
     void armIfPending();
     void stopRepair();
-    void startWeb();
+    // `where` labels its trace lines.
+    void startWeb(const QString& where);
+    int storedWebPort() const;
+    // The page's certificate and key: the user's own, or the pair made at
+    // the first start.
+    struct WebFiles {
+        QString certificate;
+        QString key;
+        bool own = false;
+    };
+    WebFiles webFiles() const;
     void recordingRepaired(const AviRepair::Report& report);
 };

@@ -16,6 +16,7 @@
 #include "StatusPanels.h"
 #include "StorageDialog.h"
 #include "TimerForm.h"
+#include "WebAccessDialog.h"
 #include "frmAbout.h"
 
 #include <QCloseEvent>
@@ -429,6 +430,18 @@ void Form1::mnuDetectionAreas_Click() {
             &DetectionAreasDialog::showDeviation);
     if (dialog.exec() == QDialog::Accepted)
         m_program.setDetectionAreas(dialog.masks(), dialog.ownThreshold());
+}
+
+void Form1::mnuWeb_Click() {
+    m_program.stuff().WriteTrace(QStringLiteral("Web_Click"),
+                                 QStringLiteral("Display Web Access Dialog"));
+    WebAccessDialog dialog(
+        m_program.webAccess(),
+        [this](const QString& password, int port) {
+            return m_program.setWebAccess(password, port);
+        },
+        this);
+    dialog.exec();
 }
 
 void Form1::mnuLogShow_Click() {

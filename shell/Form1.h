@@ -59,6 +59,9 @@ public:
     // The areas left out of the examination and the own threshold, drawn
     // on the live picture in their modal dialog.
     void mnuDetectionAreas_Click();
+    // The web page's password and port, put in force at once, with the
+    // addresses and the certificate's fingerprint, in its modal dialog.
+    void mnuWeb_Click();
     // Standby countdown, statistics window, about box and help.
     void mnuTimer_Click();
     void mnuStat_Click();

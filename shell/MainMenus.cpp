@@ -110,6 +110,8 @@ void MainMenus::build(QMenuBar& bar, const Surveillance::Menus& driven, Form1& f
     named(mnuSettings->addSeparator(), "mnuDivDetectionAreas");
     mnuDetectionAreas = command(mnuSettings, "Detection Areas...", "mnuDetectionAreas", form,
                                 &Form1::mnuDetectionAreas_Click);
+    named(mnuSettings->addSeparator(), "mnuDivWeb");
+    mnuWeb = command(mnuSettings, "Web Access...", "mnuWeb", form, &Form1::mnuWeb_Click);
 
     mnuLog = named(bar.addMenu(QStringLiteral("&Log")), "mnuLog");
     mnuLogShow = command(mnuLog, "&Show log", "mnuLogShow", form, &Form1::mnuLogShow_Click);

@@ -47,6 +47,7 @@ struct MainMenus {
     QAction* mnuConfig = nullptr;
     QAction* mnuStorage = nullptr;
     QAction* mnuDetectionAreas = nullptr;
+    QAction* mnuWeb = nullptr;
     QMenu* mnuLog = nullptr;
     QAction* mnuLogShow = nullptr;
     QAction* mnuLogClear = nullptr;

@@ -6,6 +6,7 @@
 #include "CaptureControl.h"
 #include "DateText.h"
 #include "Footage.h"
+#include "ModalDialog.h"
 #include "ProgramRun.h"
 #include "RecordingName.h"
 #include "StatusPanels.h"
@@ -17,8 +18,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -128,7 +132,8 @@ Reply curl(const QString& certificate, int port, const QString& path, const QStr
             QStringList{"-sS", "--max-time", QString::number(seconds), "--cacert", certificate,
                         "-o", body.fileName(), "-D", headers.fileName(), "-w", "%{http_code}"} +
                 args + QStringList{QStringLiteral("https://127.0.0.1:%1%2").arg(port).arg(path)});
-    if (!p.waitForFinished((seconds + 10) * 1000))
+    // The event loop runs meanwhile, for a server in this process.
+    if (!QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, (seconds + 10) * 1000))
         p.kill();
     return {p.readAllStandardOutput().toInt(), body.readAll(), headers.readAll()};
 }
@@ -721,6 +726,81 @@ private Q_SLOTS:
         QVERIFY2(driver.exitStatus() == QProcess::NormalExit && driver.exitCode() == 0,
                  output.constData());
         qInfo("%s", output.constData());
+    }
+
+    // The Web Access dialog from its menu entry puts its values in force at
+    // once: the page moves to the new port and takes only the new password,
+    // an empty password ends it, and a port that is taken is said in the
+    // dialog, which stays open, while the values are kept. It shows the
+    // fingerprint of the certificate in use, or to be used, as openssl
+    // reads it.
+    void theWebAccessDialog() {
+        start();
+        struct Seen {
+            QString fingerprint; // before OK
+            QString status;      // after OK
+            bool open = false;   // after OK
+        };
+        const auto viaDialog = [this](const QString& password, int port) {
+            Seen seen;
+            ModalDialog::whenOpen(
+                [&](QDialog* d) {
+                    d->findChild<QLineEdit*>(QStringLiteral("Password"))->setText(password);
+                    d->findChild<QSpinBox*>(QStringLiteral("Port"))->setValue(port);
+                    seen.fingerprint = d->findChild<QLabel*>(QStringLiteral("Fingerprint"))
+                                           ->text()
+                                           .replace(u'\n', u':');
+                    d->findChild<QPushButton*>(QStringLiteral("OK"))->click();
+                    seen.status = d->findChild<QLabel*>(QStringLiteral("Status"))->text();
+                    seen.open = d->isVisible();
+                },
+                false);
+            m_run->form.menus().mnuWeb->trigger();
+            return seen;
+        };
+        const QString certificate = m_home.path(QStringLiteral("sentorix-web.crt"));
+        const auto code = [&](int port, const QString& password) {
+            return curl(certificate, port, "/api/status", {"-u", "x:" + password}).code;
+        };
+        const int first = freePort();
+        int second = freePort();
+        while (second == first)
+            second = freePort();
+
+        Seen seen = viaDialog("Old1pass", first);
+        QCOMPARE(seen.status + (seen.open ? " open" : " closed"),
+                 QStringLiteral("Served on port %1. closed").arg(first));
+        QCOMPARE(code(first, "Old1pass"), 200);
+
+        seen = viaDialog("New2pass", second);
+        QProcess openssl;
+        openssl.start("openssl", {"x509", "-in", certificate, "-noout", "-fingerprint", "-sha256"});
+        QVERIFY(openssl.waitForFinished(TestData::Bound));
+        const QString expected =
+            QString::fromLatin1(openssl.readAllStandardOutput()).section(u'=', 1).trimmed();
+        QVERIFY(expected.count(u':') == 31);
+        QCOMPARE(seen.fingerprint, expected);
+        QCOMPARE(code(second, "New2pass"), 200);
+        QCOMPARE(code(second, "Old1pass"), 401);
+        QCOMPARE(code(first, "Old1pass"), 0); // nobody listens there now
+        const SettingsStore store(m_home.configPath());
+        QCOMPARE(store.read("WEB", "Password", "") + ' ' + store.read("WEB", "Port", ""),
+                 PublicStuff::ScramblePassword("New2pass") + ' ' + QString::number(second));
+
+        seen = viaDialog("", second);
+        QCOMPARE(seen.status + (seen.open ? " open" : " closed"), "Off: no password. closed");
+        QTRY_COMPARE_WITH_TIMEOUT(code(second, "New2pass"), 0, TestData::Bound);
+
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::AnyIPv4, 0));
+        seen = viaDialog("New2pass", taken.serverPort());
+        QCOMPARE(seen.fingerprint, expected); // shown while off too: the one to be used
+        QCOMPARE(seen.status + (seen.open ? " open" : " closed"),
+                 QStringLiteral("Not served: port %1 cannot be had. open").arg(taken.serverPort()));
+        QCOMPARE(store.read("WEB", "Port", ""), QString::number(taken.serverPort()));
+        QCOMPARE(viaDialog("New2pass", second).status,
+                 QStringLiteral("Served on port %1.").arg(second));
+        QCOMPARE(code(second, "New2pass"), 200);
     }
 
     // Many TLS clients that send their request a byte a second, more than

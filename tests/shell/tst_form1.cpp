@@ -11,7 +11,8 @@
 #include "ProgramRun.h"
 #include "Statistics.h"
 #include "StatusPanels.h"
-#include "WaitBound.h"
+#include "TestData.h"
+#include "WebServer.h"
 #include "frmAbout.h"
 
 #include <QCheckBox>
@@ -186,7 +187,7 @@ private Q_SLOTS:
                  "  &Refresh base image every...|    30 seconds|    1 minute*|    5 minutes|"
                  "    10 minutes|    30 minutes|    1 hour|    Never|    -|"
                  "    &No refresh when recording*|  -|  Show Video &Statistics|  -|"
-                 "  &Configuration|  -|  &Storage...|  -|  Detection Areas...|"
+                 "  &Configuration|  -|  &Storage...|  -|  Detection Areas...|  -|  Web Access...|"
                  "&Log|  &Show log|  &Clear log|&?|"
                  "  &Documentation|  &Online Information|  -|  &About");
         const MainMenus& m = run->form.menus();
@@ -350,7 +351,8 @@ private Q_SLOTS:
     // while armed. The storage dialog's Cancel leaves everything as it was,
     // its OK puts both values in force and stores them. The detection areas
     // are drawn on the live picture; Cancel leaves them and the threshold
-    // as they were, OK puts them in force. The log and the help
+    // as they were, OK puts them in force. The web access dialog's Cancel
+    // leaves the settings file untouched and serves nothing. The log and the help
     // pages go to the desktop (a log with an execute bit too; a missing page
     // opens nothing); Clear asks first, then starts the log anew from its
     // template.
@@ -423,6 +425,17 @@ private Q_SLOTS:
                      ok ? "3.5 " + DetectionAreas::format(s.Masks.value(0))
                         : "<missing> <missing>");
         }
+        const QByteArray settings = TestData::readFile(m_home.configPath());
+        ModalDialog::whenOpen(
+            [](QDialog* d) {
+                d->findChild<QLineEdit*>(QStringLiteral("Password"))->setText("Typed1");
+                d->findChild<QSpinBox*>(QStringLiteral("Port"))->setValue(9443);
+                d->findChild<QPushButton*>(QStringLiteral("Cancel"))->click();
+            },
+            false);
+        m.mnuWeb->trigger();
+        QCOMPARE(TestData::readFile(m_home.configPath()), settings);
+        QVERIFY(!run->program.web().serving());
         m.mnuStat->trigger();
         QVERIFY(!run->form.statistics().isVisible());
         m.mnuDoc->trigger(); // no page yet
@@ -456,9 +469,10 @@ private Q_SLOTS:
               "Init - Hardware detected: Sentorix test scene camera", "End - Unload completed",
               "Format_Click - Display Format Dialog", "Timer_Click - Display Timer Countdown",
               "Storage_Click - Display Storage Dialog",
-              "DetectionAreas_Click - Display Detection Areas Dialog"})
+              "DetectionAreas_Click - Display Detection Areas Dialog",
+              "Web_Click - Display Web Access Dialog"})
             counts += QString::number(trace.count(" - " + QByteArray(line) + "\r\n"));
-        QCOMPARE(counts, QStringLiteral("011111122"));
+        QCOMPARE(counts, QStringLiteral("0111111221"));
     }
 };
 

@@ -12,12 +12,15 @@
 #include "SurveillanceRig.h"
 #include "TimerForm.h"
 #include "WaitBound.h"
+#include "WebAccessDialog.h"
 
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -307,6 +310,52 @@ private Q_SLOTS:
                               "Sensitivity preset|Deviation now: 0.00 %|Nothing measured yet",
                               "2.75 %|Deviation now: 0.00 %|Highest deviation of the last "
                               "two minutes|2.75"}));
+    }
+
+    // A password the stored form cannot keep is said at once and cannot be
+    // applied; the port the environment forces is named, and the addresses
+    // carry it.
+    void webAccessDialog() {
+        QStringList applied;
+        WebAccess access;
+        access.portOverride = 9000;
+        access.status = QStringLiteral("Off: no password.");
+        WebAccessDialog dialog(access, [&](const QString& password, int port) {
+            applied << password + ':' + QString::number(port);
+            WebAccess now;
+            now.status = QStringLiteral("Served on port 9000.");
+            return now;
+        });
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto* password = dialog.findChild<QLineEdit*>(QStringLiteral("Password"));
+        auto* note = dialog.findChild<QLabel*>(QStringLiteral("PasswordNote"));
+        auto* ok = dialog.findChild<QPushButton*>(QStringLiteral("OK"));
+        QCOMPARE(password->echoMode(), QLineEdit::Password);
+        const auto state = [&] {
+            return (note->isVisible() ? note->text() : QStringLiteral("-")) +
+                   (ok->isEnabled() ? " ok" : " no ok");
+        };
+        QStringList seen{state()};
+        QTest::keyClicks(password, "My pass!");
+        seen << state();
+        ok->click();
+        password->setText("Mypass7");
+        seen << state();
+        QCOMPARE(seen, QStringList({"- ok",
+                                    "Only letters and digits can be stored in the password; "
+                                    "remove the other characters. no ok",
+                                    "- ok"}));
+        QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("PortNote"))->text().contains("9000"));
+        const QString addresses = dialog.findChild<QLabel*>(QStringLiteral("Addresses"))->text();
+        QVERIFY2(addresses == "This machine has no network address." ||
+                     (addresses.startsWith("https://") &&
+                      addresses.count(":9000/") == addresses.count("https://")),
+                 qPrintable(addresses));
+        dialog.findChild<QSpinBox*>(QStringLiteral("Port"))->setValue(8444);
+        ok->click();
+        QCOMPARE(applied, QStringList{"Mypass7:8444"});
+        QVERIFY(!dialog.isVisible());
     }
 };
 
