@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtEndian>
 
 #include <array>
 #include <vector>
@@ -54,6 +55,23 @@ public:
 
     // The four-character code at bytes is fourcc.
     static bool isCode(const char* bytes, const char* fourcc);
+    // Calls visit(code, dataOffset, size) for each chunk of header bytes
+    // read into memory, between begin and end; false when a chunk runs past
+    // end, where the walk stops.
+    template <typename Visit>
+    static bool forEachChunk(const QByteArray& header, qsizetype begin, qsizetype end,
+                             Visit visit) {
+        qsizetype at = begin;
+        while (at + ChunkHeader <= end) {
+            const char* code = header.constData() + at;
+            const quint32 size = qFromLittleEndian<quint32>(code + 4);
+            if (at + ChunkHeader + qint64(size) > end)
+                return false;
+            visit(code, at + ChunkHeader, qsizetype(size));
+            at += ChunkHeader + size + (size & 1);
+        }
+        return true;
+    }
     // All bytes or false.
     static bool read(int fd, qint64 at, char* into, qint64 size);
     static bool write(int fd, qint64 at, const QByteArray& bytes);

@@ -92,22 +92,6 @@ struct Stream {
     }
 };
 
-// Calls visit(code, dataOffset, size) for each chunk between begin and end
-// of the header bytes; false when a chunk runs past end.
-template <typename Visit>
-bool forEachChunk(const QByteArray& header, qsizetype begin, qsizetype end, Visit visit) {
-    qsizetype at = begin;
-    while (at + ChunkHeader <= end) {
-        const char* code = header.constData() + at;
-        const quint32 size = u32(code + 4);
-        if (at + ChunkHeader + qint64(size) > end)
-            return false;
-        visit(code, at + ChunkHeader, qsizetype(size));
-        at += ChunkHeader + size + (size & 1);
-    }
-    return true;
-}
-
 // The cut-off file as found: its header bytes up to the movi data and what
 // the repair needs to know of them.
 struct Layout {
@@ -129,39 +113,45 @@ Found readLayout(int fd, const AviChunks& chunks, Layout& layout, QString& error
         return Found::Untouched;
     const QByteArray& h = layout.header;
     bool hdrl = false;
-    forEachChunk(h, ListHeader, layout.movi, [&](const char* code, qsizetype data, qsizetype size) {
-        if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
-            return;
-        hdrl = true;
-        forEachChunk(h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
-            if (is(c, "avih") && s >= AvihBytes)
-                layout.avih = d;
-            if (!is(c, "LIST") || s < 4)
+    AviChunks::forEachChunk(
+        h, ListHeader, layout.movi, [&](const char* code, qsizetype data, qsizetype size) {
+            if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
                 return;
-            if (is(h.constData() + d, "strl")) {
-                Stream stream;
-                forEachChunk(h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
-                    const char* data = h.constData() + sd;
-                    if (is(sc, "strh") && ss >= StrhBytes) {
-                        stream.strh = sd;
-                        stream.video = is(data + StrhType, "vids");
-                        stream.sampleSize = u32(data + StrhSampleSize);
-                    } else if ((is(sc, "indx") || is(sc, "JUNK")) && ss >= OdmlIndexHeader &&
-                               data[0] == 4 && data[1] == 0 && data[3] == 0) {
-                        // Four longs an entry, an index of indexes.
-                        stream.indx = sd;
-                        stream.indxRoom = quint32((ss - OdmlIndexHeader) / SuperEntryBytes);
+            hdrl = true;
+            AviChunks::forEachChunk(
+                h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
+                    if (is(c, "avih") && s >= AvihBytes)
+                        layout.avih = d;
+                    if (!is(c, "LIST") || s < 4)
+                        return;
+                    if (is(h.constData() + d, "strl")) {
+                        Stream stream;
+                        AviChunks::forEachChunk(
+                            h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
+                                const char* data = h.constData() + sd;
+                                if (is(sc, "strh") && ss >= StrhBytes) {
+                                    stream.strh = sd;
+                                    stream.video = is(data + StrhType, "vids");
+                                    stream.sampleSize = u32(data + StrhSampleSize);
+                                } else if ((is(sc, "indx") || is(sc, "JUNK")) &&
+                                           ss >= OdmlIndexHeader && data[0] == 4 && data[1] == 0 &&
+                                           data[3] == 0) {
+                                    // Four longs an entry, an index of indexes.
+                                    stream.indx = sd;
+                                    stream.indxRoom =
+                                        quint32((ss - OdmlIndexHeader) / SuperEntryBytes);
+                                }
+                            });
+                        layout.streams.push_back(stream);
+                    } else if (is(h.constData() + d, "odml")) {
+                        AviChunks::forEachChunk(h, d + 4, d + s,
+                                                [&](const char* oc, qsizetype od, qsizetype os) {
+                                                    if (is(oc, "dmlh") && os >= 4)
+                                                        layout.dmlh = od;
+                                                });
                     }
                 });
-                layout.streams.push_back(stream);
-            } else if (is(h.constData() + d, "odml")) {
-                forEachChunk(h, d + 4, d + s, [&](const char* oc, qsizetype od, qsizetype os) {
-                    if (is(oc, "dmlh") && os >= 4)
-                        layout.dmlh = od;
-                });
-            }
         });
-    });
     const bool streamsKnown = !layout.streams.empty() && layout.streams.size() <= 100 &&
                               std::all_of(layout.streams.begin(), layout.streams.end(),
                                           [](const Stream& s) { return s.strh >= 0; });

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr qint64 ChunkHeader = AviChunks::ChunkHeader;
 constexpr qint64 ListHeader = AviChunks::ListHeader;
 constexpr qsizetype StrhHandler = 4;
 constexpr qsizetype StrhScale = 20;
@@ -24,20 +23,6 @@ constexpr auto is = &AviChunks::isCode;
 
 quint32 u32(const char* bytes) {
     return qFromLittleEndian<quint32>(bytes);
-}
-
-// Calls visit(code, dataOffset, size) for each chunk between begin and end
-// of the header bytes, up to one that runs past end.
-template <typename Visit>
-void forEachChunk(const QByteArray& header, qsizetype begin, qsizetype end, Visit visit) {
-    for (qsizetype at = begin; at + ChunkHeader <= end;) {
-        const char* code = header.constData() + at;
-        const quint32 size = u32(code + 4);
-        if (at + ChunkHeader + qint64(size) > end)
-            return;
-        visit(code, at + ChunkHeader, qsizetype(size));
-        at += ChunkHeader + size + (size & 1);
-    }
 }
 
 bool sameLetters(const std::array<char, 4>& code, const char* fourcc) {
@@ -61,34 +46,39 @@ std::optional<AviVideoStream> AviVideoStream::read(const AviChunks& chunks) {
     quint32 mainMicroseconds = 0;
     int streams = 0;
     std::optional<AviVideoStream> found;
-    forEachChunk(h, ListHeader, h.size(), [&](const char* code, qsizetype data, qsizetype size) {
-        if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
-            return;
-        forEachChunk(h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
-            if (is(c, "avih") && s >= 4)
-                mainMicroseconds = u32(h.constData() + d);
-            if (!is(c, "LIST") || s < 4 || !is(h.constData() + d, "strl") || ++streams > MaxStreams)
+    AviChunks::forEachChunk(
+        h, ListHeader, h.size(), [&](const char* code, qsizetype data, qsizetype size) {
+            if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
                 return;
-            AviVideoStream stream;
-            bool video = false;
-            forEachChunk(h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
-                const char* bytes = h.constData() + sd;
-                if (is(sc, "strh") && ss >= StrhBytes && is(bytes, "vids")) {
-                    video = true;
-                    std::copy_n(bytes + StrhHandler, 4, stream.handler.begin());
-                    const quint32 scale = u32(bytes + StrhScale), rate = u32(bytes + StrhRate);
-                    if (scale > 0 && rate > 0)
-                        stream.frameMicroseconds = qint64(1000000.0 * scale / rate);
-                } else if (is(sc, "strf") && ss >= StrfBytes) {
-                    std::copy_n(bytes + StrfCompression, 4, stream.compression.begin());
-                }
-            });
-            if (video && !found) {
-                stream.number = streams - 1;
-                found = stream;
-            }
+            AviChunks::forEachChunk(
+                h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
+                    if (is(c, "avih") && s >= 4)
+                        mainMicroseconds = u32(h.constData() + d);
+                    if (!is(c, "LIST") || s < 4 || !is(h.constData() + d, "strl") ||
+                        ++streams > MaxStreams)
+                        return;
+                    AviVideoStream stream;
+                    bool video = false;
+                    AviChunks::forEachChunk(
+                        h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
+                            const char* bytes = h.constData() + sd;
+                            if (is(sc, "strh") && ss >= StrhBytes && is(bytes, "vids")) {
+                                video = true;
+                                std::copy_n(bytes + StrhHandler, 4, stream.handler.begin());
+                                const quint32 scale = u32(bytes + StrhScale),
+                                              rate = u32(bytes + StrhRate);
+                                if (scale > 0 && rate > 0)
+                                    stream.frameMicroseconds = qint64(1000000.0 * scale / rate);
+                            } else if (is(sc, "strf") && ss >= StrfBytes) {
+                                std::copy_n(bytes + StrfCompression, 4, stream.compression.begin());
+                            }
+                        });
+                    if (video && !found) {
+                        stream.number = streams - 1;
+                        found = stream;
+                    }
+                });
         });
-    });
     if (found && found->frameMicroseconds <= 0)
         found->frameMicroseconds = mainMicroseconds;
     return found;
