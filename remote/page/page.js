@@ -120,15 +120,22 @@ function row(recording) {
 }
 
 let listing = false;
+let shownList = null;
 async function refreshRecordings() {
   if (listing) return;
   listing = true;
   try {
     const response = await fetch('/api/recordings', { cache: 'no-store' });
     if (response.ok) {
-      const list = await response.json(); // newest first
-      $('recordings').replaceChildren(...list.map(row));
-      $('none').hidden = list.length > 0;
+      const text = await response.text();
+      // The rows are built again only when the list changed, so a button
+      // being tapped and the thumbnails already loaded stay in place.
+      if (text !== shownList) {
+        const list = JSON.parse(text); // newest first
+        $('recordings').replaceChildren(...list.map(row));
+        $('none').hidden = list.length > 0;
+        shownList = text;
+      }
     }
   } catch (e) {
     trouble('The program cannot be reached.');

@@ -16,7 +16,9 @@ import sys
 import tempfile
 
 from selenium import webdriver
-from selenium.common.exceptions import TimeoutException
+from selenium.common.exceptions import (ElementClickInterceptedException,
+                                        ElementNotInteractableException,
+                                        StaleElementReferenceException, TimeoutException)
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
@@ -41,6 +43,20 @@ def wait_for(driver, what, condition):
             lambda d: condition(d))))
     except TimeoutException:
         return check(what + " (not within %d s)" % WAIT, False)
+
+
+def press(driver, what, selector):
+    """Clicks the element, found anew on each try: the page may rebuild it
+    (a refreshed list) or something may lie over it for a moment."""
+    def clicked(d):
+        d.find_element(By.CSS_SELECTOR, selector).click()
+        return True
+    try:
+        WebDriverWait(driver, WAIT, poll_frequency=0.2, ignored_exceptions=(
+            StaleElementReferenceException, ElementClickInterceptedException,
+            ElementNotInteractableException)).until(clicked)
+    except TimeoutException:
+        check("%s can be pressed (not within %d s)" % (what, WAIT), False)
 
 
 def state(driver):
@@ -89,11 +105,11 @@ try:
 
     wait_for(driver, "the live picture shows", lambda d: shows_picture(d, "live"))
     wait_for(driver, "the state shows OFF", lambda d: state(d) == "OFF")
-    driver.find_element(By.ID, "arm").click()
+    press(driver, "Arm", "#arm")
     wait_for(driver, "after Arm the state shows STANDBY", lambda d: state(d) == "STANDBY")
     check("the answer to Arm is shown",
           driver.find_element(By.ID, "reply").text == "The program is now STANDBY.")
-    driver.find_element(By.ID, "record").click()
+    press(driver, "Record", "#record")
     wait_for(driver, "after Record the state shows RECORDING", lambda d: state(d) == "RECORDING")
     wait_for(driver, "the panels show the start time",
              lambda d: d.find_elements(By.CSS_SELECTOR, "#panels dd")[4].text.strip() != "")
@@ -104,12 +120,12 @@ try:
     if shots:
         driver.save_screenshot(shots + "/web-phone.png")
         print("wrote " + shots + "/web-phone.png")
-    driver.find_element(By.ID, "disarm").click()
+    press(driver, "Disarm", "#disarm")
     wait_for(driver, "after Disarm the state shows OFF", lambda d: state(d) == "OFF")
     wait_for(driver, "the recording is listed with its thumbnail", lambda d: d.execute_script(
         "const i = document.querySelector('#recordings li img.thumb');"
         "return i !== null && i.naturalWidth > 0;"))
-    driver.find_element(By.CSS_SELECTOR, "#recordings li button.play").click()
+    press(driver, "Play", "#recordings li button.play")
     wait_for(driver, "the recording plays in the page", lambda d: shows_picture(d, "playback"))
 
     layout = driver.execute_script(OVERFLOW)
