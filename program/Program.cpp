@@ -484,9 +484,14 @@ WebAccess Program::setWebAccess(const QString& password, int port) {
     const QString scrambled = PublicStuff::ScramblePassword(password);
     if (!password.isEmpty() && scrambled.isEmpty())
         return webAccess();
+    const int stored = port > 0 && port < 65536 ? port : WebServer::DefaultPort;
+    const bool servedAlready = m_web->serving() && password == webAccess().password &&
+                               (m_options.webPort != 0 || stored == storedWebPort());
     m_store.write(WebSection, QStringLiteral("Password"), scrambled);
-    m_store.write(WebSection, QStringLiteral("Port"),
-                  QString::number(port > 0 && port < 65536 ? port : WebServer::DefaultPort));
+    m_store.write(WebSection, QStringLiteral("Port"), QString::number(stored));
+    // Serving anew would cut everyone watching, for nothing.
+    if (servedAlready)
+        return webAccess();
     // The server's stop is bounded: it cuts its connections and wakes the
     // requests that wait for this thread.
     m_web->stop();

@@ -771,6 +771,27 @@ private Q_SLOTS:
                  QStringLiteral("Served on port %1. closed").arg(first));
         QCOMPARE(code(first, "Old1pass"), 200);
 
+        // OK with nothing changed keeps serving: a viewer is not cut.
+        QTemporaryFile stream;
+        QVERIFY(stream.open());
+        QProcess viewer;
+        viewer.start("curl", {"-sS", "--max-time", "600", "--cacert", certificate, "-u",
+                              "x:Old1pass", "-o", stream.fileName(),
+                              QStringLiteral("https://127.0.0.1:%1/live.mjpg").arg(first)});
+        const auto frames = [&stream] {
+            QFile f(stream.fileName());
+            return f.open(QIODevice::ReadOnly) ? f.readAll().count("--frame\r\n") : qsizetype(0);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(frames() > 0, TestData::Bound);
+        QCOMPARE(viaDialog("Old1pass", first).status,
+                 QStringLiteral("Served on port %1.").arg(first));
+        const qsizetype before = frames();
+        QTRY_VERIFY_WITH_TIMEOUT(viewer.state() != QProcess::Running || frames() > before + 3,
+                                 TestData::Bound);
+        QCOMPARE(viewer.state(), QProcess::Running);
+        viewer.kill();
+        viewer.waitForFinished();
+
         seen = viaDialog("New2pass", second);
         QProcess openssl;
         openssl.start("openssl", {"x509", "-in", certificate, "-noout", "-fingerprint", "-sha256"});
