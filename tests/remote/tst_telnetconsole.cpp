@@ -493,12 +493,10 @@ private Q_SLOTS:
         const Reply page = get("/", right);
         QCOMPARE(page.code, 200);
         QVERIFY(page.headers.contains("Content-Type: text/html"));
-        QVERIFY(page.body.contains("<img id=\"live\" src=\"/live.mjpg\""));
         QVERIFY2(page.headers.contains("Content-Security-Policy: default-src 'self';") &&
                      page.headers.contains("frame-ancestors 'none'") &&
                      page.headers.contains("X-Content-Type-Options: nosniff"),
                  page.headers.constData());
-        QCOMPARE(get("/page.js", right).code, 200);
         QVERIFY(get("/api/status", right).headers.contains("Cache-Control: no-store"));
 
         const auto status = [&] {
@@ -652,16 +650,13 @@ private Q_SLOTS:
             m_home.read("zarvellog.html").contains("Deleted on the web page: " + name.toUtf8()));
         QCOMPARE(get("/recordings/" + name, right).code, 404);
 
-        // The live picture: one frame, then several in one stream.
+        // The live picture as one frame; its stream is watched in
+        // theWebServerOutlastsSlowClients and shown in chromium.
         Reply snapshot;
         QTRY_VERIFY_WITH_TIMEOUT((snapshot = get("/snapshot.jpg", right)).code == 200,
                                  TestData::Bound);
         QVERIFY(snapshot.body.startsWith("\xff\xd8") && snapshot.body.endsWith("\xff\xd9"));
         QVERIFY(snapshot.headers.contains("Content-Type: image/jpeg"));
-        const Reply live = curl(program.certificate, program.port, "/live.mjpg", right, 3);
-        QVERIFY(live.headers.contains("multipart/x-mixed-replace; boundary=frame"));
-        QVERIFY2(live.body.count("--frame\r\nContent-Type: image/jpeg\r\n") >= 3,
-                 qPrintable(QString::number(live.body.size())));
 
         // Five wrong passwords in a minute from one address (here
         // 127.0.0.2): it is shut out, the right password included; other
