@@ -186,7 +186,6 @@ private Q_SLOTS:
         rig.stuff.Saver = QStringLiteral("Probe");
         arm(rig);
         QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({100000, 1}));
-        QCOMPARE(rig.surveillance.compressors().workers(), 2);
 
         rig.stuff.RefreshSeconds = 0;
         QCOMPARE(tick(rig, 100000), QStringLiteral("STANDBY|||")); // never refreshed
@@ -206,17 +205,12 @@ private Q_SLOTS:
         // 24 % from the top. A new set is a new measure: the frame measured
         // meanwhile is not compared, and the next one is the base.
         const int compared = rig.stuff.FrameCount;
+        rig.stuff.Threshold = 50.0F;
         rig.deliver(active());
-        rig.surveillance.setMasks({QRectF(0, 10, 100, 20)});
+        rig.surveillance.setMasks({QRectF(0, 80, 100, 20)});
         QTRY_VERIFY_WITH_TIMEOUT(!rig.surveillance.examining(), TestData::Bound);
         QCOMPARE(QList<int>({rig.stuff.BaseSize, rig.stuff.FrameCount}), QList<int>({0, compared}));
-        rig.examine(base());
-        rig.examine(active());
-        QCOMPARE(rig.text(Panel::Deviation) + rig.text(Panel::State), "0.00%  (4%)STANDBY");
-        QCOMPARE(rig.stuff.BaseCount, 3);
         // Masked elsewhere, the same change weighs more than its 10.00 %.
-        rig.surveillance.setMasks({QRectF(0, 80, 100, 20)});
-        rig.stuff.Threshold = 50.0F;
         rig.examine(base());
         rig.examine(active());
         QVERIFY2(rig.stuff.LastDeviation > 10.5F, qPrintable(rig.text(Panel::Deviation)));
@@ -692,10 +686,8 @@ private Q_SLOTS:
         rig.freeSpace = [&](const QString&) { return capacityMb - usedMb(); };
         const auto ours = [&folder](const QDateTime& start, qint64 bytes) {
             const QString path = RecordingName::fromStartText(folder, DateText::general(start));
-            QFile f(path);
-            return f.open(QIODevice::WriteOnly) && f.write(QByteArray(bytes, 'x')) == bytes
-                       ? QFileInfo(path).fileName()
-                       : QString();
+            return TestData::writeFile(path, QByteArray(bytes, 'x')) ? QFileInfo(path).fileName()
+                                                                     : QString();
         };
         const auto ownFiles = [&folder] {
             QStringList own;
@@ -708,11 +700,8 @@ private Q_SLOTS:
             names.sort();
             return names;
         };
-        QFile notes(folder + "notes.txt"), holiday(folder + "holiday.avi");
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("buy milk\n") == 9 &&
-                holiday.open(QIODevice::WriteOnly));
-        notes.close();
-        holiday.close();
+        QVERIFY(TestData::writeFile(folder + "notes.txt", "buy milk\n") &&
+                TestData::writeFile(folder + "holiday.avi", {}));
         const QString made =
             Footage::make(folder + "MVI_0042.avi", QSize(320, 240), "-c:v mpeg4", 1, 10);
         QVERIFY2(made.isEmpty(), qPrintable(made));
@@ -721,14 +710,13 @@ private Q_SLOTS:
         const auto sums = [&] {
             QStringList out;
             for (const QString& name : {QStringLiteral("notes.txt"), QStringLiteral("holiday.avi"),
-                                        QStringLiteral("MVI_0042.avi"), kept}) {
-                QFile f(folder + name);
+                                        QStringLiteral("MVI_0042.avi"), kept})
                 out << name + u' ' +
-                           (f.open(QIODevice::ReadOnly)
-                                ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+                           (QFile::exists(folder + name)
+                                ? QCryptographicHash::hash(TestData::readFile(folder + name),
+                                                           QCryptographicHash::Sha256)
                                       .toHex()
                                 : QByteArray("missing"));
-            }
             return out;
         };
         const QStringList before = sums();

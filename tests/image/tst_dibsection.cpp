@@ -1,5 +1,6 @@
 // The 24-bit section: stride and row order, blits with each raster
 // operation from a picture or a pixmap, and each way creation fails.
+#include "TestData.h"
 #include "cDIBSection.h"
 
 #include <QPainter>
@@ -10,16 +11,6 @@
 #include <tuple>
 
 namespace {
-
-// Every pixel distinct in its neighbourhood, no channel equal to another.
-QImage pattern(int width, int height) {
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            image.setPixel(
-                x, y, qRgb((x * 37 + 5) & 0xff, (y * 53 + 7) & 0xff, (x * y * 11 + 13 + y) & 0xff));
-    return image;
-}
 
 // The picture the section's bytes hold (BGR, bottom row first), or a null one.
 QImage held(const cDIBSection& dib) {
@@ -65,7 +56,8 @@ private Q_SLOTS:
     void rasterOperations() {
         QFETCH(quint32, rop);
         QFETCH(ByteOp, op);
-        const QImage picture = pattern(7, 6);
+        // Red tells the columns apart, green the rows; no two channels alike.
+        const QImage picture = TestData::gradient(7, 6);
         QImage destination(4, 3, QImage::Format_RGB32);
         destination.fill(qRgb(0x3C, 0x00, 0xFF));
         cDIBSection dib;
@@ -92,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(QByteArray(reinterpret_cast<const char*>(dib.DIBSectionBitsPtr()), 7 * 16),
                  QByteArray(7 * 16, '\0'));
         dib.ClearUp();
-        QImage source = pattern(5, 7);
+        QImage source = TestData::gradient(5, 7);
         QPainter painter(&source);
         dib.LoadPictureBlt(&painter);
         QVERIFY(dib.DIBSectionBitsPtr() == nullptr);

@@ -46,17 +46,15 @@ private Q_SLOTS:
         QCOMPARE(EventLog::withRow("", "ROW\r\n"), QByteArray());
     }
 
-    // Cleared without a template, there is no log, and so no row.
-    void clearedWithoutTemplate() {
+    // Cleared without a template, there is no log, and so no row. A rewrite
+    // that runs out of space leaves the old log whole and no temporary file
+    // behind; a folder that takes no new files still has its log written in
+    // place, and cleared.
+    void clearedAndRefusedRewrites() {
         QVERIFY(writeFile(m_logFile, m_dft));
         m_log.clear();
         QVERIFY(!QFile::exists(m_logFile) && !m_log.AddLogEntry("1", "m", "", std::nullopt, 4.0F));
-    }
 
-    // A rewrite that runs out of space leaves the old log whole and no
-    // temporary file behind; a folder that takes no new files still has its
-    // log written in place, and cleared.
-    void refusedRewrites() {
         // Below the size of the file's write buffer: the disk fills at the flush.
         const QByteArray before = QByteArray(8192, 'x') + "\r\n" + m_dft;
         QVERIFY(writeFile(m_dftFile, m_dft) && writeFile(m_logFile, before));
