@@ -1,5 +1,6 @@
 #include "SurveillanceRig.h"
 
+#include "WaitBound.h"
 #include "ZLib.h"
 
 #include <QCoreApplication>
@@ -60,7 +61,7 @@ void SurveillanceRig::deliver(const std::vector<std::uint8_t>& frame) {
 void SurveillanceRig::examine(const std::vector<std::uint8_t>& frame) {
     deliver(frame);
     // The comparison follows the compression as a queued event.
-    QDeadlineTimer bound(10000);
+    QDeadlineTimer bound(TestData::Bound);
     while (surveillance.examining() && !bound.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
 }

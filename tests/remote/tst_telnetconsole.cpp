@@ -163,6 +163,30 @@ bool wholeJpegs(const QList<QByteArray>& parts) {
     });
 }
 
+// Debian's curl watching the live picture into a file, until killed.
+struct LiveViewer {
+    QTemporaryFile stream;
+    QProcess process;
+
+    bool start(const QString& certificate, int port, const QString& credentials) {
+        if (!stream.open())
+            return false;
+        process.start("curl", {"-sS", "--max-time", "600", "--cacert", certificate, "-u",
+                               credentials, "-o", stream.fileName(),
+                               QStringLiteral("https://127.0.0.1:%1/live.mjpg").arg(port)});
+        return process.waitForStarted();
+    }
+    bool watching() const { return process.state() == QProcess::Running; }
+    qsizetype frames() const {
+        QFile f(stream.fileName());
+        return f.open(QIODevice::ReadOnly) ? f.readAll().count("--frame\r\n") : qsizetype(0);
+    }
+    ~LiveViewer() {
+        process.kill();
+        process.waitForFinished();
+    }
+};
+
 // The file name of a recording started on that day of 2026 at 5:06:07.
 QString recordingOn(int month, int day) {
     const QDateTime when(QDate(2026, month, day), QTime(5, 6, 7));
@@ -748,25 +772,17 @@ private Q_SLOTS:
         QCOMPARE(code(first, "Old1pass"), 200);
 
         // OK with nothing changed keeps serving: a viewer is not cut.
-        QTemporaryFile stream;
-        QVERIFY(stream.open());
-        QProcess viewer;
-        viewer.start("curl", {"-sS", "--max-time", "600", "--cacert", certificate, "-u",
-                              "x:Old1pass", "-o", stream.fileName(),
-                              QStringLiteral("https://127.0.0.1:%1/live.mjpg").arg(first)});
-        const auto frames = [&stream] {
-            QFile f(stream.fileName());
-            return f.open(QIODevice::ReadOnly) ? f.readAll().count("--frame\r\n") : qsizetype(0);
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(frames() > 0, TestData::Bound);
-        QCOMPARE(viaDialog("Old1pass", first).status,
-                 QStringLiteral("Served on port %1.").arg(first));
-        const qsizetype before = frames();
-        QTRY_VERIFY_WITH_TIMEOUT(viewer.state() != QProcess::Running || frames() > before + 3,
-                                 TestData::Bound);
-        QCOMPARE(viewer.state(), QProcess::Running);
-        viewer.kill();
-        viewer.waitForFinished();
+        {
+            LiveViewer viewer;
+            QVERIFY(viewer.start(certificate, first, "x:Old1pass"));
+            QTRY_VERIFY_WITH_TIMEOUT(viewer.frames() > 0, TestData::Bound);
+            QCOMPARE(viaDialog("Old1pass", first).status,
+                     QStringLiteral("Served on port %1.").arg(first));
+            const qsizetype before = viewer.frames();
+            QTRY_VERIFY_WITH_TIMEOUT(!viewer.watching() || viewer.frames() > before + 3,
+                                     TestData::Bound);
+            QVERIFY(viewer.watching());
+        }
 
         seen = viaDialog("New2pass", second);
         QProcess openssl;
@@ -811,17 +827,9 @@ private Q_SLOTS:
             curl(program.certificate, program.port, "/snapshot.jpg", right).code == 200,
             TestData::Bound);
 
-        QTemporaryFile stream;
-        QVERIFY(stream.open());
-        QProcess viewer;
-        viewer.start("curl", {"-sS", "--max-time", "600", "--cacert", program.certificate, "-u",
-                              "anyone:w3bPass7", "-o", stream.fileName(),
-                              QStringLiteral("https://127.0.0.1:%1/live.mjpg").arg(program.port)});
-        QVERIFY(viewer.waitForStarted());
-        const auto frames = [&stream] {
-            QFile f(stream.fileName());
-            return f.open(QIODevice::ReadOnly) ? f.readAll().count("--frame\r\n") : qsizetype(0);
-        };
+        LiveViewer viewer;
+        QVERIFY(viewer.start(program.certificate, program.port, "anyone:w3bPass7"));
+        const auto frames = [&viewer] { return viewer.frames(); };
         QTRY_VERIFY_WITH_TIMEOUT(frames() > 0, TestData::Bound);
 
         constexpr int Slow = 24;
@@ -864,11 +872,11 @@ private Q_SLOTS:
                                  TestData::Bound);
         QVERIFY(sent < request.size());
         QCOMPARE(curl(program.certificate, program.port, "/api/status", right).code, 200);
-        QVERIFY(viewer.state() == QProcess::Running);
+        QVERIFY(viewer.watching());
         const qsizetype later = frames();
         QTRY_VERIFY_WITH_TIMEOUT(frames() > later, TestData::Bound);
-        viewer.kill();
-        viewer.waitForFinished();
+        viewer.process.kill();
+        viewer.process.waitForFinished();
 
         // A fast client with megabytes of header lines is cut before its
         // request ends, not answered after the server has held them all.
