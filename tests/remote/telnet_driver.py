@@ -17,7 +17,7 @@ telnet, port, password = sys.argv[1], sys.argv[2], sys.argv[3]
 seen = b""
 
 
-def expect(text, timeout=10.0):
+def expect(text, timeout=30.0):
     """Waits for text; False when the client ended first."""
     global seen
     end = time.monotonic() + timeout
@@ -42,7 +42,7 @@ def expect(text, timeout=10.0):
     return True
 
 
-end = time.monotonic() + 20.0
+end = time.monotonic() + 30.0
 while True:
     pid, fd = pty.fork()
     if pid == 0:

@@ -453,7 +453,7 @@ private Q_SLOTS:
         driver.setProcessChannelMode(QProcess::MergedChannels);
         driver.start(python, {QStringLiteral(SENTORIX_TELNET_DRIVER), telnet, QString::number(port),
                               QStringLiteral("s3cRet9")});
-        QVERIFY(driver.waitForFinished(30000));
+        QVERIFY(driver.waitForFinished(TestData::Bound));
         const QByteArray output = driver.readAll();
         QVERIFY2(driver.exitCode() == 0 && output.contains("PROGRAM STATUS\r\n") &&
                      output.contains("Bye...") &&
