@@ -22,7 +22,6 @@
 #include <algorithm>
 #include <csignal>
 #include <map>
-#include <memory>
 
 class tst_Program final : public QObject {
     Q_OBJECT
@@ -82,13 +81,18 @@ class tst_Program final : public QObject {
         program.start(QStringLiteral(SENTORIX_BINARY), switches);
         QVERIFY(program.waitForStarted());
     }
-    // Closed as by the close box: the window's place stored, the trace ended.
-    void terminate(QProcess& program, int signalNumber = SIGTERM) {
+    // Closed as by the close box: the window's place stored, the trace ended
+    // (a profile's own settings and trace for its run).
+    void terminate(QProcess& program, int signalNumber = SIGTERM, const QString& profile = {}) {
         ::kill(pid_t(program.processId()), signalNumber);
         QVERIFY(program.waitForFinished(TestData::Bound));
         QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0);
-        QCOMPARE(m_home.stored("PosHeight"), QStringLiteral("5805"));
-        QVERIFY(m_home.trace().endsWith(" - End - Unload completed\r\n"));
+        const QString own = profile.isEmpty() ? QString() : u'-' + profile;
+        QCOMPARE(SettingsStore(m_home.path("config/Norvane/Sentorix" + own + ".conf"))
+                     .read("CONFIG", "PosHeight", ""),
+                 QStringLiteral("5805"));
+        QVERIFY(m_home.read("temp/ZarvelDebug" + own + ".dat")
+                    .endsWith(" - End - Unload completed\r\n"));
     }
 
     // A run that ends by itself, with its exit code and both outputs.
@@ -169,51 +173,32 @@ private Q_SLOTS:
             QTcpServer probe;
             QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
             ports[profile] = probe.serverPort();
+            QVERIFY(QDir().mkpath(m_home.path("Videos/" + profile)));
+            SettingsStore settings(m_home.path("config/Norvane/Sentorix-" + profile + ".conf"));
+            for (const QString& line :
+                 QStringList{"RecStop=1", "TimeType=1", "Notify=0", "SAVER=0",
+                             "RemotePW=" + PublicStuff::ScramblePassword("pw"),
+                             "TelnetPort=" + QString::number(ports[profile])})
+                QVERIFY(settings.write("CONFIG", line.section(u'=', 0, 0), line.section(u'=', 1)));
         }
         QVERIFY(ports["front"] != ports["back"]);
-        const auto configOf = [this](const QString& profile) {
-            return m_home.path("config/Norvane/Sentorix-" + profile + ".conf");
-        };
-        const auto traceOf = [this](const QString& profile) {
-            return m_home.read("temp/ZarvelDebug-" + profile + ".dat");
-        };
-        const auto videosOf = [this](const QString& profile) {
-            return QDir(m_home.path("Videos/" + profile)).entryList({"*.avi"}, QDir::Files);
-        };
-        std::map<QString, std::unique_ptr<QProcess>> programs;
+        QProcess front, back;
+        launch(front, {"--profile", "front", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
+        launch(back, {"/PROFILE:back", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
         for (const QString& profile : profiles) {
-            QVERIFY(QDir(m_home.path("Videos/" + profile)).removeRecursively());
-            QVERIFY(QDir().mkpath(m_home.path("Videos/" + profile)));
-            QFile::remove(configOf(profile));
-            SettingsStore settings(configOf(profile));
-            for (const auto& [key, value] : {std::pair<QString, QString>{"RecStop", "1"},
-                                             {"TimeType", "1"},
-                                             {"Notify", "0"},
-                                             {"RemotePW", PublicStuff::ScramblePassword("pw")},
-                                             {"TelnetPort", QString::number(ports[profile])},
-                                             {"SAVER", "0"}})
-                QVERIFY(settings.write("CONFIG", key, value));
-            programs[profile] = std::make_unique<QProcess>();
-        }
-        launch(*programs["front"], {"--profile", "front", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
-        launch(*programs["back"], {"/PROFILE:back", "/START", "/NOMAIL", "/DEBUG"}, "1:3");
-        for (const QString& profile : profiles) {
-            QTRY_VERIFY_WITH_TIMEOUT(!videosOf(profile).isEmpty(), 60000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                !QDir(m_home.path("Videos/" + profile)).entryList({"*.avi"}, QDir::Files).isEmpty(),
+                TestData::Bound);
             QTcpSocket console;
             console.connectToHost(QHostAddress::LocalHost, quint16(ports[profile]));
             QVERIFY2(console.waitForConnected(30000), qPrintable(profile));
         }
-        for (const QString& profile : profiles) {
-            QProcess& program = *programs[profile];
-            ::kill(pid_t(program.processId()), SIGTERM);
-            QVERIFY(program.waitForFinished(60000));
-            QCOMPARE(program.exitCode(), 0);
-            QVERIFY(traceOf(profile).endsWith(" - End - Unload completed\r\n"));
-            QCOMPARE(traceOf(profile).count("Unload completed"), 1);
-            QVERIFY(SettingsStore(configOf(profile)).read("CONFIG", "PosHeight", "") == "5805");
-        }
-        QVERIFY(!QFile::exists(m_home.configPath()));
-        QVERIFY(!QFile::exists(m_home.tracePath()));
+        terminate(front, SIGTERM, "front");
+        terminate(back, SIGTERM, "back");
+        for (const QString& profile : profiles) // each run traced into its own file only
+            QCOMPARE(m_home.read("temp/ZarvelDebug-" + profile + ".dat").count("Unload completed"),
+                     1);
+        QVERIFY(!QFile::exists(m_home.configPath()) && !QFile::exists(m_home.tracePath()));
     }
 
     // Visits at 11 s and 23 s of the scene, each a second long; calm before.

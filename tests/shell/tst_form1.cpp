@@ -249,16 +249,16 @@ private Q_SLOTS:
     // read from the capture section, what may happen to old recordings from
     // the storage section.
     void unpluggedAndChosenAgain() {
-        QVERIFY(SettingsStore(m_home.configPath()).write("CAPTURE", "MaxRecordMinutes", " 5 "));
-        QVERIFY(SettingsStore(m_home.configPath()).write("STORAGE", "DeleteOldest", " 1"));
-        QVERIFY(SettingsStore(m_home.configPath()).write("STORAGE", "KeepDays", "90"));
-        QVERIFY(SettingsStore(m_home.configPath())
-                    .write("CONFIG", "RemotePW", PublicStuff::ScramblePassword("Secret42")));
+        SettingsStore store(m_home.configPath());
+        QVERIFY(store.write("CAPTURE", "MaxRecordMinutes", " 5 ") &&
+                store.write("STORAGE", "DeleteOldest", " 1") &&
+                store.write("STORAGE", "KeepDays", "90") &&
+                m_home.store({"RemotePW=" + PublicStuff::ScramblePassword("Secret42")}));
         Run run = ProgramRun::start(m_home, QStringLiteral("/DEBUG"),
                                     sceneCamera({}, TestScene::parseUnplug("1:1")));
-        QCOMPARE(run->program.stuff().MaxRecordMinutes, 5);
-        QVERIFY(run->program.stuff().DeleteOldest);
-        QCOMPARE(run->program.stuff().KeepDays, 90);
+        const PublicStuff& s = run->program.stuff();
+        QCOMPARE(QList<int>({s.MaxRecordMinutes, s.DeleteOldest, s.KeepDays}),
+                 QList<int>({5, 1, 90}));
         const auto usable = [this, &run] {
             return inForce(run).endsWith("|Sentorix test scene camera");
         };
@@ -285,7 +285,6 @@ private Q_SLOTS:
         const QString recording = run->program.capture().CaptureFile();
         run.reset();
         QVERIFY(!AviProbe::probe(recording).isEmpty());
-        QVERIFY(SettingsStore(m_home.configPath()).write("CONFIG", "RemotePW", ""));
     }
 
     // A network camera that wants credentials has them asked for once, opens
@@ -380,50 +379,42 @@ private Q_SLOTS:
                                       "AudioFormatDialog", "frmAbout", "Revision 1.0.18 closed",
                                       "TimerForm"}));
         for (const bool ok : {false, true}) {
+            const char* close = ok ? "OK" : "Cancel";
             ModalDialog::whenOpen(
-                [ok](QDialog* d) {
+                [close](QDialog* d) {
                     d->findChild<QCheckBox*>(QStringLiteral("DeleteOldest"))->setChecked(true);
                     d->findChild<QSpinBox*>(QStringLiteral("KeepDays"))->setValue(14);
-                    d->findChild<QPushButton*>(ok ? QStringLiteral("OK") : QStringLiteral("Cancel"))
-                        ->click();
+                    d->findChild<QPushButton*>(close)->click();
                 },
                 ok);
             m.mnuStorage->trigger();
-            const SettingsStore store(m_home.configPath());
-            QCOMPARE(QStringList({QString::number(run->program.stuff().DeleteOldest),
-                                  QString::number(run->program.stuff().KeepDays),
-                                  store.read("STORAGE", "DeleteOldest", "<missing>"),
-                                  store.read("STORAGE", "KeepDays", "<missing>")})
-                         .join(u' '),
-                     ok ? "1 14 1 14" : "0 0 <missing> <missing>");
-        }
-        for (const bool ok : {false, true}) {
             ModalDialog::whenOpen(
-                [ok](QDialog* d) {
+                [close](QDialog* d) {
                     auto* editor = d->findChild<MaskEditor*>();
                     QTRY_VERIFY_WITH_TIMEOUT(!editor->picture().isNull(), TestData::Bound);
                     const QRect area = editor->toWidget(QRectF(0, 0, 50, 25)).toRect();
                     QTest::mousePress(editor, Qt::LeftButton, {}, area.topLeft());
                     QTest::mouseRelease(editor, Qt::LeftButton, {}, area.bottomRight());
                     d->findChild<QDoubleSpinBox*>(QStringLiteral("Threshold"))->setValue(3.5);
-                    d->findChild<QPushButton*>(ok ? QStringLiteral("OK") : QStringLiteral("Cancel"))
-                        ->click();
+                    d->findChild<QPushButton*>(close)->click();
                 },
                 ok);
             m.mnuDetectionAreas->trigger();
+            // In force, then stored: what is stored is what is in force.
             const PublicStuff& s = run->program.stuff();
-            QString inForce =
-                QString::asprintf("%g %g", double(s.OwnThreshold), double(s.Threshold));
+            QString values = QString::asprintf("%d %d %g %g", s.DeleteOldest, s.KeepDays,
+                                               double(s.OwnThreshold), double(s.Threshold));
             for (const QRectF& r : s.Masks)
-                inForce += QString::asprintf(" %.0f,%.0f,%.0f,%.0f", r.left(), r.top(), r.width(),
-                                             r.height());
-            QCOMPARE(inForce, ok ? "3.5 3.5 0,0,50,25" : "0 4");
-            // What is stored is what is in force.
+                values += QString::asprintf(" %.0f,%.0f,%.0f,%.0f", r.left(), r.top(), r.width(),
+                                            r.height());
             const SettingsStore store(m_home.configPath());
-            QCOMPARE(store.read("DETECTION", "Threshold", "<missing>") + u' ' +
-                         store.read("DETECTION", "Mask1", "<missing>"),
-                     ok ? "3.5 " + DetectionAreas::format(s.Masks.value(0))
-                        : "<missing> <missing>");
+            for (const char* key : {"STORAGE/DeleteOldest", "STORAGE/KeepDays",
+                                    "DETECTION/Threshold", "DETECTION/Mask1"})
+                values += u'|' + store.read(QString(key).section(u'/', 0, 0),
+                                            QString(key).section(u'/', 1), "<missing>");
+            QCOMPARE(values, ok ? "1 14 3.5 3.5 0,0,50,25|1|14|3.5|" +
+                                      DetectionAreas::format(s.Masks.value(0))
+                                : "0 0 0 4|<missing>|<missing>|<missing>|<missing>");
         }
         const QByteArray settings = TestData::readFile(m_home.configPath());
         ModalDialog::whenOpen(

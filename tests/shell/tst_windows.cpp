@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -314,18 +313,13 @@ private Q_SLOTS:
 
     // A password the stored form cannot keep is said at once and cannot be
     // applied; the port the environment forces is named, and the addresses
-    // carry it.
+    // carry it. What OK applies is checked on the real program in
+    // tst_telnetconsole.
     void webAccessDialog() {
-        QStringList applied;
         WebAccess access;
         access.portOverride = 9000;
         access.status = QStringLiteral("Off: no password.");
-        WebAccessDialog dialog(access, [&](const QString& password, int port) {
-            applied << password + ':' + QString::number(port);
-            WebAccess now;
-            now.status = QStringLiteral("Served on port 9000.");
-            return now;
-        });
+        WebAccessDialog dialog(access, [](const QString&, int) { return WebAccess(); });
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         auto* password = dialog.findChild<QLineEdit*>(QStringLiteral("Password"));
@@ -339,7 +333,6 @@ private Q_SLOTS:
         QStringList seen{state()};
         QTest::keyClicks(password, "My pass!");
         seen << state();
-        ok->click();
         password->setText("Mypass7");
         seen << state();
         QCOMPARE(seen, QStringList({"- ok",
@@ -352,10 +345,6 @@ private Q_SLOTS:
                      (addresses.startsWith("https://") &&
                       addresses.count(":9000/") == addresses.count("https://")),
                  qPrintable(addresses));
-        dialog.findChild<QSpinBox*>(QStringLiteral("Port"))->setValue(8444);
-        ok->click();
-        QCOMPARE(applied, QStringList{"Mypass7:8444"});
-        QVERIFY(!dialog.isVisible());
     }
 };
 
