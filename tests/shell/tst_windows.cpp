@@ -105,7 +105,7 @@ private Q_SLOTS:
                 QElapsedTimer elapsed;
                 elapsed.start();
                 QCOMPARE(form.exec(), int(QDialog::Accepted));
-                QVERIFY(elapsed.elapsed() >= 900 && elapsed.elapsed() < 5000);
+                QVERIFY(elapsed.elapsed() >= 900 && elapsed.elapsed() < TestData::Bound);
             } else if (event == "low") {
                 rig.stuff.LowSpace = std::numeric_limits<std::int32_t>::max();
             } else {
