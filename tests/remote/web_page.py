@@ -5,10 +5,11 @@ web_page.py PORT PASSWORD [SCREENSHOT_DIR]: opens https://127.0.0.1:PORT/
 with the password sent through the DevTools protocol (Basic
 authentication), and checks that the live picture shows, that Arm changes
 the state shown, that Record makes a recording that the list shows and
-that plays in the page, and that on a phone's 390 x 844 screen nothing
-reaches past the right edge. With SCREENSHOT_DIR it saves web-phone.png and
-web-phone-recordings.png there. Prints what it saw; exit code 0 when all
-held, 1 otherwise. Every wait is bounded.
+that plays in the page, and that on a phone's 390 x 844 screen and on a
+desktop's 1280 x 900 nothing reaches past the right edge. With
+SCREENSHOT_DIR it saves web-phone.png and web-phone-recordings.png there.
+Prints what it saw; exit code 0 when all held, 1 otherwise. Every wait is
+bounded.
 """
 import base64
 import shutil
@@ -81,6 +82,17 @@ for (const e of document.querySelectorAll('body *')) {
 return {scroll: document.documentElement.scrollWidth, width: width, past: past};
 """
 
+
+def fits_screen(driver, width, height):
+    at = "at %d x %d" % (width, height)
+    layout = driver.execute_script(OVERFLOW)
+    print("%s: scroll width %s, inner width %s" % (at, layout["scroll"], layout["width"]))
+    check(at + " the page is no wider than the screen",
+          layout["width"] == width and layout["scroll"] <= layout["width"])
+    check(at + " nothing reaches past the right edge: " + ", ".join(layout["past"]),
+          not layout["past"])
+
+
 profile = tempfile.mkdtemp(prefix="sentorix-chromium-")
 options = webdriver.ChromeOptions()
 options.binary_location = shutil.which("chromium") or "/usr/bin/chromium"
@@ -128,17 +140,15 @@ try:
     press(driver, "Play", "#recordings li button.play")
     wait_for(driver, "the recording plays in the page", lambda d: shows_picture(d, "playback"))
 
-    layout = driver.execute_script(OVERFLOW)
-    print("at 390 x 844: scroll width %s, inner width %s" % (layout["scroll"], layout["width"]))
-    check("at 390 x 844 the page is no wider than the screen",
-          layout["width"] == 390 and layout["scroll"] <= layout["width"])
-    check("at 390 x 844 nothing reaches past the right edge: " + ", ".join(layout["past"]),
-          not layout["past"])
+    fits_screen(driver, 390, 844)
     if shots:
         driver.execute_script(
             "document.getElementById('recordings-title').scrollIntoView({block: 'start'})")
         driver.save_screenshot(shots + "/web-phone-recordings.png")
         print("wrote " + shots + "/web-phone-recordings.png")
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride",
+                           {"width": 1280, "height": 900, "deviceScaleFactor": 1, "mobile": False})
+    fits_screen(driver, 1280, 900)
 finally:
     driver.quit()
     shutil.rmtree(profile, ignore_errors=True)
