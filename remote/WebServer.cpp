@@ -394,8 +394,10 @@ int WebServer::openRecording(const std::string& name, httplib::Response& respons
         sendText(response, 404, "Not found.");
         return -1;
     }
-    *bytes = seen.st_size;
-    *path = *found;
+    if (bytes)
+        *bytes = seen.st_size;
+    if (path)
+        *path = *found;
     return fd;
 }
 
@@ -456,9 +458,7 @@ void WebServer::remove(const std::string& name, httplib::Response& response) {
 }
 
 void WebServer::thumbnail(const std::string& name, httplib::Response& response) {
-    std::int64_t bytes = 0;
-    QString path;
-    const int fd = openRecording(name, response, &bytes, &path);
+    const int fd = openRecording(name, response);
     if (fd < 0)
         return;
     // The first Motion JPEG frame is a JPEG picture as it is.
@@ -473,9 +473,7 @@ void WebServer::thumbnail(const std::string& name, httplib::Response& response) 
 }
 
 void WebServer::play(const std::string& name, httplib::Response& response) {
-    std::int64_t bytes = 0;
-    QString path;
-    const int fd = openRecording(name, response, &bytes, &path);
+    const int fd = openRecording(name, response);
     if (fd < 0)
         return;
     struct Playing {

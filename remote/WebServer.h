@@ -87,11 +87,11 @@ private:
     void thumbnail(const std::string& name, httplib::Response& response);
     void play(const std::string& name, httplib::Response& response);
     void page(const std::string& file, httplib::Response& response);
-    // The recording's file opened for reading, with its size; -1 once the
-    // answer is given (404 when there is none to serve, 503 when the
-    // program did not answer).
-    int openRecording(const std::string& name, httplib::Response& response, std::int64_t* bytes,
-                      QString* path);
+    // The recording's file opened for reading, with its size and path when
+    // asked for; -1 once the answer is given (404 when there is none to
+    // serve, 503 when the program did not answer).
+    int openRecording(const std::string& name, httplib::Response& response,
+                      std::int64_t* bytes = nullptr, QString* path = nullptr);
     void snapshot(httplib::Response& response);
     void live(httplib::Response& response);
     // Waits until `until` or until the server stops: false when it stops.
