@@ -62,7 +62,7 @@ AviChunks::AviChunks(int fd)
     for (qint64 at = ListHeader; at + ListHeader <= size_ && at < MaxHeaderBytes;) {
         if (!read(fd, at, head, ListHeader))
             return;
-        const quint32 size = qFromLittleEndian<quint32>(head + 4);
+        const quint32 size = u32(head + 4);
         if (isCode(head, "LIST") && isCode(head + 8, "movi")) {
             parts_.push_back({0, at});
             moviSize_ = size;
@@ -113,7 +113,7 @@ bool AviChunks::next(Chunk* chunk) {
             at_ += ListHeader;
             continue;
         }
-        const quint32 size = qFromLittleEndian<quint32>(head + 4);
+        const quint32 size = u32(head + 4);
         if (at_ + ChunkHeader + qint64(size) > size_)
             return false;
         std::memcpy(chunk->code.data(), head, 4);

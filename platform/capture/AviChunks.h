@@ -55,6 +55,7 @@ public:
 
     // The four-character code at bytes is fourcc.
     static bool isCode(const char* bytes, const char* fourcc);
+    static quint32 u32(const char* bytes) { return qFromLittleEndian<quint32>(bytes); }
     // Calls visit(code, dataOffset, size) for each chunk of header bytes
     // read into memory, between begin and end; false when a chunk runs past
     // end, where the walk stops.
@@ -64,13 +65,27 @@ public:
         qsizetype at = begin;
         while (at + ChunkHeader <= end) {
             const char* code = header.constData() + at;
-            const quint32 size = qFromLittleEndian<quint32>(code + 4);
+            const quint32 size = u32(code + 4);
             if (at + ChunkHeader + qint64(size) > end)
                 return false;
             visit(code, at + ChunkHeader, qsizetype(size));
             at += ChunkHeader + size + (size & 1);
         }
         return true;
+    }
+    // Calls visit(code, dataOffset, size) for each chunk inside each LIST of
+    // `type` among the chunks between begin and end; whether there was one.
+    template <typename Visit>
+    static bool forEachInList(const QByteArray& header, qsizetype begin, qsizetype end,
+                              const char* type, Visit visit) {
+        bool met = false;
+        forEachChunk(header, begin, end, [&](const char* code, qsizetype data, qsizetype size) {
+            if (!isCode(code, "LIST") || size < 4 || !isCode(header.constData() + data, type))
+                return;
+            met = true;
+            forEachChunk(header, data + 4, data + size, visit);
+        });
+        return met;
     }
     // All bytes or false.
     static bool read(int fd, qint64 at, char* into, qint64 size);

@@ -51,10 +51,7 @@ constexpr qsizetype IndexChunkId = 8;
 constexpr qsizetype IndexBase = 12;
 
 constexpr auto is = &AviChunks::isCode;
-
-quint32 u32(const char* bytes) {
-    return qFromLittleEndian<quint32>(bytes);
-}
+constexpr auto u32 = &AviChunks::u32;
 
 void put32(QByteArray& bytes, qsizetype at, quint32 value) {
     qToLittleEndian(value, bytes.data() + at);
@@ -112,45 +109,36 @@ Found readLayout(int fd, const AviChunks& chunks, Layout& layout, QString& error
     if (!AviChunks::read(fd, 0, layout.header.data(), layout.header.size()))
         return Found::Untouched;
     const QByteArray& h = layout.header;
-    bool hdrl = false;
-    AviChunks::forEachChunk(
-        h, ListHeader, layout.movi, [&](const char* code, qsizetype data, qsizetype size) {
-            if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
+    const bool hdrl = AviChunks::forEachInList(
+        h, ListHeader, layout.movi, "hdrl", [&](const char* c, qsizetype d, qsizetype s) {
+            if (is(c, "avih") && s >= AvihBytes)
+                layout.avih = d;
+            if (!is(c, "LIST") || s < 4)
                 return;
-            hdrl = true;
-            AviChunks::forEachChunk(
-                h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
-                    if (is(c, "avih") && s >= AvihBytes)
-                        layout.avih = d;
-                    if (!is(c, "LIST") || s < 4)
-                        return;
-                    if (is(h.constData() + d, "strl")) {
-                        Stream stream;
-                        AviChunks::forEachChunk(
-                            h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
-                                const char* data = h.constData() + sd;
-                                if (is(sc, "strh") && ss >= StrhBytes) {
-                                    stream.strh = sd;
-                                    stream.video = is(data + StrhType, "vids");
-                                    stream.sampleSize = u32(data + StrhSampleSize);
-                                } else if ((is(sc, "indx") || is(sc, "JUNK")) &&
-                                           ss >= OdmlIndexHeader && data[0] == 4 && data[1] == 0 &&
-                                           data[3] == 0) {
-                                    // Four longs an entry, an index of indexes.
-                                    stream.indx = sd;
-                                    stream.indxRoom =
-                                        quint32((ss - OdmlIndexHeader) / SuperEntryBytes);
-                                }
-                            });
-                        layout.streams.push_back(stream);
-                    } else if (is(h.constData() + d, "odml")) {
-                        AviChunks::forEachChunk(h, d + 4, d + s,
-                                                [&](const char* oc, qsizetype od, qsizetype os) {
-                                                    if (is(oc, "dmlh") && os >= 4)
-                                                        layout.dmlh = od;
-                                                });
-                    }
-                });
+            if (is(h.constData() + d, "strl")) {
+                Stream stream;
+                AviChunks::forEachChunk(
+                    h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
+                        const char* data = h.constData() + sd;
+                        if (is(sc, "strh") && ss >= StrhBytes) {
+                            stream.strh = sd;
+                            stream.video = is(data + StrhType, "vids");
+                            stream.sampleSize = u32(data + StrhSampleSize);
+                        } else if ((is(sc, "indx") || is(sc, "JUNK")) && ss >= OdmlIndexHeader &&
+                                   data[0] == 4 && data[1] == 0 && data[3] == 0) {
+                            // Four longs an entry, an index of indexes.
+                            stream.indx = sd;
+                            stream.indxRoom = quint32((ss - OdmlIndexHeader) / SuperEntryBytes);
+                        }
+                    });
+                layout.streams.push_back(stream);
+            } else if (is(h.constData() + d, "odml")) {
+                AviChunks::forEachChunk(h, d + 4, d + s,
+                                        [&](const char* oc, qsizetype od, qsizetype os) {
+                                            if (is(oc, "dmlh") && os >= 4)
+                                                layout.dmlh = od;
+                                        });
+            }
         });
     const bool streamsKnown = !layout.streams.empty() && layout.streams.size() <= 100 &&
                               std::all_of(layout.streams.begin(), layout.streams.end(),

@@ -20,10 +20,7 @@ constexpr qsizetype StrfBytes = 20;
 constexpr int MaxStreams = 100;
 
 constexpr auto is = &AviChunks::isCode;
-
-quint32 u32(const char* bytes) {
-    return qFromLittleEndian<quint32>(bytes);
-}
+constexpr auto u32 = &AviChunks::u32;
 
 bool sameLetters(const std::array<char, 4>& code, const char* fourcc) {
     for (int i = 0; i < 4; ++i)
@@ -46,38 +43,31 @@ std::optional<AviVideoStream> AviVideoStream::read(const AviChunks& chunks) {
     quint32 mainMicroseconds = 0;
     int streams = 0;
     std::optional<AviVideoStream> found;
-    AviChunks::forEachChunk(
-        h, ListHeader, h.size(), [&](const char* code, qsizetype data, qsizetype size) {
-            if (!is(code, "LIST") || size < 4 || !is(h.constData() + data, "hdrl"))
+    AviChunks::forEachInList(
+        h, ListHeader, h.size(), "hdrl", [&](const char* c, qsizetype d, qsizetype s) {
+            if (is(c, "avih") && s >= 4)
+                mainMicroseconds = u32(h.constData() + d);
+            if (!is(c, "LIST") || s < 4 || !is(h.constData() + d, "strl") || ++streams > MaxStreams)
                 return;
+            AviVideoStream stream;
+            bool video = false;
             AviChunks::forEachChunk(
-                h, data + 4, data + size, [&](const char* c, qsizetype d, qsizetype s) {
-                    if (is(c, "avih") && s >= 4)
-                        mainMicroseconds = u32(h.constData() + d);
-                    if (!is(c, "LIST") || s < 4 || !is(h.constData() + d, "strl") ||
-                        ++streams > MaxStreams)
-                        return;
-                    AviVideoStream stream;
-                    bool video = false;
-                    AviChunks::forEachChunk(
-                        h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
-                            const char* bytes = h.constData() + sd;
-                            if (is(sc, "strh") && ss >= StrhBytes && is(bytes, "vids")) {
-                                video = true;
-                                std::copy_n(bytes + StrhHandler, 4, stream.handler.begin());
-                                const quint32 scale = u32(bytes + StrhScale),
-                                              rate = u32(bytes + StrhRate);
-                                if (scale > 0 && rate > 0)
-                                    stream.frameMicroseconds = qint64(1000000.0 * scale / rate);
-                            } else if (is(sc, "strf") && ss >= StrfBytes) {
-                                std::copy_n(bytes + StrfCompression, 4, stream.compression.begin());
-                            }
-                        });
-                    if (video && !found) {
-                        stream.number = streams - 1;
-                        found = stream;
+                h, d + 4, d + s, [&](const char* sc, qsizetype sd, qsizetype ss) {
+                    const char* bytes = h.constData() + sd;
+                    if (is(sc, "strh") && ss >= StrhBytes && is(bytes, "vids")) {
+                        video = true;
+                        std::copy_n(bytes + StrhHandler, 4, stream.handler.begin());
+                        const quint32 scale = u32(bytes + StrhScale), rate = u32(bytes + StrhRate);
+                        if (scale > 0 && rate > 0)
+                            stream.frameMicroseconds = qint64(1000000.0 * scale / rate);
+                    } else if (is(sc, "strf") && ss >= StrfBytes) {
+                        std::copy_n(bytes + StrfCompression, 4, stream.compression.begin());
                     }
                 });
+            if (video && !found) {
+                stream.number = streams - 1;
+                found = stream;
+            }
         });
     if (found && found->frameMicroseconds <= 0)
         found->frameMicroseconds = mainMicroseconds;
