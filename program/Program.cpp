@@ -68,6 +68,11 @@ QAction* action(const char* name, const char* caption, QObject* parent) {
     return a;
 }
 
+// A port the page can be served on, or else the default one.
+int usableWebPort(int port) {
+    return port > 0 && port < 65536 ? port : WebServer::DefaultPort;
+}
+
 } // namespace
 
 Program::Program(const CommandLine& commandLine, const ProgramOptions& options, QObject* parent)
@@ -416,9 +421,13 @@ void Program::endCapture() {
 }
 
 int Program::storedWebPort() const {
-    const int port =
-        wholeNumber(m_store, WebSection, QStringLiteral("Port")).value_or(WebServer::DefaultPort);
-    return port > 0 && port < 65536 ? port : WebServer::DefaultPort;
+    return usableWebPort(
+        wholeNumber(m_store, WebSection, QStringLiteral("Port")).value_or(WebServer::DefaultPort));
+}
+
+QString Program::storedWebPassword() const {
+    return PublicStuff::UnscramblePassword(
+        m_store.read(WebSection, QStringLiteral("Password"), QString()));
 }
 
 Program::WebFiles Program::webFiles() const {
@@ -463,8 +472,7 @@ void Program::startWeb(const QString& where) {
 
 WebAccess Program::webAccess() const {
     WebAccess access;
-    access.password = PublicStuff::UnscramblePassword(
-        m_store.read(WebSection, QStringLiteral("Password"), QString()));
+    access.password = storedWebPassword();
     access.port = storedWebPort();
     access.portOverride = m_options.webPort;
     access.serving = m_web->serving();
@@ -484,8 +492,8 @@ WebAccess Program::setWebAccess(const QString& password, int port) {
     const QString scrambled = PublicStuff::ScramblePassword(password);
     if (!password.isEmpty() && scrambled.isEmpty())
         return webAccess();
-    const int stored = port > 0 && port < 65536 ? port : WebServer::DefaultPort;
-    const bool servedAlready = m_web->serving() && password == webAccess().password &&
+    const int stored = usableWebPort(port);
+    const bool servedAlready = m_web->serving() && password == storedWebPassword() &&
                                (m_options.webPort != 0 || stored == storedWebPort());
     m_store.write(WebSection, QStringLiteral("Password"), scrambled);
     m_store.write(WebSection, QStringLiteral("Port"), QString::number(stored));

@@ -178,6 +178,7 @@ private:
     // `where` labels its trace lines.
     void startWeb(const QString& where);
     int storedWebPort() const;
+    QString storedWebPassword() const;
     // The page's certificate and key: the user's own, or the pair made at
     // the first start.
     struct WebFiles {
